@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Vannor three ways and runs every test:
+# under ThreadSanitizer (the threaded tests), under AddressSanitizer + UBSan (all tests),
+# and a plain build (all tests, its summary last).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+run_ctest() {
+  # The window tests need an X server; without a display they get a virtual one.
+  if [ -z "${DISPLAY:-}" ]; then
+    xvfb-run -a -s "-screen 0 1024x768x24" ctest "$@"
+  else
+    ctest "$@"
+  fi
+}
+
+for preset in tsan asan default; do
+  echo "=== $preset build ==="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  if [ "$preset" = tsan ]; then
+    # Only the tests that run threads need ThreadSanitizer.
+    (cd "build/$preset" && run_ctest --output-on-failure -L threaded --no-tests=ignore)
+  else
+    (cd "build/$preset" && run_ctest --output-on-failure)
+  fi
+done

@@ -1,0 +1,133 @@
+// Long random runs of clicks, radio bytes, bursts and time-outs, checking after every event the
+// rules that must hold whatever the radio or the user does.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "protocol/link_state.h"
+#include "protocol/messages.h"
+#include "protocol/protocol_engine.h"
+#include "tests/protocol/fake_engine_host.h"
+#include "tests/protocol/temp_dir.h"
+
+namespace vannor::test {
+namespace {
+
+// Counts the image bytes sent in the current exchange, so that bytes in flight can be checked.
+class CountingHost : public FakeEngineHost {
+ public:
+  void PortWrite(const std::uint8_t* bytes, std::size_t count) override {
+    if (linkState.protocolState == ProtocolState::Idle) imageBytesSent = 0;  // a new request
+    if (linkState.protocolState == ProtocolState::Sending) imageBytesSent += count;
+    FakeEngineHost::PortWrite(bytes, count);
+  }
+  std::size_t imageBytesSent = 0;
+};
+
+class RandomRun {
+ public:
+  explicit RandomRun(unsigned seed) : rng_(seed) {}
+
+  void Run(int events) {
+    for (int e = 0; e < events && !::testing::Test::HasFailure(); ++e) {
+      Step();
+      Check();
+    }
+  }
+
+  int completions = 0;
+
+ private:
+  int Roll(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+
+  // What a mostly well-behaved radio would answer now; sometimes anything at all.
+  std::uint8_t RadioByte() {
+    if (Roll(40) == 0) return static_cast<std::uint8_t>(Roll(256));
+    switch (linkState.protocolState) {
+      case ProtocolState::AwaitCommandAck:
+      case ProtocolState::AwaitStartAck:
+        return ACK;
+      case ProtocolState::Sending:
+        return linkState.imageBuffer[linkState.sendIndex];
+      default:
+        return static_cast<std::uint8_t>(Roll(256));
+    }
+  }
+
+  void Step() {
+    const int kind = Roll(100);
+    const std::size_t writesBefore = host_.writes.size();
+    bool click = false;
+    if (kind < 4) {
+      Bytes image(Roll(4) == 0 ? 1 : 1 + Roll(300));
+      for (auto& b : image) b = static_cast<std::uint8_t>(Roll(256));
+      host_.checked[IDC_WRITE_DSP1] = Roll(3) != 0;
+      host_.checked[IDC_WRITE_DSP2] = Roll(3) != 0;
+      host_.chosenPath = Roll(10) == 0 ? std::string() : files_.Write("img.out", image);
+      OnUpdateClicked(host_);
+      click = true;
+    } else if (kind < 6) {
+      OnVerReadClicked(host_);
+      click = true;
+    } else if (kind < 8) {
+      OnTimer(host_);
+    } else if (kind < 12) {
+      // A burst: several answers queued before one notification.
+      const int n = 1 + Roll(250);
+      for (int i = 0; i < n; ++i) host_.Receive({static_cast<std::uint8_t>(Roll(256))});
+      OnCommNotify(host_);
+    } else if (kind < 14) {
+      OnCommNotify(host_);  // a late notification that finds nothing
+    } else {
+      host_.Receive({RadioByte()});
+      OnCommNotify(host_);
+    }
+    if (click) afterCompletion_ = false;
+    if (afterCompletion_) {
+      EXPECT_EQ(host_.writes.size(), writesBefore) << "sent after completion";
+    }
+    if (host_.messages.size() > messagesSeen_) {
+      if (host_.messages.back() == MSG_COMPLETION) {
+        ++completions;
+        afterCompletion_ = true;
+      }
+      messagesSeen_ = host_.messages.size();
+    }
+  }
+
+  void Check() {
+    const bool idle = linkState.protocolState == ProtocolState::Idle;
+    ASSERT_EQ(host_.timerRunning, !idle) << "timer must run exactly while an exchange runs";
+    ASSERT_LE(linkState.sendIndex, linkState.imageLength);
+    ASSERT_LE(linkState.imageLength, IMAGE_CAPACITY);
+    ASSERT_EQ(host_.maxReadOverPending, 0u);
+    for (std::size_t r : host_.readRequests) ASSERT_LE(r, RX_CHUNK);
+    host_.readRequests.clear();
+    if (linkState.protocolState == ProtocolState::Sending) {
+      ASSERT_EQ(host_.imageBytesSent, linkState.sendIndex + 1u) << "one image byte in flight";
+    }
+    ASSERT_LE(host_.imageBytesSent, linkState.imageLength);
+  }
+
+  std::mt19937 rng_;
+  CountingHost host_;
+  TempDir files_;
+  std::size_t messagesSeen_ = 0;
+  bool afterCompletion_ = false;
+};
+
+TEST(EngineRandomTest, InvariantsHoldOverLongRandomRuns) {
+  int completions = 0;
+  for (unsigned seed = 1; seed <= 24; ++seed) {
+    SCOPED_TRACE(seed);
+    ResetLinkState();
+    RandomRun run(seed);
+    run.Run(4000);
+    completions += run.completions;
+  }
+  // The runs must reach the end of transfers, not only fail early.
+  EXPECT_GT(completions, 0);
+}
+
+}  // namespace
+}  // namespace vannor::test

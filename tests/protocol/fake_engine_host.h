@@ -1,0 +1,115 @@
+// A stand-in for the window and the port that records everything the engine does, with a
+// receive queue the test fills and a timer the test expires by hand.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "protocol/engine_host.h"
+#include "protocol/link_state.h"
+
+namespace vannor::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class FakeEngineHost : public EngineHost {
+ public:
+  // Port.
+  bool portUsable = true;
+  std::vector<Bytes> writes;          // one entry per write call, in order
+  std::deque<std::uint8_t> incoming;  // bytes waiting to be read
+  std::vector<std::size_t> pendingAnswers;
+  std::vector<std::size_t> readRequests;
+  std::size_t maxReadOverPending = 0;  // how far any read asked past what was waiting
+
+  // Timer.
+  bool timerRunning = false;
+  int timerStarts = 0;
+  int timerPeriod = 0;
+
+  // Window.
+  std::map<ControlId, bool> checked = {{IDC_WRITE_DSP1, true},
+                                       {IDC_WRITE_DSP2, true},
+                                       {IDC_TAVIX3_DSP1, true},
+                                       {IDC_TAVIX3_DSP2, true}};
+  int progress = 0;
+  std::vector<int> progressHistory;
+  std::map<ControlId, std::string> labels = {
+      {IDC_PERCENT, "0"}, {IDC_VERSION_DSP1, "V00.00"}, {IDC_VERSION_DSP2, "V00.00"}};
+  std::vector<std::string> percentHistory;
+  std::vector<std::string> messages;
+
+  // File dialog: the path to answer with, or cancel when empty.
+  std::string chosenPath;
+  int fileDialogs = 0;
+
+  bool PortUsable() override { return portUsable; }
+  void PortWrite(const std::uint8_t* bytes, std::size_t count) override {
+    writes.emplace_back(bytes, bytes + count);
+  }
+  std::size_t PortPendingCount() override {
+    pendingAnswers.push_back(incoming.size());
+    return incoming.size();
+  }
+  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override {
+    readRequests.push_back(count);
+    if (count > incoming.size())
+      maxReadOverPending = std::max(maxReadOverPending, count - incoming.size());
+    std::size_t n = 0;
+    while (n < count && !incoming.empty()) {
+      buffer[n++] = incoming.front();
+      incoming.pop_front();
+    }
+    return n;
+  }
+  void StartResponseTimer(int milliseconds) override {
+    timerRunning = true;
+    ++timerStarts;
+    timerPeriod = milliseconds;
+  }
+  void StopResponseTimer() override { timerRunning = false; }
+  bool IsChecked(ControlId box) override { return checked[box]; }
+  void SetProgress(int position) override {
+    progress = position;
+    progressHistory.push_back(position);
+  }
+  void SetLabelText(ControlId label, std::string_view text) override {
+    labels[label] = std::string(text);
+    if (label == IDC_PERCENT) percentHistory.emplace_back(text);
+  }
+  void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+  bool ChooseImageFile(std::string& path) override {
+    ++fileDialogs;
+    if (chosenPath.empty()) return false;
+    path = chosenPath;
+    return true;
+  }
+
+  // Test helpers.
+  void Receive(const Bytes& bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
+  Bytes AllWritten() const {
+    Bytes all;
+    for (const Bytes& w : writes) all.insert(all.end(), w.begin(), w.end());
+    return all;
+  }
+};
+
+// Puts the one LinkState back to its start-up values between tests.
+inline void ResetLinkState() {
+  LinkState& ls = linkState;
+  std::fill(std::begin(ls.versionBytes), std::end(ls.versionBytes), 0);
+  std::fill(std::begin(ls.imageBuffer), std::end(ls.imageBuffer), 0);
+  ls.protocolState = ProtocolState::Idle;
+  ls.rxByte = 0;
+  ls.sendIndex = 0;
+  ls.imageLength = 0;
+  ls.mainWindow = nullptr;
+  ls.stopListener = 0;
+  ls.portHandle = INVALID_PORT_HANDLE;
+  ls.commandIssued = 0;
+}
+
+}  // namespace vannor::test
