@@ -1,0 +1,105 @@
+// vannor-radio-sim: the radio simulator as a program, for trying the tool by hand and for demos.
+#include <signal.h>
+#include <stdio.h>
+#include <time.h>
+
+#include <string>
+
+#include "tools/radio_sim.h"
+#include "tools/sim_options.h"
+
+namespace {
+
+using vannor::sim::RadioRecord;
+
+// Tells what happened since the last look; the radio's thread is never slowed by printing.
+void Report(const RadioRecord& before, const RadioRecord& now) {
+  if (now.versionRequests != before.versionRequests) {
+    printf("version read answered (%u so far)\n", now.versionRequests);
+  }
+  if (now.writeRequests != before.writeRequests) {
+    printf("image write requested, mask 0x%02X\n", now.mask);
+  }
+  if (now.imageOver && (!before.imageOver || now.writeRequests != before.writeRequests)) {
+    printf("image ended after %u bytes%s\n", now.imageLength,
+           now.faultPlayed ? " (fault played)" : "");
+  }
+  if (now.strayBytes != before.strayBytes) {
+    printf("%u stray bytes so far\n", now.strayBytes);
+  }
+  if (now.protocolErrors != before.protocolErrors) {
+    printf("protocol error: no ENQ after the first ACK\n");
+  }
+  fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vannor::sim::SimOptions options;
+  std::string error;
+  if (!vannor::sim::ParseSimOptions(argc, argv, options, error)) {
+    fprintf(stderr, "vannor-radio-sim: %s\nTry 'vannor-radio-sim --help'.\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    fwrite(vannor::sim::SIM_USAGE.data(), 1, vannor::sim::SIM_USAGE.size(), stdout);
+    return 0;
+  }
+
+  // The signals are taken here, synchronously; the radio's thread inherits the blocked mask
+  // and is never interrupted by them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
+    fprintf(stderr, "vannor-radio-sim: cannot take SIGINT and SIGTERM\n");
+    return 1;
+  }
+
+  vannor::sim::RadioSimulator radio;
+  const bool started = options.device.empty() ? radio.Start(options.radio)
+                                              : radio.StartDevice(options.device, options.radio);
+  if (!started) {
+    fprintf(stderr, "vannor-radio-sim: cannot open %s\n",
+            options.device.empty() ? "a pseudo-terminal" : options.device.c_str());
+    return 1;
+  }
+  printf("%s\n", radio.SlavePath().c_str());
+  if (options.map) {
+    const std::string home =
+        options.configHome.empty() ? vannor::sim::DefaultConfigHome() : options.configHome;
+    if (!radio.MapPort(home, options.comNumber)) {
+      fprintf(stderr, "vannor-radio-sim: cannot link COM%d in %s/vannor/ports\n", options.comNumber,
+              home.c_str());
+      radio.Stop();
+      return 1;
+    }
+    if (!options.quiet) printf("COM%d -> %s\n", options.comNumber, radio.MappedLink().c_str());
+  }
+  fflush(stdout);
+
+  RadioRecord seen = radio.Record();
+  const timespec tick = {0, 200 * 1000 * 1000};
+  for (;;) {
+    const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+    if (signal == SIGINT || signal == SIGTERM) break;
+    const RadioRecord now = radio.Record();
+    if (!options.quiet) Report(seen, now);
+    seen = now;
+    if (!radio.Running()) {
+      if (!now.hungUp) {
+        fprintf(stderr, "vannor-radio-sim: the line is gone\n");
+        radio.Stop();
+        return 1;
+      }
+      if (!options.quiet) printf("line closed: hang-up played\n");
+      break;
+    }
+  }
+  radio.Stop();
+  if (!options.quiet) printf("stopped\n");
+  fflush(stdout);
+  return 0;
+}
