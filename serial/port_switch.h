@@ -1,0 +1,26 @@
+// Switching to the port the user picked in the port list.
+#pragma once
+
+#include <string_view>
+
+namespace vannor {
+
+// The window's side of a port switch.
+class PortSwitchHost {
+ public:
+  // The list's selected index, or -1 when the list has no valid selection.
+  virtual int PortListSelection() = 0;
+  virtual void SelectPortListItem(int index) = 0;
+  // Modal: returns when the user has closed the box.
+  virtual void ShowMessage(std::string_view text) = 0;
+
+ protected:
+  ~PortSwitchHost() = default;
+};
+
+// The port list's selection changed: closes the open port and opens the selected one. When it
+// does not open, says so, reopens the previous port (portIndex) and selects it again. An
+// exchange in progress keeps its state and its timer.
+void OnPortSelChange(PortSwitchHost& host, int& portIndex);
+
+}  // namespace vannor

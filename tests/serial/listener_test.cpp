@@ -1,0 +1,220 @@
+// The listener on real pseudo-terminals: what it posts, and that it sleeps while nothing new
+// arrives.
+#include "serial/listener.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+#include "protocol/messages.h"
+#include "protocol/protocol_engine.h"
+#include "serial/listener_test_hook.h"
+#include "serial/port_switch.h"
+#include "tests/serial/serial_test_support.h"
+
+namespace vannor::test {
+namespace {
+
+// A spinning listener uses the whole 200 ms; a sleeping one a few microseconds.
+constexpr auto kIdleWindow = 200ms;
+constexpr auto kIdleCpuLimit = 10ms;
+
+class ListenerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetPortState();
+    ASSERT_TRUE(radio.Ok() && other.Ok());
+    ASSERT_TRUE(map.Map(0, radio.SlavePath()));
+    ASSERT_TRUE(map.Map(1, other.SlavePath()));
+  }
+  void TearDown() override {
+    listenerPauseHook.store(nullptr);
+    StopLink(listener);
+    ResetPortState();
+  }
+
+  void Start() {
+    listener = StartListener(target);
+    ASSERT_NE(listener, nullptr);
+  }
+
+  std::chrono::nanoseconds CpuOver(std::chrono::milliseconds window) {
+    const auto before = ListenerCpuTime(*listener);
+    std::this_thread::sleep_for(window);
+    const auto after = ListenerCpuTime(*listener);
+    EXPECT_GE(before.count(), 0);
+    return after - before;
+  }
+
+  // Waits until the listener has started a wait that nothing has released yet, by letting
+  // count posts settle: it is then blocked in the kernel, using no CPU.
+  void Settle() { std::this_thread::sleep_for(20ms); }
+
+  PortMap map;
+  FarEnd radio;
+  FarEnd other;
+  CountingTarget target;
+  std::unique_ptr<ListenerThread> listener;
+};
+
+class FakePortList : public PortSwitchHost {
+ public:
+  int selection = 0;
+  int PortListSelection() override { return selection; }
+  void SelectPortListItem(int index) override { selection = index; }
+  void ShowMessage(std::string_view) override {}
+};
+
+TEST_F(ListenerTest, ArrivingBytesAreNotified) {
+  ASSERT_EQ(OpenPort(0), 1);
+  Start();
+  EXPECT_EQ(linkState.mainWindow, &target);
+  ASSERT_TRUE(radio.Write({0x06}));
+  EXPECT_TRUE(target.WaitForCount(1));
+}
+
+TEST_F(ListenerTest, ABurstGivesAtLeastOneAndAtMostOneNotificationPerArrival) {
+  ASSERT_EQ(OpenPort(0), 1);
+  Start();
+  constexpr int kArrivals = 200;
+  for (int i = 0; i < kArrivals; ++i) {
+    ASSERT_TRUE(radio.Write({static_cast<std::uint8_t>(i)}));
+  }
+  ASSERT_TRUE(target.WaitForCount(1));
+  // Nobody reads: the bytes stay waiting, and a level-triggered wait would post on and on.
+  std::this_thread::sleep_for(100ms);
+  EXPECT_LE(target.Count(), kArrivals);
+  EXPECT_EQ(SerialPendingCount(), static_cast<std::size_t>(kArrivals));
+}
+
+TEST_F(ListenerTest, UnreadBytesDoNotKeepTheListenerBusy) {
+  ASSERT_EQ(OpenPort(0), 1);
+  Start();
+  ASSERT_TRUE(radio.Write(Bytes(1000, 0x55)));
+  ASSERT_TRUE(target.WaitForCount(1));
+  Settle();
+  const int posts = target.Count();
+  const auto used = CpuOver(kIdleWindow);
+  std::cout << "listener CPU over " << kIdleWindow.count()
+            << " ms with 1000 unread bytes: " << used.count() / 1000 << " us, " << posts
+            << " notifications\n";
+  EXPECT_LT(used, kIdleCpuLimit);
+  EXPECT_EQ(target.Count(), posts);
+  EXPECT_EQ(SerialPendingCount(), 1000u);
+}
+
+TEST_F(ListenerTest, WithNoPortOpenTheListenerSleeps) {
+  ASSERT_EQ(OpenPort(4), 0);  // COM5 is not mapped to anything here
+  Start();
+  Settle();
+  const auto used = CpuOver(kIdleWindow);
+  std::cout << "listener CPU over " << kIdleWindow.count()
+            << " ms with no port: " << used.count() / 1000 << " us\n";
+  EXPECT_LT(used, kIdleCpuLimit);
+  EXPECT_EQ(target.Count(), 0);
+}
+
+TEST_F(ListenerTest, AHangUpIsNotifiedOnceAndTheExchangeEndsAtItsTimeOut) {
+  ASSERT_EQ(OpenPort(0), 1);
+  Start();
+  SerialEngineHost host;
+  OnVerReadClicked(host);
+  ASSERT_EQ(radio.Read(1), Bytes{VERSION_COMMAND});
+  radio.HangUp();
+  ASSERT_TRUE(target.WaitForCount(1));
+  Settle();
+  const auto used = CpuOver(kIdleWindow);
+  std::cout << "listener CPU over " << kIdleWindow.count()
+            << " ms after a hang-up: " << used.count() / 1000 << " us\n";
+  EXPECT_LT(used, kIdleCpuLimit);
+  EXPECT_EQ(target.Count(), 1);
+
+  // The window handles the notification: nothing to read, the version read still waits.
+  OnCommNotify(host);
+  EXPECT_EQ(linkState.protocolState, ProtocolState::AwaitVersion1);
+  EXPECT_TRUE(host.messages.empty());
+  ASSERT_TRUE(host.timerRunning);
+  OnTimer(host);
+  EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMMUNICATION_ERROR)});
+  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+}
+
+TEST_F(ListenerTest, AfterASwitchTheListenerWaitsOnTheNewPort) {
+  ASSERT_EQ(OpenPort(0), 1);
+  Start();
+  FakePortList list;
+  int portIndex = 0;
+  list.selection = 1;
+  OnPortSelChange(list, portIndex);
+  ASSERT_EQ(portIndex, 1);
+  ASSERT_TRUE(other.Write({0x01}));
+  EXPECT_TRUE(target.WaitForCount(1));
+
+  // And back, where the first port's descriptor number may well come again.
+  const int posts = target.Count();
+  list.selection = 0;
+  OnPortSelChange(list, portIndex);
+  ASSERT_TRUE(radio.Write({0x02}));
+  EXPECT_TRUE(target.WaitForCount(posts + 1));
+}
+
+TEST_F(ListenerTest, BytesWaitingWhenAPortOpensAreNotified) {
+  ASSERT_EQ(OpenPort(0), 1);
+  Start();
+  ASSERT_TRUE(other.Write({0x06, 0x06}));
+  FakePortList list;
+  int portIndex = 0;
+  list.selection = 1;
+  OnPortSelChange(list, portIndex);
+  EXPECT_TRUE(target.WaitForCount(1));
+}
+
+// Between its copy of portHandle and its wait, the listener is paused while the window thread
+// switches ports: the wait that follows must not be on the descriptor the switch closed.
+std::atomic<int> pausePhase{0};  // 0 run, 1 paused, 2 go on
+void PauseOnce(ListenerPoint point) {
+  if (point != ListenerPoint::BeforeWait) return;
+  int expected = 0;
+  if (!pausePhase.compare_exchange_strong(expected, 1)) return;
+  while (pausePhase.load() != 2) std::this_thread::sleep_for(1ms);
+}
+
+TEST_F(ListenerTest, ASwitchBetweenCopyAndWaitIsNotMissed) {
+  ASSERT_EQ(OpenPort(0), 1);
+  pausePhase = 0;
+  listenerPauseHook.store(PauseOnce);
+  Start();
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (pausePhase.load() != 1 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(pausePhase.load(), 1);
+  FakePortList list;
+  int portIndex = 0;
+  list.selection = 1;
+  OnPortSelChange(list, portIndex);  // closes the descriptor the listener has copied
+  pausePhase = 2;
+  ASSERT_TRUE(other.Write({0x07}));
+  EXPECT_TRUE(target.WaitForCount(1));
+}
+
+// One byte at a time, read at once like the engine does: the transfer's own pattern.
+TEST_F(ListenerTest, MeasuresNotificationsPerByteInLockstep) {
+  ASSERT_EQ(OpenPort(0), 1);
+  Start();
+  constexpr int kBytes = 2000;
+  for (int i = 0; i < kBytes; ++i) {
+    ASSERT_TRUE(radio.Write({static_cast<std::uint8_t>(i)}));
+    ASSERT_TRUE(target.WaitForCount(i + 1)) << "byte " << i;
+    std::uint8_t byte = 0;
+    ASSERT_EQ(SerialRead(&byte, 1), 1u);
+    ASSERT_EQ(byte, static_cast<std::uint8_t>(i));
+  }
+  Settle();
+  std::cout << "notifications per byte in lockstep: "
+            << static_cast<double>(target.Count()) / kBytes << "\n";
+  EXPECT_EQ(target.Count(), kBytes);
+}
+
+}  // namespace
+}  // namespace vannor::test

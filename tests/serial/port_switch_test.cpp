@@ -1,0 +1,149 @@
+// Switching ports from the port list, on real pseudo-terminals.
+#include "serial/port_switch.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol/messages.h"
+#include "protocol/protocol_engine.h"
+#include "tests/serial/serial_test_support.h"
+
+namespace vannor::test {
+namespace {
+
+class FakePortList : public PortSwitchHost {
+ public:
+  int selection = 0;
+  std::vector<int> selected;  // every SelectPortListItem, in order
+  std::vector<std::string> messages;
+  // Whether portLock was held while the message was on the screen.
+  std::vector<bool> lockedDuringMessage;
+
+  int PortListSelection() override { return selection; }
+  void SelectPortListItem(int index) override {
+    selected.push_back(index);
+    selection = index;
+  }
+  void ShowMessage(std::string_view text) override {
+    messages.emplace_back(text);
+    const bool free = linkState.portLock.try_lock();
+    if (free) linkState.portLock.unlock();
+    lockedDuringMessage.push_back(!free);
+  }
+};
+
+const std::vector<std::string> kNotUse = {std::string(MSG_NOT_USE_COM_PORT)};
+
+class PortSwitchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetPortState();
+    ASSERT_TRUE(first.Ok() && second.Ok());
+    ASSERT_TRUE(map.Map(0, first.SlavePath()));
+    ASSERT_TRUE(map.Map(1, second.SlavePath()));
+    ASSERT_TRUE(map.Map(4, map.Folder() + "/no-such-port"));
+    ASSERT_EQ(OpenPort(0), 1);
+  }
+  void TearDown() override { ResetPortState(); }
+
+  void PickPort(int selection) {
+    list.selection = selection;
+    OnPortSelChange(list, portIndex);
+  }
+
+  PortMap map;
+  FarEnd first;
+  FarEnd second;
+  FakePortList list;
+  int portIndex = 0;
+};
+
+TEST_F(PortSwitchTest, ToAnotherPortClosesTheOldOneAndOpensTheNew) {
+  const int before = OpenDescriptorCount();
+  PickPort(1);
+  EXPECT_EQ(portIndex, 1);
+  EXPECT_TRUE(PortIs(second.SlavePath()));
+  EXPECT_TRUE(PortIsFree(first.SlavePath()));
+  EXPECT_TRUE(list.messages.empty());
+  EXPECT_TRUE(list.selected.empty());  // the user's own selection stands
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST_F(PortSwitchTest, ToAPortThatDoesNotExistReopensThePreviousOne) {
+  PickPort(4);
+  EXPECT_EQ(list.messages, kNotUse);
+  EXPECT_EQ(list.lockedDuringMessage, std::vector<bool>{true});
+  EXPECT_EQ(portIndex, 0);
+  EXPECT_TRUE(PortIs(first.SlavePath()));
+  EXPECT_EQ(list.selected, std::vector<int>{0});
+}
+
+TEST_F(PortSwitchTest, ToThePortAlreadyOpenReopensItSilently) {
+  // Bytes that wait in the terminal survive the reopen; the engine reads them afterwards.
+  ASSERT_TRUE(first.Write({0x06}));
+  PickPort(0);
+  EXPECT_TRUE(list.messages.empty());
+  EXPECT_EQ(portIndex, 0);
+  EXPECT_TRUE(PortIs(first.SlavePath()));
+  ASSERT_TRUE(WaitReadable(linkState.portHandle));
+  std::uint8_t byte = 0;
+  EXPECT_EQ(SerialRead(&byte, 1), 1u);
+  EXPECT_EQ(byte, 0x06);
+}
+
+TEST_F(PortSwitchTest, WhenNeitherPortOpensNoPortIsOpenAndThePreviousOneStaysSelected) {
+  PickPort(1);
+  ASSERT_EQ(portIndex, 1);
+  second.HangUp();  // the adapter behind COM2 is unplugged: its device disappears
+  const int before = OpenDescriptorCount();
+  PickPort(4);
+  EXPECT_EQ(list.messages, kNotUse);
+  EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE);
+  EXPECT_EQ(portIndex, 1);
+  EXPECT_EQ(list.selected, std::vector<int>{1});
+  EXPECT_EQ(OpenDescriptorCount(), before - 1);
+  // A later pick of a working port works again.
+  PickPort(0);
+  EXPECT_EQ(portIndex, 0);
+  EXPECT_TRUE(PortIs(first.SlavePath()));
+}
+
+TEST_F(PortSwitchTest, AListWithoutValidSelectionKeepsThePortInUseSilently) {
+  PickPort(1);
+  for (int none : {-1, 10, 1000, -1000}) {
+    PickPort(none);
+    EXPECT_TRUE(list.messages.empty()) << none;
+    EXPECT_EQ(portIndex, 1) << none;
+    EXPECT_TRUE(PortIs(second.SlavePath())) << none;
+    EXPECT_EQ(list.selection, 1) << none;
+  }
+}
+
+TEST_F(PortSwitchTest, ASwitchDuringAnUpdateLeavesTheExchangeRunning) {
+  SerialEngineHost host;
+  TempDir files;
+  host.chosenPath = files.Write("dsp.out", {0xAA, 0xBB});
+  OnUpdateClicked(host);
+  ASSERT_EQ(first.Read(2), (Bytes{WRITE_COMMAND, 0x0F}));
+  ASSERT_TRUE(first.Write({ACK}));
+  ASSERT_TRUE(WaitReadable(linkState.portHandle));
+  OnCommNotify(host);
+  ASSERT_EQ(first.Read(1), Bytes{ENQ});
+  ASSERT_EQ(linkState.protocolState, ProtocolState::AwaitStartAck);
+  const int timerStarts = host.timerStarts;
+
+  PickPort(1);
+  EXPECT_EQ(linkState.protocolState, ProtocolState::AwaitStartAck);
+  EXPECT_TRUE(host.timerRunning);
+  EXPECT_EQ(host.timerStarts, timerStarts);
+  EXPECT_TRUE(host.messages.empty());
+
+  // The radio on the new port answers, and the exchange goes on there.
+  ASSERT_TRUE(second.Write({ACK}));
+  ASSERT_TRUE(WaitReadable(linkState.portHandle));
+  OnCommNotify(host);
+  EXPECT_EQ(second.Read(1), Bytes{0xAA});
+  EXPECT_EQ(linkState.protocolState, ProtocolState::Sending);
+}
+
+}  // namespace
+}  // namespace vannor::test

@@ -1,0 +1,237 @@
+// What the serial layer's tests share: a real pseudo-terminal standing in for the radio's end
+// of the cable, a temporary port map, a notification target that counts, and a descriptor
+// count to catch leaks.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/comm_notify_target.h"
+#include "protocol/link_state.h"
+#include "serial/serial_port.h"
+#include "tests/protocol/fake_engine_host.h"
+#include "tests/protocol/temp_dir.h"
+
+namespace vannor::test {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+// Generous bound for anything that should happen at once; only a hang reaches it.
+inline constexpr auto kPatience = 5s;
+
+inline Bytes AllByteValues() {
+  Bytes all(256);
+  for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+  return all;
+}
+
+// Waits until fd has something to read, for at most limit; false on time-out or error.
+inline bool WaitReadable(int fd, std::chrono::milliseconds limit = 5000ms) {
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, static_cast<int>(limit.count())) == 1 && (p.revents & POLLIN) != 0;
+}
+
+// The radio's end of a cable: the master of a pseudo-terminal. The slave that openpty hands
+// back stays open but untouched, like the device node of a real port; nobody ever sets the
+// master's line settings, since on Linux that would change the slave's and hide a raw-mode
+// fault.
+class FarEnd {
+ public:
+  FarEnd() {
+    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+    slavePath_ = ttyname(slave_) != nullptr ? ttyname(slave_) : "";
+    (void)fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK | O_CLOEXEC);
+    (void)fcntl(slave_, F_SETFD, FD_CLOEXEC);
+  }
+  ~FarEnd() {
+    HangUp();
+    if (slave_ >= 0) close(slave_);
+  }
+  FarEnd(const FarEnd&) = delete;
+  FarEnd& operator=(const FarEnd&) = delete;
+
+  bool Ok() const { return master_ >= 0 && !slavePath_.empty(); }
+  int Master() const { return master_; }
+  int Slave() const { return slave_; }
+  const std::string& SlavePath() const { return slavePath_; }
+
+  // Closing the master hangs the line up, as an unplugged adapter does.
+  void HangUp() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+  }
+
+  bool Write(const Bytes& bytes) {
+    std::size_t done = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (done < bytes.size()) {
+      const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n < 0 && errno == EAGAIN && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+      } else if (!(n < 0 && errno == EINTR)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Reads exactly count bytes, waiting at most kPatience for each; fewer on time-out.
+  Bytes Read(std::size_t count) { return ReadFrom(master_, count); }
+
+  static Bytes ReadFrom(int fd, std::size_t count) {
+    Bytes got;
+    std::uint8_t buffer[512];
+    while (got.size() < count && WaitReadable(fd)) {
+      const std::size_t want = std::min(sizeof buffer, count - got.size());
+      const ssize_t n = read(fd, buffer, want);
+      if (n <= 0) break;
+      got.insert(got.end(), buffer, buffer + n);
+    }
+    return got;
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string slavePath_;
+};
+
+// A private configuration folder whose ports/COMn links the tests set; XDG_CONFIG_HOME points
+// at it while the object lives.
+class PortMap {
+ public:
+  PortMap() {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    hadOld_ = old != nullptr;
+    if (hadOld_) old_ = old;
+    std::filesystem::create_directories(Folder());
+    setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
+  }
+  ~PortMap() {
+    if (hadOld_) {
+      setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+    } else {
+      unsetenv("XDG_CONFIG_HOME");
+    }
+  }
+  PortMap(const PortMap&) = delete;
+  PortMap& operator=(const PortMap&) = delete;
+
+  std::string Folder() const { return dir_.Path() + "/vannor/ports"; }
+  std::string LinkFor(int index) const { return Folder() + "/COM" + std::to_string(index + 1); }
+
+  // Points port index (0 for COM1) at target, which need not exist.
+  bool Map(int index, const std::string& target) {
+    std::error_code ignored;  // no old link is the usual case
+    std::filesystem::remove(LinkFor(index), ignored);
+    std::error_code error;
+    std::filesystem::create_symlink(target, LinkFor(index), error);
+    return !error;
+  }
+
+ private:
+  TempDir dir_;
+  bool hadOld_ = false;
+  std::string old_;
+};
+
+// The window's notification target: counts posts and lets the test wait for them. onPost, when
+// set, runs on the listener thread inside the post.
+class CountingTarget : public CommNotifyTarget {
+ public:
+  void PostCommNotify() override {
+    if (onPost) onPost();
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++count_;
+    changed_.notify_all();
+  }
+  int Count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return count_;
+  }
+  bool WaitForCount(int atLeast, std::chrono::milliseconds limit = 5000ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return count_ >= atLeast; });
+  }
+
+  std::function<void()> onPost;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int count_ = 0;
+};
+
+inline int OpenDescriptorCount() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(dir);
+  }
+  return count;
+}
+
+// Whether another program could take the port at path now (its flock is free).
+inline bool PortIsFree(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  close(fd);
+  return free;
+}
+
+// Whether the open port is the device at path.
+inline bool PortIs(const std::string& path) {
+  struct stat open {
+  }, named{};
+  return linkState.portHandle != INVALID_PORT_HANDLE && fstat(linkState.portHandle, &open) == 0 &&
+         stat(path.c_str(), &named) == 0 && open.st_rdev == named.st_rdev;
+}
+
+// Puts the link's port fields back to their start-up values, closing whatever a test left open.
+inline void ResetPortState() {
+  ClosePort();
+  linkState.stopListener = 0;
+  linkState.mainWindow = nullptr;
+  linkState.protocolState = ProtocolState::Idle;
+  linkState.commandIssued = 0;
+}
+
+// The window's side of the engine with the real port behind it: timer, labels and messages are
+// recorded as in the engine's own tests, the bytes go over the pseudo-terminal.
+class SerialEngineHost : public FakeEngineHost {
+ public:
+  bool PortUsable() override { return SerialPortUsable(); }
+  void PortWrite(const std::uint8_t* bytes, std::size_t count) override {
+    SerialWrite(bytes, count);
+  }
+  std::size_t PortPendingCount() override { return SerialPendingCount(); }
+  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override {
+    return SerialRead(buffer, count);
+  }
+};
+
+}  // namespace vannor::test
