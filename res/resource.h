@@ -1,0 +1,26 @@
+// Identifiers of the program's resources and the one string of its string table.
+#pragma once
+
+#include <string_view>
+
+namespace vannor::res {
+
+inline constexpr int IDD_ABOUT = 100;
+inline constexpr int IDS_ABOUT_ITEM = 101;
+inline constexpr int IDD_MAIN = 102;
+inline constexpr int IDR_MAINICON = 128;
+
+// The OK command of a dialog (the End button of the main window).
+inline constexpr int IDOK = 1;
+
+// System commands of the main window's menu. The low four bits of a system command are the
+// platform's own, so commands are compared with them cleared.
+inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
+inline constexpr unsigned SYS_COMMAND_MASK = 0xFFF0;
+inline constexpr unsigned SC_CLOSE = 0xF060;
+
+// "Vannor version information (&A)...": the About entry of the window's menu. The half-width
+// katakana are part of the text.
+inline constexpr std::string_view IDS_ABOUT_ITEM_TEXT = "Vannor のﾊﾞｰｼﾞｮﾝ情報(&A)...";
+
+}  // namespace vannor::res

@@ -1,0 +1,322 @@
+#include "ui/vannor_dlg.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/gauge.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+
+#include "app/about_dlg.h"
+#include "protocol/link_state.h"
+#include "protocol/messages.h"
+#include "protocol/protocol_engine.h"
+#include "res/dialog_templates.h"
+#include "res/resource.h"
+#include "serial/port_names.h"
+#include "serial/serial_port.h"
+#include "ui/app_icon.h"
+#include "ui/dialog_builder.h"
+
+namespace vannor {
+
+wxDEFINE_EVENT(COMM_NOTIFY_EVENT, wxThreadEvent);
+
+namespace {
+
+#define EVT_COMM_NOTIFY(id, func) \
+  wx__DECLARE_EVT1(COMM_NOTIFY_EVENT, id, wxThreadEventHandler(func))
+
+constexpr const char* IMAGE_FILE_FILTER = "out file|*.out";
+constexpr const char* IMAGE_FILE_EXTENSION = "out";
+// The About entry's command with any of the low four bits set.
+constexpr int ABOUT_COMMAND_FIRST = static_cast<int>(res::IDM_ABOUTBOX);
+constexpr int ABOUT_COMMAND_LAST =
+    static_cast<int>(res::IDM_ABOUTBOX | (~res::SYS_COMMAND_MASK & 0xFu));
+// "Close (&C)": the window menu's own entry above the About entry.
+constexpr std::string_view CLOSE_ITEM_TEXT = "閉じる(&C)";
+
+template <typename Control>
+Control* Bound(wxWindow& dialog, int id) {
+  return wxDynamicCast(dialog.FindWindow(id), Control);
+}
+
+}  // namespace
+
+// clang-format off
+wxBEGIN_EVENT_TABLE(VannorDlg, wxDialog)
+  EVT_COMM_NOTIFY(WM_COMM_NOTIFY, VannorDlg::OnCommNotifyEvent)
+  EVT_MENU_RANGE(ABOUT_COMMAND_FIRST, ABOUT_COMMAND_LAST, VannorDlg::OnSysCommandEvent)
+  EVT_MENU(wxID_CLOSE, VannorDlg::OnSysCommandEvent)
+  EVT_CONTEXT_MENU(VannorDlg::OnContextMenu)
+  EVT_COMBOBOX(IDC_PORT_LIST, VannorDlg::OnPortSelChangeEvent)
+  EVT_BUTTON(IDC_UPDATE, VannorDlg::OnUpdateClickedEvent)
+  EVT_TIMER(RESPONSE_TIMER, VannorDlg::OnTimerEvent)
+  EVT_BUTTON(IDC_VER_READ, VannorDlg::OnVerReadClickedEvent)
+  EVT_INIT_DIALOG(VannorDlg::OnInitDialog)
+  EVT_BUTTON(wxID_OK, VannorDlg::OnEndEvent)
+  EVT_CHAR_HOOK(VannorDlg::OnCharHook)
+  EVT_CLOSE(VannorDlg::OnCloseEvent)
+wxEND_EVENT_TABLE()
+    // clang-format on
+
+    VannorDlg::VannorDlg()
+    : wxDialog(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxDIALOG_NO_PARENT),
+      responseTimer(this, RESPONSE_TIMER) {
+  BuildDialog(*this, res::MAIN_DIALOG);
+  // The cancel command is ours: Esc must run the stop sequence, not just end the dialog.
+  SetEscapeId(wxID_NONE);
+  BindControls();
+  for (int index = 0; index < PORT_COUNT; ++index) portList->Append(FromUtf8(PortName(index)));
+  appIcon = LoadAppIcons();
+  Centre();
+}
+
+VannorDlg::~VannorDlg() {
+  responseTimer.Stop();
+  // A window torn down without End still ends its listener first, so that the thread never
+  // posts to a window that is gone. The stop sequence may run twice; the second does nothing.
+  if (initialised) StopLink(listener);
+  if (linkState.mainWindow == this) linkState.mainWindow = nullptr;
+}
+
+void VannorDlg::BindControls() {
+  dsp2VersionLabel = Bound<wxControl>(*this, IDC_VERSION_DSP2);
+  dsp1VersionLabel = Bound<wxControl>(*this, IDC_VERSION_DSP1);
+  dsp2Tavix3Box = Bound<wxCheckBox>(*this, IDC_TAVIX3_DSP2);
+  dsp1Tavix3Box = Bound<wxCheckBox>(*this, IDC_TAVIX3_DSP1);
+  dsp2WriteBox = Bound<wxCheckBox>(*this, IDC_WRITE_DSP2);
+  dsp1WriteBox = Bound<wxCheckBox>(*this, IDC_WRITE_DSP1);
+  percentLabel = Bound<wxControl>(*this, IDC_PERCENT);
+  progressBar = Bound<wxGauge>(*this, IDC_PROGRESS);
+  portList = Bound<wxComboBox>(*this, IDC_PORT_LIST);
+  endButton = Bound<wxButton>(*this, wxID_OK);
+}
+
+// Initialisation, when the window is first shown.
+void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
+  // The toolkit sends this at every Show; the link is set up once per window.
+  if (initialised) return;
+  initialised = true;
+  wxDialog::OnInitDialog(event);
+  AddAboutEntry();
+  SetIcons(appIcon);
+  dsp1WriteBox->SetValue(true);
+  dsp1Tavix3Box->SetValue(true);
+  dsp2WriteBox->SetValue(true);
+  dsp2Tavix3Box->SetValue(true);
+  progressBar->SetValue(0);
+  portList->SetSelection(0);
+  portIndex = 0;
+  linkState.stopListener.store(0);
+  if (OpenPort(portIndex) == 0) ShowMessage(MSG_COM_PORT_UNUSABLE);
+  // Without a listener (no thread could be made) no reply ever arrives, and every exchange
+  // ends at its time-out with " Communication Error !!! "; the window itself stays usable.
+  listener = StartListener(*this);
+  endButton->SetFocus();
+}
+
+// GTK gives programs no system menu; the window's context menu stands in for it, with the
+// platform's Close entry and the About entry below a separator.
+void VannorDlg::AddAboutEntry() {
+  systemMenu = std::make_unique<wxMenu>();
+  // Menu commands stop at 0x7FFF in the toolkit; Close gets its own and is translated back.
+  systemMenu->Append(wxID_CLOSE, FromUtf8(CLOSE_ITEM_TEXT));
+  const wxString aboutItem = FromUtf8(res::IDS_ABOUT_ITEM_TEXT);
+  if (aboutItem.empty()) return;
+  systemMenu->AppendSeparator();
+  systemMenu->Append(static_cast<int>(res::IDM_ABOUTBOX), aboutItem);
+}
+
+void VannorDlg::OnContextMenu(wxContextMenuEvent& event) {
+  if (!systemMenu) return;
+  wxPoint where = event.GetPosition();
+  if (where == wxDefaultPosition) {
+    // From the keyboard (Shift+F10, the Menu key): open it at the control that has the focus.
+    const wxWindow* focus = FindFocus();
+    where = focus != nullptr && focus != this && IsDescendant(const_cast<wxWindow*>(focus))
+                ? focus->GetScreenRect().GetBottomLeft()
+                : ClientToScreen(wxPoint(0, 0));
+  }
+  PopupMenu(systemMenu.get(), ScreenToClient(where));
+}
+
+void VannorDlg::OnSysCommandEvent(wxCommandEvent& event) {
+  const unsigned command =
+      event.GetId() == wxID_CLOSE ? res::SC_CLOSE : static_cast<unsigned>(event.GetId());
+  OnSysCommand(command, 0);
+}
+
+void VannorDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
+  if ((nID & res::SYS_COMMAND_MASK) == res::IDM_ABOUTBOX) {
+    AboutDlg about(this);
+    about.ShowModal();
+    return;
+  }
+  // The platform's own commands; Close goes the way of the title bar's close box.
+  if ((nID & res::SYS_COMMAND_MASK) == res::SC_CLOSE) Close();
+}
+
+void VannorDlg::OnCommNotifyEvent(wxThreadEvent& /*event*/) {
+  vannor::OnCommNotify(*this, 0, 0);
+}
+
+void VannorDlg::OnPortSelChangeEvent(wxCommandEvent& /*event*/) {
+  vannor::OnPortSelChange(*this, portIndex);
+}
+
+void VannorDlg::OnUpdateClickedEvent(wxCommandEvent& /*event*/) {
+  vannor::OnUpdateClicked(*this);
+}
+
+void VannorDlg::OnTimerEvent(wxTimerEvent& event) {
+  vannor::OnTimer(*this, event.GetId());
+  event.Skip();
+}
+
+void VannorDlg::OnVerReadClickedEvent(wxCommandEvent& /*event*/) {
+  vannor::OnVerReadClicked(*this);
+}
+
+void VannorDlg::OnEndEvent(wxCommandEvent& /*event*/) {
+  vannor::OnEnd(*this, listener);
+}
+
+void VannorDlg::OnCharHook(wxKeyEvent& event) {
+  const int key = event.GetKeyCode();
+  if (key == WXK_ESCAPE && event.GetModifiers() == wxMOD_NONE) {
+    vannor::OnCancelClose(*this, listener);
+    return;
+  }
+  if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && event.GetModifiers() == wxMOD_NONE) {
+    // Enter presses the push button that has the focus, and End otherwise: GTK would let a
+    // focused check box take it instead.
+    if (wxDynamicCast(FindFocus(), wxButton) == nullptr) {
+      vannor::OnEnd(*this, listener);
+      return;
+    }
+  }
+  event.Skip();
+}
+
+void VannorDlg::OnCloseEvent(wxCloseEvent& /*event*/) {
+  vannor::OnCancelClose(*this, listener);
+}
+
+void VannorDlg::EndDialogOk() {
+  EndWith(wxID_OK);
+}
+
+void VannorDlg::EndDialogCancel() {
+  EndWith(wxID_CANCEL);
+}
+
+void VannorDlg::EndWith(int result) {
+  // A time-out must not open a message box for a window that is going.
+  responseTimer.Stop();
+  ended = true;
+  EndDialog(result);
+}
+
+// The engine's port operations go to the serial layer.
+bool VannorDlg::PortUsable() {
+  return SerialPortUsable();
+}
+
+void VannorDlg::PortWrite(const std::uint8_t* bytes, std::size_t count) {
+  SerialWrite(bytes, count);
+}
+
+std::size_t VannorDlg::PortPendingCount() {
+  return SerialPendingCount();
+}
+
+std::size_t VannorDlg::PortRead(std::uint8_t* buffer, std::size_t count) {
+  return SerialRead(buffer, count);
+}
+
+void VannorDlg::StartResponseTimer(int milliseconds) {
+  // Every expiry stops the timer, so a one-shot timer serves.
+  responseTimer.StartOnce(milliseconds);
+}
+
+void VannorDlg::StopResponseTimer() {
+  responseTimer.Stop();
+}
+
+bool VannorDlg::IsChecked(ControlId box) {
+  switch (box) {
+    case IDC_WRITE_DSP1:
+      return dsp1WriteBox->GetValue();
+    case IDC_WRITE_DSP2:
+      return dsp2WriteBox->GetValue();
+    case IDC_TAVIX3_DSP1:
+      return dsp1Tavix3Box->GetValue();
+    case IDC_TAVIX3_DSP2:
+      return dsp2Tavix3Box->GetValue();
+    default:
+      return false;
+  }
+}
+
+void VannorDlg::SetProgress(int position) {
+  if (progressBar->GetValue() != position) progressBar->SetValue(position);
+}
+
+wxControl* VannorDlg::LabelFor(ControlId label, std::string** shown) {
+  switch (label) {
+    case IDC_PERCENT:
+      *shown = &shownPercent;
+      return percentLabel;
+    case IDC_VERSION_DSP1:
+      *shown = &shownDsp1Version;
+      return dsp1VersionLabel;
+    case IDC_VERSION_DSP2:
+      *shown = &shownDsp2Version;
+      return dsp2VersionLabel;
+    default:
+      return nullptr;
+  }
+}
+
+void VannorDlg::SetLabelText(ControlId label, std::string_view text) {
+  std::string* shown = nullptr;
+  wxControl* control = LabelFor(label, &shown);
+  if (control == nullptr || *shown == text) return;
+  shown->assign(text);
+  control->SetLabelText(FromUtf8(text));
+}
+
+void VannorDlg::ShowMessage(std::string_view text) {
+  wxMessageBox(FromUtf8(text), wxEmptyString, wxOK | wxICON_NONE | wxCENTRE, this);
+}
+
+bool VannorDlg::ChooseImageFile(std::string& path) {
+  wxFileDialog dialog(this, "Open", imageFolder, wxEmptyString, IMAGE_FILE_FILTER, wxFD_OPEN);
+  if (dialog.ShowModal() != wxID_OK) return false;
+  wxFileName chosen(dialog.GetPath());
+  // A name typed without extension means the "out" file of that name, as the filter offers.
+  if (!chosen.HasExt() && !chosen.FileExists()) chosen.SetExt(IMAGE_FILE_EXTENSION);
+  imageFolder = chosen.GetPath();
+  path = chosen.GetFullPath().utf8_string();
+  return true;
+}
+
+int VannorDlg::PortListSelection() {
+  const int selection = portList->GetSelection();
+  return selection >= 0 && selection < PORT_COUNT ? selection : -1;
+}
+
+void VannorDlg::SelectPortListItem(int index) {
+  portList->SetSelection(index);
+}
+
+void VannorDlg::PostCommNotify() {
+  // Thread-safe: the event is queued for the window's thread, which takes ownership of it.
+  wxQueueEvent(this, new wxThreadEvent(COMM_NOTIFY_EVENT, WM_COMM_NOTIFY));
+}
+
+}  // namespace vannor
