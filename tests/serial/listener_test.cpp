@@ -156,6 +156,10 @@ TEST_F(ListenerTest, AfterASwitchTheListenerWaitsOnTheNewPort) {
   OnPortSelChange(list, portIndex);
   ASSERT_TRUE(radio.Write({0x02}));
   EXPECT_TRUE(target.WaitForCount(posts + 1));
+
+  // The switches' releases are used up: the listener sleeps again.
+  Settle();
+  EXPECT_LT(CpuOver(kIdleWindow), kIdleCpuLimit);
 }
 
 TEST_F(ListenerTest, BytesWaitingWhenAPortOpensAreNotified) {

@@ -80,7 +80,11 @@ TEST_F(PortSwitchTest, ToAPortThatDoesNotExistReopensThePreviousOne) {
 TEST_F(PortSwitchTest, ToThePortAlreadyOpenReopensItSilently) {
   // Bytes that wait in the terminal survive the reopen; the engine reads them afterwards.
   ASSERT_TRUE(first.Write({0x06}));
+  // Marks the open file itself (not the descriptor number, which may come again): a fresh
+  // open has no owner.
+  ASSERT_EQ(fcntl(linkState.portHandle, F_SETOWN, getpid()), 0);
   PickPort(0);
+  EXPECT_EQ(fcntl(linkState.portHandle, F_GETOWN), 0);
   EXPECT_TRUE(list.messages.empty());
   EXPECT_EQ(portIndex, 0);
   EXPECT_TRUE(PortIs(first.SlavePath()));
