@@ -96,25 +96,33 @@ void FollowPort(int epollFd, PortWatch& watch) {
   }
 }
 
-// Waits for the port or the eventfd; true when the port reported something the window must
-// look at.
-bool WaitForPort(int epollFd, PortWatch& watch, bool& failed) {
+// What one wait reported.
+struct WaitResult {
+  bool portEvent = false;  // something the window must look at
+  bool released = false;   // the eventfd was set
+  bool failed = false;     // the wait set itself is broken
+};
+
+WaitResult WaitForPort(int epollFd, PortWatch& watch) {
+  WaitResult result;
   epoll_event events[2];
   const int ready = epoll_wait(epollFd, events, 2, -1);
   if (ready < 0) {
     // Anything but a signal means the wait set itself is broken: looping would spin.
-    failed = errno != EINTR;
-    return false;
+    result.failed = errno != EINTR;
+    return result;
   }
-  bool arrived = false;
   for (int i = 0; i < ready; ++i) {
-    if (events[i].data.u32 != PORT_TAG) continue;
-    arrived = true;
+    if (events[i].data.u32 != PORT_TAG) {
+      result.released = true;
+      continue;
+    }
+    result.portEvent = true;
     // The far end hung up or the adapter went away: the window hears of it once, finds
     // nothing to read, and the exchange in progress ends at its time-out.
     if ((events[i].events & (EPOLLHUP | EPOLLERR)) != 0) watch.hungUp = true;
   }
-  return arrived;
+  return result;
 }
 
 void Pause(ListenerPoint point) {
@@ -126,21 +134,24 @@ void Pause(ListenerPoint point) {
 void* ListenerMain(void* parameter) {
   const ListenerThread& self = *static_cast<const ListenerThread*>(parameter);
   PortWatch watch;
+  // Whether the eventfd may be set. It is cleared only together with the copy of portHandle,
+  // and only after a wait reported it: one read less per received byte. A release that comes
+  // in between stays set, and the next wait returns at once.
+  bool released = true;
   while (linkState.stopListener.load() == 0) {
     Pause(ListenerPoint::BeforeCopy);
     {
       std::lock_guard<std::mutex> lock(linkState.portLock);
-      // Cleared only together with the copy: a switch or stop that comes after it leaves the
-      // eventfd set, and the wait below returns at once.
-      DrainWake(self.wakeFd_);
+      if (released) DrainWake(self.wakeFd_);
       FollowPort(self.epollFd_, watch);
     }
     // The drain may have taken the release of a stop that began after the test above.
     if (linkState.stopListener.load() != 0) break;
     Pause(ListenerPoint::BeforeWait);
-    bool failed = false;
-    if (WaitForPort(self.epollFd_, watch, failed)) linkState.mainWindow->PostCommNotify();
-    if (failed) break;
+    const WaitResult result = WaitForPort(self.epollFd_, watch);
+    if (result.failed) break;
+    released = result.released;
+    if (result.portEvent) linkState.mainWindow->PostCommNotify();
   }
   return nullptr;
 }
