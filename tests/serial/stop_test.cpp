@@ -31,6 +31,7 @@ class StopTest : public ::testing::Test {
     ResetPortState();
     ASSERT_TRUE(radio.Ok());
     ASSERT_TRUE(map.Map(0, radio.SlavePath()));
+    ASSERT_TRUE(map.Map(3, map.Folder() + "/unplugged"));  // COM4 never opens
     descriptorsBefore = OpenDescriptorCount();
   }
   void TearDown() override {
