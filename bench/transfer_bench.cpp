@@ -1,0 +1,211 @@
+// vannor-bench: what the whole link costs per byte against the floor of a bare loop, both on
+// the same pseudo-terminal and the same radio simulator, and how close a paced 38400-baud
+// transfer comes to the wire's own limit.
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/bare_loop.h"
+#include "protocol/link_state.h"
+#include "protocol/messages.h"
+#include "tools/headless_host.h"
+#include "tools/radio_sim.h"
+
+namespace {
+
+using namespace vannor;
+using Clock = std::chrono::steady_clock;
+using std::chrono::nanoseconds;
+
+struct Settings {
+  std::uint32_t length = 20000;
+  int rounds = 7;
+  std::uint32_t pacedLength = 20000;
+  int pacedRounds = 3;
+};
+
+struct LinkRound {
+  nanoseconds took{-1};
+  headless::HostCounts counts;
+  nanoseconds listenerCpu{0};
+  nanoseconds processCpu{0};
+};
+
+nanoseconds ProcessCpu() {
+  timespec now{};
+  // Fails only for an unknown clock; then the figure reads 0.
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return std::chrono::seconds(now.tv_sec) + nanoseconds(now.tv_nsec);
+}
+
+// One Update through the real engine, serial layer and listener, from the click to the
+// " Completion !!! " box.
+LinkRound FullLink(const std::string& imagePath, const std::vector<std::uint8_t>& image,
+                   const sim::RadioSimulator& radio) {
+  LinkRound round;
+  linkState.protocolState = ProtocolState::Idle;
+  linkState.commandIssued = 0;
+  headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
+  if (host.OpenAndListen(0) != 1) return round;
+  const nanoseconds listenerBefore = host.ListenerCpu();
+  const nanoseconds cpuBefore = ProcessCpu();
+  const Clock::time_point start = Clock::now();
+  host.ClickUpdate(imagePath);
+  const bool shown = host.WaitForMessages(1, std::chrono::minutes(10));
+  const Clock::time_point end = Clock::now();
+  round.processCpu = ProcessCpu() - cpuBefore;
+  round.listenerCpu = host.ListenerCpu() - listenerBefore;
+  round.counts = host.Counts();
+  host.End();
+  if (shown && host.Messages()[0] == MSG_COMPLETION && radio.Image() == image) {
+    round.took = end - start;
+  }
+  return round;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double Microseconds(nanoseconds t) {
+  return std::chrono::duration<double, std::micro>(t).count();
+}
+
+bool ParseSettings(int argc, char** argv, Settings& s) {
+  for (int i = 1; i < argc; ++i) {
+    const bool hasValue = i + 1 < argc;
+    const long value = hasValue ? strtol(argv[i + 1], nullptr, 10) : 0;
+    if (std::strcmp(argv[i], "--length") == 0 && value >= 1 && value <= IMAGE_CAPACITY) {
+      s.length = static_cast<std::uint32_t>(value);
+    } else if (std::strcmp(argv[i], "--rounds") == 0 && value >= 1 && value <= 1000) {
+      s.rounds = static_cast<int>(value);
+    } else if (std::strcmp(argv[i], "--paced-length") == 0 && value >= 1 &&
+               value <= IMAGE_CAPACITY) {
+      s.pacedLength = static_cast<std::uint32_t>(value);
+    } else if (std::strcmp(argv[i], "--paced-rounds") == 0 && value >= 0 && value <= 100) {
+      s.pacedRounds = static_cast<int>(value);
+    } else {
+      fprintf(stderr,
+              "usage: vannor-bench [--length N] [--rounds N] [--paced-length N] "
+              "[--paced-rounds N]\n"
+              "  defaults: 20000-byte image, 7 rounds; paced: 20000 bytes, 3 rounds (0: skip)\n");
+      return false;
+    }
+    ++i;
+  }
+  return true;
+}
+
+std::vector<std::uint8_t> MakeImage(std::uint32_t length) {
+  std::vector<std::uint8_t> image(length);
+  for (std::uint32_t i = 0; i < length; ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  return image;
+}
+
+std::string WriteFile(const std::string& folder, const std::vector<std::uint8_t>& image) {
+  const std::string path = folder + "/bench.out";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
+  return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  if (!ParseSettings(argc, argv, settings)) return 2;
+
+  char folderPattern[] = "/tmp/vannor-bench-XXXXXX";
+  if (mkdtemp(folderPattern) == nullptr) {
+    fprintf(stderr, "vannor-bench: cannot make a folder in /tmp\n");
+    return 1;
+  }
+  const std::string folder = folderPattern;
+  setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+
+  const std::vector<std::uint8_t> image = MakeImage(settings.length);
+  const std::string imagePath = WriteFile(folder, image);
+  sim::RadioSimulator radio;
+  sim::RadioConfig config;
+  config.expectedLength = settings.length;
+  if (!radio.Start(config) || !radio.MapPort(folder, 1)) {
+    fprintf(stderr, "vannor-bench: cannot start the radio simulator\n");
+    return 1;
+  }
+
+  // Bare and full rounds alternate, so that both see the same machine.
+  std::vector<double> bare;
+  std::vector<double> full;
+  std::vector<double> listenerCpu;
+  std::vector<double> processCpu;
+  headless::HostCounts counts;
+  for (int r = 0; r < settings.rounds; ++r) {
+    const nanoseconds b = bench::BareLoop(radio.SlavePath(), image);
+    const LinkRound f = FullLink(imagePath, image, radio);
+    if (b.count() < 0 || f.took.count() < 0) {
+      fprintf(stderr, "vannor-bench: round %d failed (%s)\n", r + 1,
+              b.count() < 0 ? "bare loop" : "full link");
+      return 1;
+    }
+    bare.push_back(Microseconds(b) / settings.length);
+    full.push_back(Microseconds(f.took) / settings.length);
+    listenerCpu.push_back(Microseconds(f.listenerCpu) / settings.length);
+    processCpu.push_back(Microseconds(f.processCpu) / settings.length);
+    counts = f.counts;
+  }
+  const double bareUs = Median(bare);
+  const double fullUs = Median(full);
+  const double n = settings.length;
+  printf("Vannor transfer benchmark: pseudo-terminal, %u-byte image, median of %d rounds\n",
+         settings.length, settings.rounds);
+  printf("1. bare write/read loop:             %8.2f us per byte\n", bareUs);
+  printf("2. full link (listener, engine):     %8.2f us per byte (%.2f more)\n", fullUs,
+         fullUs - bareUs);
+  printf("3. ratio full link / bare loop:      %8.2f   (target 1.5 or less)\n", fullUs / bareUs);
+  printf("5. per byte: notifications %.3f, pending-count queries %.3f, reads %.3f, writes %.3f\n",
+         counts.notifications / n, counts.pendingQueries / n, counts.reads / n, counts.writes / n);
+  printf("   CPU per byte: whole process %.2f us, listener %.2f us\n", Median(processCpu),
+         Median(listenerCpu));
+  fflush(stdout);
+
+  if (settings.pacedRounds > 0) {
+    config.expectedLength = settings.pacedLength;
+    config.pace38400 = true;
+    radio.Reconfigure(config);
+    const std::vector<std::uint8_t> paced = MakeImage(settings.pacedLength);
+    const std::string pacedPath = WriteFile(folder, paced);
+    std::vector<double> seconds;
+    std::vector<double> bareSeconds;
+    for (int r = 0; r < settings.pacedRounds; ++r) {
+      const nanoseconds b = bench::BareLoop(radio.SlavePath(), paced);
+      const LinkRound f = FullLink(pacedPath, paced, radio);
+      if (b.count() < 0 || f.took.count() < 0) {
+        fprintf(stderr, "vannor-bench: paced round %d failed\n", r + 1);
+        return 1;
+      }
+      bareSeconds.push_back(Microseconds(b) / 1e6);
+      seconds.push_back(Microseconds(f.took) / 1e6);
+    }
+    const double wire = settings.pacedLength * 2 * sim::BYTE_TIME_38400.count() / 1e9;
+    printf(
+        "4. paced at 38400 baud, %u bytes:  %.3f s against the wire's %.3f s: ratio %.4f "
+        "(target 1.05 or less)\n",
+        settings.pacedLength, Median(seconds), wire, Median(seconds) / wire);
+    printf("   (bare loop on the paced line: %.3f s, ratio %.4f)\n", Median(bareSeconds),
+           Median(bareSeconds) / wire);
+  }
+  radio.Stop();
+  std::error_code ignored;  // a folder left behind is /tmp's to clean
+  std::filesystem::remove_all(folder, ignored);
+  return 0;
+}

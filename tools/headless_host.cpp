@@ -1,0 +1,281 @@
+#include "tools/headless_host.h"
+
+#include "protocol/link_state.h"
+#include "protocol/protocol_engine.h"
+#include "serial/serial_port.h"
+
+namespace vannor::headless {
+
+namespace {
+
+int BoxIndex(ControlId box) {
+  switch (box) {
+    case IDC_WRITE_DSP1:
+      return 0;
+    case IDC_TAVIX3_DSP1:
+      return 1;
+    case IDC_WRITE_DSP2:
+      return 2;
+    case IDC_TAVIX3_DSP2:
+      return 3;
+    default:
+      return -1;
+  }
+}
+
+int LabelIndex(ControlId label) {
+  switch (label) {
+    case IDC_PERCENT:
+      return 0;
+    case IDC_VERSION_DSP1:
+      return 1;
+    case IDC_VERSION_DSP2:
+      return 2;
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+HeadlessHost::HeadlessHost(Timer timer) : timerMode_(timer) {
+  // The window template's texts before anything has run.
+  labels_[0] = "0";
+  labels_[1] = "V00.00";
+  labels_[2] = "V00.00";
+  thread_ = std::thread(&HeadlessHost::Run, this);
+}
+
+HeadlessHost::~HeadlessHost() {
+  Call([this] {
+    // A test that ended early still runs the stop sequence before the link state goes.
+    if (listener_ != nullptr) StopLink(listener_);
+  });
+  {
+    std::lock_guard lock(queueMutex_);
+    quit_ = true;
+  }
+  queueReady_.notify_one();
+  thread_.join();
+}
+
+void HeadlessHost::Run() {
+  std::unique_lock lock(queueMutex_);
+  for (;;) {
+    if (notificationsQueued_ > 0) {
+      --notificationsQueued_;
+      lock.unlock();
+      ++counts_.notifications;
+      OnCommNotify(*this);
+      lock.lock();
+    } else if (!calls_.empty()) {
+      const std::function<void()> work = std::move(calls_.front());
+      calls_.pop_front();
+      lock.unlock();
+      work();
+      lock.lock();
+    } else if (quit_) {
+      return;
+    } else if (timerMode_ == Timer::Real && timerRunning_) {
+      if (std::chrono::steady_clock::now() < timerDue_) {
+        queueReady_.wait_until(lock, timerDue_);
+        continue;
+      }
+      // Periodic like the window's timer: the engine stops it when it handles the expiry.
+      timerDue_ += timerPeriod_;
+      lock.unlock();
+      ++counts_.timerExpiries;
+      OnTimer(*this, RESPONSE_TIMER);
+      lock.lock();
+    } else {
+      queueReady_.wait(lock);
+    }
+  }
+}
+
+void HeadlessHost::Call(const std::function<void()>& work) {
+  std::mutex doneMutex;
+  std::condition_variable doneSignal;
+  bool done = false;
+  {
+    std::lock_guard lock(queueMutex_);
+    calls_.emplace_back([&] {
+      work();
+      std::lock_guard doneLock(doneMutex);
+      done = true;
+      doneSignal.notify_one();
+    });
+  }
+  queueReady_.notify_one();
+  std::unique_lock lock(doneMutex);
+  doneSignal.wait(lock, [&] { return done; });
+}
+
+int HeadlessHost::OpenAndListen(int portIndex) {
+  int opened = 0;
+  Call([&] {
+    linkState.stopListener.store(0);
+    portIndex_ = portIndex;
+    portSelection_ = portIndex;
+    opened = OpenPort(portIndex);
+    listener_ = StartListener(*this);
+  });
+  return opened;
+}
+
+int HeadlessHost::SelectPort(int index) {
+  int now = 0;
+  Call([&] {
+    portSelection_ = index;
+    OnPortSelChange(*this, portIndex_);
+    now = portIndex_;
+  });
+  return now;
+}
+
+void HeadlessHost::End() {
+  Call([this] { OnEnd(*this, listener_); });
+}
+
+void HeadlessHost::ClickUpdate(const std::string& imagePath) {
+  Call([&] {
+    imagePath_ = imagePath;
+    OnUpdateClicked(*this);
+  });
+}
+
+void HeadlessHost::ClickVerRead() {
+  Call([this] { OnVerReadClicked(*this); });
+}
+
+void HeadlessHost::SetChecked(ControlId box, bool checked) {
+  Call([&] { checked_[BoxIndex(box)] = checked; });
+}
+
+bool HeadlessHost::WaitForMessages(std::size_t count, std::chrono::milliseconds limit) {
+  std::unique_lock lock(messagesMutex_);
+  return messageShown_.wait_for(lock, limit, [&] { return messages_.size() >= count; });
+}
+
+std::vector<std::string> HeadlessHost::Messages() {
+  std::lock_guard lock(messagesMutex_);
+  return messages_;
+}
+
+std::string HeadlessHost::Label(ControlId label) {
+  std::string text;
+  Call([&] { text = labels_[LabelIndex(label)]; });
+  return text;
+}
+
+int HeadlessHost::Progress() {
+  int position = 0;
+  Call([&] { position = progress_; });
+  return position;
+}
+
+bool HeadlessHost::TimerRunning() {
+  bool running = false;
+  Call([&] { running = timerRunning_; });
+  return running;
+}
+
+bool HeadlessHost::FireTimer() {
+  bool fired = false;
+  Call([&] {
+    if (!timerRunning_) return;
+    fired = true;
+    ++counts_.timerExpiries;
+    OnTimer(*this, RESPONSE_TIMER);
+  });
+  return fired;
+}
+
+bool HeadlessHost::EndedOk() {
+  bool ended = false;
+  Call([&] { ended = endedOk_; });
+  return ended;
+}
+
+HostCounts HeadlessHost::Counts() {
+  HostCounts counts;
+  Call([&] { counts = counts_; });
+  return counts;
+}
+
+void HeadlessHost::ResetCounts() {
+  Call([this] { counts_ = HostCounts{}; });
+}
+
+std::chrono::nanoseconds HeadlessHost::ListenerCpu() {
+  std::chrono::nanoseconds used{0};
+  Call([&] {
+    if (listener_ != nullptr) used = ListenerCpuTime(*listener_);
+  });
+  return used;
+}
+
+bool HeadlessHost::PortUsable() {
+  return SerialPortUsable();
+}
+
+void HeadlessHost::PortWrite(const std::uint8_t* bytes, std::size_t count) {
+  ++counts_.writes;
+  SerialWrite(bytes, count);
+}
+
+std::size_t HeadlessHost::PortPendingCount() {
+  ++counts_.pendingQueries;
+  return SerialPendingCount();
+}
+
+std::size_t HeadlessHost::PortRead(std::uint8_t* buffer, std::size_t count) {
+  ++counts_.reads;
+  return SerialRead(buffer, count);
+}
+
+void HeadlessHost::StartResponseTimer(int milliseconds) {
+  timerRunning_ = true;
+  timerPeriod_ = std::chrono::milliseconds(milliseconds);
+  timerDue_ = std::chrono::steady_clock::now() + timerPeriod_;
+}
+
+void HeadlessHost::StopResponseTimer() {
+  timerRunning_ = false;
+}
+
+bool HeadlessHost::IsChecked(ControlId box) {
+  const int index = BoxIndex(box);
+  return index >= 0 && checked_[index];
+}
+
+void HeadlessHost::SetProgress(int position) {
+  progress_ = position;
+}
+
+void HeadlessHost::SetLabelText(ControlId label, std::string_view text) {
+  const int index = LabelIndex(label);
+  if (index >= 0) labels_[index].assign(text);
+}
+
+void HeadlessHost::ShowMessage(std::string_view text) {
+  std::lock_guard lock(messagesMutex_);
+  messages_.emplace_back(text);
+  messageShown_.notify_all();
+}
+
+bool HeadlessHost::ChooseImageFile(std::string& path) {
+  if (imagePath_.empty()) return false;
+  path = imagePath_;
+  return true;
+}
+
+void HeadlessHost::PostCommNotify() {
+  {
+    std::lock_guard lock(queueMutex_);
+    ++notificationsQueued_;
+  }
+  queueReady_.notify_one();
+}
+
+}  // namespace vannor::headless

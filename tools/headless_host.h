@@ -1,0 +1,136 @@
+// A window without a window: the event thread that the engine, the listener and the port switch
+// expect, for end-to-end tests and the benchmark. Clicks, listener notifications and timer
+// expiries are queued and handled in order on one thread, as the dialog's message loop does;
+// message boxes are recorded and answered OK at once.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "protocol/comm_notify_target.h"
+#include "protocol/engine_host.h"
+#include "serial/listener.h"
+#include "serial/port_switch.h"
+
+namespace vannor::headless {
+
+// How often each port operation ran, to show what one byte costs.
+struct HostCounts {
+  std::uint64_t notifications = 0;  // posted by the listener
+  std::uint64_t pendingQueries = 0;
+  std::uint64_t reads = 0;
+  std::uint64_t writes = 0;
+  std::uint64_t timerExpiries = 0;  // handed to the engine
+};
+
+class HeadlessHost final : public EngineHost,
+                           public CommNotifyTarget,
+                           public PortSwitchHost,
+                           public DialogCloser {
+ public:
+  enum class Timer {
+    Real,    // the response timer expires by itself after its period
+    Manual,  // it expires only when the test says so (FireTimer)
+  };
+
+  explicit HeadlessHost(Timer timer);
+  ~HeadlessHost();
+  HeadlessHost(const HeadlessHost&) = delete;
+  HeadlessHost& operator=(const HeadlessHost&) = delete;
+
+  // Runs `work` on the event thread, after everything queued before it, and waits for it.
+  void Call(const std::function<void()>& work);
+
+  // What the window's initialisation does: all four boxes checked, stopListener 0, the
+  // port at `portIndex` opened, the listener started. Returns OpenPort's result.
+  int OpenAndListen(int portIndex);
+  // The port list's selection changes to `index`; returns the port index afterwards.
+  int SelectPort(int index);
+  // End: the stop sequence, then the dialog's OK.
+  void End();
+
+  // The user's clicks. An empty path cancels the file choice.
+  void ClickUpdate(const std::string& imagePath);
+  void ClickVerRead();
+  void SetChecked(ControlId box, bool checked);
+
+  // Waits, at most `limit`, until `count` messages have been shown in all.
+  bool WaitForMessages(std::size_t count, std::chrono::milliseconds limit);
+  std::vector<std::string> Messages();
+  std::string Label(ControlId label);
+  int Progress();
+  bool TimerRunning();
+  // Manual timer: hands the engine an expiry if the timer is running. False if it was not.
+  bool FireTimer();
+  bool EndedOk();
+  HostCounts Counts();
+  void ResetCounts();
+  // CPU time the listener thread has used; zero when there is no listener.
+  std::chrono::nanoseconds ListenerCpu();
+
+  // EngineHost, on the event thread.
+  bool PortUsable() override;
+  void PortWrite(const std::uint8_t* bytes, std::size_t count) override;
+  std::size_t PortPendingCount() override;
+  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override;
+  void StartResponseTimer(int milliseconds) override;
+  void StopResponseTimer() override;
+  bool IsChecked(ControlId box) override;
+  void SetProgress(int position) override;
+  void SetLabelText(ControlId label, std::string_view text) override;
+  void ShowMessage(std::string_view text) override;
+  bool ChooseImageFile(std::string& path) override;
+
+  // CommNotifyTarget, on the listener thread.
+  void PostCommNotify() override;
+
+  // PortSwitchHost and DialogCloser, on the event thread.
+  int PortListSelection() override { return portSelection_; }
+  void SelectPortListItem(int index) override { portSelection_ = index; }
+  void EndDialogOk() override { endedOk_ = true; }
+  void EndDialogCancel() override { endedOk_ = false; }
+
+ private:
+  void Run();
+
+  // Queue shared with the listener and the test. A notification is a counter, not an entry:
+  // posting it never allocates, and the engine reads whatever is waiting at each one anyway.
+  std::mutex queueMutex_;
+  std::condition_variable queueReady_;
+  std::uint64_t notificationsQueued_ = 0;
+  std::deque<std::function<void()>> calls_;
+  bool quit_ = false;
+
+  // Everything below belongs to the event thread.
+  const Timer timerMode_;
+  bool timerRunning_ = false;
+  std::chrono::steady_clock::time_point timerDue_{};
+  std::chrono::milliseconds timerPeriod_{0};
+  bool checked_[4] = {true, true, true, true};
+  int progress_ = 0;
+  std::string labels_[3];
+  std::string imagePath_;
+  int portSelection_ = 0;
+  int portIndex_ = 0;
+  bool endedOk_ = false;
+  std::unique_ptr<ListenerThread> listener_;
+  HostCounts counts_;
+
+  std::mutex messagesMutex_;
+  std::condition_variable messageShown_;
+  std::vector<std::string> messages_;
+
+  std::thread thread_;
+};
+
+}  // namespace vannor::headless
