@@ -8,9 +8,8 @@
 
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
-#include "serial/listener_test_hook.h"
 #include "serial/port_switch.h"
-#include "tests/serial/serial_test_support.h"
+#include "tests/serial/listener_fixture.h"
 
 namespace vannor::test {
 namespace {
@@ -19,23 +18,13 @@ namespace {
 constexpr auto kIdleWindow = 200ms;
 constexpr auto kIdleCpuLimit = 10ms;
 
-class ListenerTest : public ::testing::Test {
+class ListenerTest : public ListenerFixture {
  protected:
   void SetUp() override {
-    ResetPortState();
-    ASSERT_TRUE(radio.Ok() && other.Ok());
-    ASSERT_TRUE(map.Map(0, radio.SlavePath()));
+    ListenerFixture::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(other.Ok());
     ASSERT_TRUE(map.Map(1, other.SlavePath()));
-  }
-  void TearDown() override {
-    listenerPauseHook.store(nullptr);
-    StopLink(listener);
-    ResetPortState();
-  }
-
-  void Start() {
-    listener = StartListener(target);
-    ASSERT_NE(listener, nullptr);
   }
 
   std::chrono::nanoseconds CpuOver(std::chrono::milliseconds window) {
@@ -46,23 +35,11 @@ class ListenerTest : public ::testing::Test {
     return after - before;
   }
 
-  // Waits until the listener has started a wait that nothing has released yet, by letting
-  // count posts settle: it is then blocked in the kernel, using no CPU.
+  // Lets the listener finish with what just happened and block in its next wait, so that an
+  // idle measurement after it counts only the idling.
   void Settle() { std::this_thread::sleep_for(20ms); }
 
-  PortMap map;
-  FarEnd radio;
   FarEnd other;
-  CountingTarget target;
-  std::unique_ptr<ListenerThread> listener;
-};
-
-class FakePortList : public PortSwitchHost {
- public:
-  int selection = 0;
-  int PortListSelection() override { return selection; }
-  void SelectPortListItem(int index) override { selection = index; }
-  void ShowMessage(std::string_view) override {}
 };
 
 TEST_F(ListenerTest, ArrivingBytesAreNotified) {
@@ -104,8 +81,7 @@ TEST_F(ListenerTest, UnreadBytesDoNotKeepTheListenerBusy) {
 }
 
 TEST_F(ListenerTest, WithNoPortOpenTheListenerSleeps) {
-  ASSERT_TRUE(map.Map(4, map.Folder() + "/unplugged"));
-  ASSERT_EQ(OpenPort(4), 0);
+  ASSERT_EQ(OpenPort(kMissingPort), 0);
   Start();
   Settle();
   const auto used = CpuOver(kIdleWindow);

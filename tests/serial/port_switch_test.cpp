@@ -10,27 +10,6 @@
 namespace vannor::test {
 namespace {
 
-class FakePortList : public PortSwitchHost {
- public:
-  int selection = 0;
-  std::vector<int> selected;  // every SelectPortListItem, in order
-  std::vector<std::string> messages;
-  // Whether portLock was held while the message was on the screen.
-  std::vector<bool> lockedDuringMessage;
-
-  int PortListSelection() override { return selection; }
-  void SelectPortListItem(int index) override {
-    selected.push_back(index);
-    selection = index;
-  }
-  void ShowMessage(std::string_view text) override {
-    messages.emplace_back(text);
-    const bool free = linkState.portLock.try_lock();
-    if (free) linkState.portLock.unlock();
-    lockedDuringMessage.push_back(!free);
-  }
-};
-
 const std::vector<std::string> kNotUse = {std::string(MSG_NOT_USE_COM_PORT)};
 
 class PortSwitchTest : public ::testing::Test {

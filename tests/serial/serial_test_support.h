@@ -26,6 +26,7 @@
 
 #include "protocol/comm_notify_target.h"
 #include "protocol/link_state.h"
+#include "serial/port_switch.h"
 #include "serial/serial_port.h"
 #include "tests/protocol/fake_engine_host.h"
 #include "tests/protocol/temp_dir.h"
@@ -219,6 +220,33 @@ inline void ResetPortState() {
   linkState.protocolState = ProtocolState::Idle;
   linkState.commandIssued = 0;
 }
+
+// The port list: the selection the test sets, and what the switch did to the list.
+class FakePortList : public PortSwitchHost {
+ public:
+  int selection = 0;
+  std::vector<int> selected;  // every SelectPortListItem, in order
+  std::vector<std::string> messages;
+  // Whether portLock was held while each message was on the screen.
+  std::vector<bool> lockedDuringMessage;
+
+  int PortListSelection() override { return selection; }
+  void SelectPortListItem(int index) override {
+    selected.push_back(index);
+    selection = index;
+  }
+  void ShowMessage(std::string_view text) override {
+    messages.emplace_back(text);
+    // Asked from another thread: the switch's own thread may not try a lock it holds.
+    bool free = false;
+    std::thread probe([&free] {
+      free = linkState.portLock.try_lock();
+      if (free) linkState.portLock.unlock();
+    });
+    probe.join();
+    lockedDuringMessage.push_back(!free);
+  }
+};
 
 // The window's side of the engine with the real port behind it: timer, labels and messages are
 // recorded as in the engine's own tests, the bytes go over the pseudo-terminal.

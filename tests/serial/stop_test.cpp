@@ -2,9 +2,7 @@
 // it ends at once and the port is closed afterwards.
 #include <gtest/gtest.h>
 
-#include "serial/listener.h"
-#include "serial/listener_test_hook.h"
-#include "tests/serial/serial_test_support.h"
+#include "tests/serial/listener_fixture.h"
 
 namespace vannor::test {
 namespace {
@@ -25,24 +23,11 @@ class FakeDialog : public DialogCloser {
   }
 };
 
-class StopTest : public ::testing::Test {
+class StopTest : public ListenerFixture {
  protected:
   void SetUp() override {
-    ResetPortState();
-    ASSERT_TRUE(radio.Ok());
-    ASSERT_TRUE(map.Map(0, radio.SlavePath()));
-    ASSERT_TRUE(map.Map(3, map.Folder() + "/unplugged"));  // COM4 never opens
+    ListenerFixture::SetUp();
     descriptorsBefore = OpenDescriptorCount();
-  }
-  void TearDown() override {
-    listenerPauseHook.store(nullptr);
-    StopLink(listener);
-    ResetPortState();
-  }
-
-  void Start() {
-    listener = StartListener(target);
-    ASSERT_NE(listener, nullptr);
   }
 
   // Runs the stop sequence and checks that it was prompt and left nothing open.
@@ -56,10 +41,6 @@ class StopTest : public ::testing::Test {
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
   }
 
-  PortMap map;
-  FarEnd radio;
-  CountingTarget target;
-  std::unique_ptr<ListenerThread> listener;
   int descriptorsBefore = 0;
 };
 
@@ -79,7 +60,7 @@ TEST_F(StopTest, WhileTheListenerWaitsOnAPort) {
 }
 
 TEST_F(StopTest, WhileTheListenerWaitsWithNoPort) {
-  ASSERT_EQ(OpenPort(3), 0);
+  ASSERT_EQ(OpenPort(kMissingPort), 0);
   Start();
   std::this_thread::sleep_for(20ms);
   StopAndCheck();
@@ -131,7 +112,7 @@ TEST_F(StopTest, RightAfterTheListenerPosted) {
 }
 
 TEST_F(StopTest, EndWithNoPortOpenEndsTheThreadThenTheDialog) {
-  ASSERT_EQ(OpenPort(3), 0);
+  ASSERT_EQ(OpenPort(kMissingPort), 0);
   Start();
   FakeDialog dialog;
   OnEnd(dialog, listener);

@@ -1,0 +1,41 @@
+// A link as the window sets it up: COM1 on a pseudo-terminal whose master plays the radio, COM4
+// mapped to a device that is missing, and the listener once a test starts it. Whatever a test
+// leaves running is stopped afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "serial/listener.h"
+#include "serial/listener_test_hook.h"
+#include "tests/serial/serial_test_support.h"
+
+namespace vannor::test {
+
+inline constexpr int kMissingPort = 3;
+
+class ListenerFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetPortState();
+    ASSERT_TRUE(radio.Ok());
+    ASSERT_TRUE(map.Map(0, radio.SlavePath()));
+    ASSERT_TRUE(map.Map(kMissingPort, map.Folder() + "/unplugged"));
+  }
+  void TearDown() override {
+    listenerPauseHook.store(nullptr);
+    StopLink(listener);
+    ResetPortState();
+  }
+
+  void Start() {
+    listener = StartListener(target);
+    ASSERT_NE(listener, nullptr);
+  }
+
+  PortMap map;
+  FarEnd radio;
+  CountingTarget target;
+  std::unique_ptr<ListenerThread> listener;
+};
+
+}  // namespace vannor::test
