@@ -55,16 +55,22 @@ wxWindow* CreateControl(wxDialog& dialog, const ControlTemplate& control) {
   const wxString text = FromUtf8(control.text);
   switch (control.kind) {
     case ControlKind::DefaultPushButton: {
-      auto* button = new wxButton(&dialog, id, text, rect.GetPosition(), rect.GetSize());
+      auto* button =
+          new wxButton(&dialog, id, text, rect.GetPosition(), rect.GetSize(), wxBU_EXACTFIT);
       button->SetDefault();
       return button;
     }
     case ControlKind::PushButton:
-      return new wxButton(&dialog, id, text, rect.GetPosition(), rect.GetSize());
-    case ControlKind::ComboBox:
+      // Exact fit: the toolkit's minimum button size would outgrow the layout's buttons.
+      return new wxButton(&dialog, id, text, rect.GetPosition(), rect.GetSize(), wxBU_EXACTFIT);
+    case ControlKind::ComboBox: {
       // The table's height is that of the open list; the closed box is as tall as its text.
-      return new wxComboBox(&dialog, id, text, rect.GetPosition(),
-                            wxSize(rect.GetWidth(), wxDefaultCoord), 0, nullptr, wxCB_DROPDOWN);
+      auto* list =
+          new wxComboBox(&dialog, id, text, rect.GetPosition(),
+                         wxSize(rect.GetWidth(), wxDefaultCoord), 0, nullptr, wxCB_DROPDOWN);
+      KeepOneTabStop(*list);
+      return list;
+    }
     case ControlKind::StaticText:
       return CreateStaticText(dialog, control, rect);
     case ControlKind::ProgressBar: {

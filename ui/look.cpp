@@ -33,6 +33,13 @@ bool AddScreenCss(const std::string& css) {
   return loaded;
 }
 
+void SkipButtonsInTabOrder(GtkWidget* widget, gpointer /*unused*/) {
+  if (GTK_IS_TOGGLE_BUTTON(widget)) gtk_widget_set_can_focus(widget, FALSE);
+  if (GTK_IS_CONTAINER(widget)) {
+    gtk_container_forall(GTK_CONTAINER(widget), SkipButtonsInTabOrder, nullptr);
+  }
+}
+
 }  // namespace
 
 bool ActivateFontAlias() {
@@ -61,6 +68,14 @@ void FillProgressBarHeight(wxWindow& progressBar) {
                  name + " progress { min-height: " + std::to_string(height - 4) + "px; }\n");
   }
   gtk_widget_set_name(widget, name.c_str());
+}
+
+void KeepOneTabStop(wxWindow& comboBox) {
+  GtkWidget* widget = comboBox.GetHandle();
+  // forall, not foreach: the list's button is one of its internal children.
+  if (widget != nullptr && GTK_IS_CONTAINER(widget)) {
+    gtk_container_forall(GTK_CONTAINER(widget), SkipButtonsInTabOrder, nullptr);
+  }
 }
 
 void ApplyDialogStyle(wxWindow& dialog) {

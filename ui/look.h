@@ -23,4 +23,8 @@ void ApplyDialogStyle(wxWindow& dialog);
 // does, instead of GTK's thin line across its middle.
 void FillProgressBarHeight(wxWindow& progressBar);
 
+// Leaves a drop-down list with an edit field one tab stop, its field, as the layout's tab order
+// counts it; GTK would stop at the list's button as well.
+void KeepOneTabStop(wxWindow& comboBox);
+
 }  // namespace vannor

@@ -186,18 +186,11 @@ void VannorDlg::OnEndEvent(wxCommandEvent& /*event*/) {
 }
 
 void VannorDlg::OnCharHook(wxKeyEvent& event) {
-  const int key = event.GetKeyCode();
-  if (key == WXK_ESCAPE && event.GetModifiers() == wxMOD_NONE) {
+  // Esc is the cancel command. Enter needs nothing here: GTK gives it to the focused push
+  // button and otherwise to the default one, End, as the dialog expects.
+  if (event.GetKeyCode() == WXK_ESCAPE && event.GetModifiers() == wxMOD_NONE) {
     vannor::OnCancelClose(*this, listener);
     return;
-  }
-  if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && event.GetModifiers() == wxMOD_NONE) {
-    // Enter presses the push button that has the focus, and End otherwise: GTK would let a
-    // focused check box take it instead.
-    if (wxDynamicCast(FindFocus(), wxButton) == nullptr) {
-      vannor::OnEnd(*this, listener);
-      return;
-    }
   }
   event.Skip();
 }

@@ -1,0 +1,111 @@
+// Update and Ver Read through the real window against the radio simulator: the bytes the radio
+// receives, and what the window's own controls show afterwards.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <wx/checkbox.h>
+#include <wx/gauge.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "protocol/link_state.h"
+#include "protocol/messages.h"
+#include "tests/protocol/temp_dir.h"
+#include "tests/ui/window_fixture.h"
+
+namespace vannor::uitest {
+namespace {
+
+using testing::ElementsAre;
+
+// Every byte value, the line's control characters among them, then noise.
+std::vector<std::uint8_t> TestImage(std::size_t length) {
+  std::vector<std::uint8_t> image(length);
+  std::mt19937 random(7);
+  for (std::size_t i = 0; i < length; ++i) {
+    image[i] = i < 256 ? static_cast<std::uint8_t>(i) : static_cast<std::uint8_t>(random());
+  }
+  return image;
+}
+
+class ExchangeTest : public WindowTest {};
+
+TEST_F(ExchangeTest, UpdateSendsTheWholeImageAndEndsAtOneHundredPercent) {
+  const std::vector<std::uint8_t> image = TestImage(300);
+  sim::RadioConfig config;
+  config.expectedLength = static_cast<std::uint32_t>(image.size());
+  sim::RadioSimulator& radio = StartRadio(1, config);
+  test::TempDir folder;
+  modals.AnswerFileDialog(folder.Write("dsp.out", image));
+  ShowWindow();
+
+  // DSP1 Write and DSP2 Tavix3 only: the mask 0x09.
+  ClickOn(Get<wxWindow>(IDC_TAVIX3_DSP1));
+  ClickOn(Get<wxWindow>(IDC_WRITE_DSP2));
+  ASSERT_TRUE(PumpUntil([&] {
+    return !Get<wxCheckBox>(IDC_TAVIX3_DSP1).GetValue() &&
+           !Get<wxCheckBox>(IDC_WRITE_DSP2).GetValue();
+  }));
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMPLETION)));
+  EXPECT_EQ(modals.Messages()[0].caption, "");
+  EXPECT_EQ(Get<wxGauge>(IDC_PROGRESS).GetValue(), 100);
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_PERCENT)), "100");
+  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+
+  ASSERT_TRUE(radio.WaitImageOver(PATIENCE));
+  const sim::RadioRecord record = radio.Record();
+  EXPECT_EQ(record.writeRequests, 1u);
+  EXPECT_EQ(record.mask, 0x09);
+  EXPECT_EQ(record.protocolErrors, 0u);
+  EXPECT_EQ(radio.Image(), image);
+  // Nothing went out after the last echo.
+  EXPECT_EQ(record.strayBytes, 0u);
+}
+
+TEST_F(ExchangeTest, VerReadShowsBothVersionsAndIsRefusedTheSecondTime) {
+  sim::RadioConfig config;
+  config.version[0] = 1;
+  config.version[1] = 3;
+  config.version[2] = 2;
+  config.version[3] = 0;
+  sim::RadioSimulator& radio = StartRadio(1, config);
+  ShowWindow();
+
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V02.00");
+  // A version read that succeeds says nothing.
+  EXPECT_TRUE(modals.Messages().empty());
+  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_ONLY_ONCE)));
+  EXPECT_EQ(radio.Record().versionRequests, 1u);
+  EXPECT_EQ(radio.Record().bytesReceived, 1u);
+}
+
+TEST_F(ExchangeTest, ARadioThatNeverAnswersEndsInACommunicationError) {
+  sim::RadioConfig config;
+  config.versionReplyLength = 0;
+  StartRadio(1, config);
+  VannorDlg& dlg = ShowWindow();
+
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  // The response time-out is five seconds; the pump waits longer.
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMMUNICATION_ERROR)));
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V00.00");
+  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+  // The window stays usable.
+  EXPECT_TRUE(dlg.IsShown());
+  EXPECT_TRUE(Get<wxWindow>(IDC_UPDATE).IsEnabled());
+}
+
+}  // namespace
+}  // namespace vannor::uitest

@@ -1,0 +1,77 @@
+// Picking another port in the port list: the switch to a port that opens, and the fallback
+// to the previous port when the chosen one does not.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <wx/combobox.h>
+
+#include "protocol/link_state.h"
+#include "protocol/messages.h"
+#include "tests/ui/window_fixture.h"
+
+namespace vannor::uitest {
+namespace {
+
+using testing::ElementsAre;
+
+class PortListTest : public WindowTest {
+ protected:
+  // What the list reports when the user picks item `index` from its drop-down.
+  void PickPort(int index) {
+    auto& list = Get<wxComboBox>(IDC_PORT_LIST);
+    list.SetSelection(index);
+    wxCommandEvent picked(wxEVT_COMBOBOX, IDC_PORT_LIST);
+    picked.SetEventObject(&list);
+    picked.SetInt(index);
+    picked.SetString(list.GetString(static_cast<unsigned>(index)));
+    list.ProcessWindowEvent(picked);
+  }
+
+  void ReadVersions() {
+    ClickOn(Get<wxWindow>(IDC_VER_READ));
+    ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
+  }
+};
+
+TEST_F(PortListTest, PickingAnotherPortMovesTheLinkThere) {
+  sim::RadioSimulator& first = StartRadio(1);
+  sim::RadioConfig secondConfig;
+  secondConfig.version[0] = 4;
+  secondConfig.version[1] = 5;
+  secondConfig.version[2] = 6;
+  secondConfig.version[3] = 7;
+  sim::RadioSimulator& second = StartRadio(2, secondConfig);
+  VannorDlg& dlg = ShowWindow();
+
+  PickPort(1);
+  EXPECT_EQ(dlg.PortIndex(), 1);
+  EXPECT_TRUE(modals.Messages().empty());
+  EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetValue(), "COM2");
+
+  // The listener now watches COM2: its radio's reply reaches the labels.
+  ReadVersions();
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V04.05");
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V06.07");
+  EXPECT_EQ(second.Record().versionRequests, 1u);
+  EXPECT_EQ(first.Record().bytesReceived, 0u);
+}
+
+TEST_F(PortListTest, APortThatDoesNotOpenFallsBackToThePreviousOne) {
+  sim::RadioSimulator& radio = StartRadio(1);
+  VannorDlg& dlg = ShowWindow();
+
+  PickPort(2);  // COM3 leads nowhere
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_NOT_USE_COM_PORT)));
+  EXPECT_EQ(modals.Messages()[0].caption, "");
+  EXPECT_EQ(dlg.PortIndex(), 0);
+  EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetSelection(), 0);
+  EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetValue(), "COM1");
+  EXPECT_NE(linkState.portHandle, INVALID_PORT_HANDLE);
+
+  // COM1 is open again and watched.
+  ReadVersions();
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
+  EXPECT_EQ(radio.Record().versionRequests, 1u);
+}
+
+}  // namespace
+}  // namespace vannor::uitest

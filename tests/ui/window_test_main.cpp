@@ -1,0 +1,59 @@
+// Starts the toolkit once for all window tests of a program, on the display the run was given
+// (with-display.sh provides a private Xvfb when there is none), and fails any test during which
+// the toolkit reports a broken assumption instead of letting it open its own dialog.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <wx/app.h>
+#include <wx/evtloop.h>
+#include <wx/init.h>
+
+#include <cstdio>
+
+#include "ui/look.h"
+
+namespace {
+
+class WindowTestApp final : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+void FailOnAssert(const wxString& file, int line, const wxString& function,
+                  const wxString& condition, const wxString& message) {
+  ADD_FAILURE_AT(file.utf8_string().c_str(), line)
+      << "toolkit assertion \"" << condition.utf8_string() << "\" in " << function.utf8_string()
+      << ": " << message.utf8_string();
+}
+
+}  // namespace
+
+wxIMPLEMENT_APP_NO_MAIN(WindowTestApp);
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // Listing the tests needs no display.
+  if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+
+  // No accessibility bus and no desktop file system services: neither exists under Xvfb, and
+  // waiting for them only slows the run. The environment cannot refuse these names.
+  (void)setenv("NO_AT_BRIDGE", "1", 0);
+  (void)setenv("GIO_USE_VFS", "local", 0);
+  (void)setenv("GDK_BACKEND", "x11", 0);
+
+  vannor::ActivateFontAlias();
+  if (!wxEntryStart(argc, argv)) {
+    std::fprintf(stderr, "The window tests need a display: run them through with-display.sh.\n");
+    return 2;
+  }
+  wxSetAssertHandler(FailOnAssert);
+  int result = 1;
+  if (wxTheApp->CallOnInit()) {
+    vannor::LoadDialogCss();
+    wxGUIEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    result = RUN_ALL_TESTS();
+    wxTheApp->OnExit();
+  }
+  wxEntryCleanup();
+  return result;
+}

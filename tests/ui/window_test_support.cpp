@@ -1,0 +1,188 @@
+#include "tests/ui/window_test_support.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/evtloop.h>
+#include <wx/filedlg.h>
+#include <wx/msgdlg.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/uiaction.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "app/about_dlg.h"
+#include "protocol/link_state.h"
+#include "serial/port_names.h"
+#include "ui/vannor_dlg.h"
+
+namespace vannor::uitest {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Utf8(const wxString& text) {
+  return text.utf8_string();
+}
+
+void DispatchOnce() {
+  wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+  if (loop != nullptr) {
+    // Waits at most a few milliseconds for the next event, so that a pump sleeps while the
+    // window has nothing to do.
+    loop->DispatchTimeout(5);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (wxTheApp != nullptr) wxTheApp->ProcessPendingEvents();
+}
+
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const Clock::time_point deadline = Clock::now() + limit;
+  while (!done()) {
+    if (Clock::now() > deadline) return false;
+    DispatchOnce();
+  }
+  return true;
+}
+
+void PumpFor(std::chrono::milliseconds span) {
+  const Clock::time_point end = Clock::now() + span;
+  do {
+    DispatchOnce();
+  } while (Clock::now() < end);
+}
+
+std::vector<std::string> ModalRecorder::MessageTexts() const {
+  std::vector<std::string> texts;
+  for (const MessageRecord& message : messages) texts.push_back(message.text);
+  return texts;
+}
+
+int ModalRecorder::Enter(wxDialog* dialog) {
+  // The main window itself runs modally, as in the program.
+  if (dynamic_cast<VannorDlg*>(dialog) != nullptr) return wxID_NONE;
+  if (auto* box = wxDynamicCast(dialog, wxMessageDialog)) {
+    messages.push_back({Utf8(box->GetMessage()), Utf8(box->GetCaption()),
+                        box->GetMessageDialogStyle(), box->GetParent()});
+    return wxID_OK;
+  }
+  if (wxDynamicCast(dialog, wxFileDialog) != nullptr) return AnswerFile(dialog);
+  if (auto* about = dynamic_cast<AboutDlg*>(dialog)) {
+    if (aboutBoxesExpected == 0) {
+      ADD_FAILURE() << "an About box opened that the test did not expect";
+      return wxID_CANCEL;
+    }
+    aboutBoxesExpected--;
+    AboutRecord record;
+    record.caption = Utf8(about->GetTitle());
+    for (const wxWindow* child : about->GetChildren()) {
+      if (const auto* text = dynamic_cast<const wxStaticTextBase*>(child)) {
+        record.labels.push_back(Utf8(text->GetLabel()));
+      }
+      if (wxDynamicCast(child, wxStaticBitmap) != nullptr) record.hasIcon = true;
+      if (wxDynamicCast(child, wxButton) != nullptr && child->GetId() == wxID_OK) {
+        record.hasOkButton = true;
+      }
+    }
+    aboutBoxes.push_back(record);
+    return wxID_OK;
+  }
+  ADD_FAILURE() << "an unexpected modal dialog opened: "
+                << Utf8(dialog->GetClassInfo()->GetClassName()) << " \"" << Utf8(dialog->GetTitle())
+                << "\"";
+  return wxID_CANCEL;
+}
+
+int ModalRecorder::AnswerFile(wxDialog* dialog) {
+  fileDialogsShown++;
+  if (fileAnswers.empty()) {
+    ADD_FAILURE() << "a file dialog opened that the test did not expect";
+    return wxID_CANCEL;
+  }
+  const std::string path = fileAnswers.front();
+  fileAnswers.pop_front();
+  if (path.empty()) return wxID_CANCEL;
+  auto* files = static_cast<wxFileDialog*>(dialog);
+  const wxString wanted = wxString::FromUTF8(path);
+  files->SetPath(wanted);
+  // GTK's chooser takes the path in only after it has read the folder.
+  if (!PumpUntil([&] { return files->GetPath() == wanted; })) {
+    ADD_FAILURE() << "the file dialog did not take the path " << path;
+    return wxID_CANCEL;
+  }
+  return wxID_OK;
+}
+
+PortFolder::PortFolder() {
+  char pattern[] = "/tmp/vannor-ui-test-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return;
+  configHome = pattern;
+  const std::filesystem::path ports = std::filesystem::path(configHome) / "vannor" / "ports";
+  std::error_code error;
+  std::filesystem::create_directories(ports, error);
+  if (error) return;
+  for (int index = 0; index < PORT_COUNT; ++index) {
+    // A dangling link: the port is there by name and fails to open.
+    std::filesystem::create_symlink(configHome + "/absent-device",
+                                    ports / std::string(PortName(index)), error);
+    if (error) return;
+  }
+  const char* old = getenv("XDG_CONFIG_HOME");
+  hadPrevious = old != nullptr;
+  if (hadPrevious) previous = old;
+  ready = setenv("XDG_CONFIG_HOME", configHome.c_str(), 1) == 0;
+}
+
+PortFolder::~PortFolder() {
+  // Restoring the environment cannot fail for a valid name; nothing to do if it did.
+  if (hadPrevious) {
+    (void)setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+  } else {
+    (void)unsetenv("XDG_CONFIG_HOME");
+  }
+  std::error_code ignored;  // a leftover folder in /tmp is harmless
+  if (!configHome.empty()) std::filesystem::remove_all(configHome, ignored);
+}
+
+void ClickOn(wxWindow& control) {
+  wxUIActionSimulator input;
+  input.MouseMove(control.GetScreenRect().GetPosition() + control.GetSize() / 2);
+  PumpFor(std::chrono::milliseconds(20));
+  input.MouseClick();
+}
+
+void RightClickAt(const wxPoint& screenPoint) {
+  wxUIActionSimulator input;
+  input.MouseMove(screenPoint);
+  PumpFor(std::chrono::milliseconds(20));
+  input.MouseClick(wxMOUSE_BTN_RIGHT);
+}
+
+void PressKey(int keyCode, int modifiers) {
+  wxUIActionSimulator input;
+  input.Char(keyCode, modifiers);
+}
+
+std::string LabelOf(const wxWindow& control) {
+  return Utf8(control.GetLabel());
+}
+
+void ResetLinkState() {
+  linkState.protocolState = ProtocolState::Idle;
+  linkState.commandIssued = 0;
+  linkState.sendIndex = 0;
+  linkState.imageLength = 0;
+  linkState.rxByte = 0;
+  linkState.stopListener.store(0);
+  linkState.mainWindow = nullptr;
+}
+
+}  // namespace vannor::uitest

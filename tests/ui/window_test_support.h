@@ -1,0 +1,102 @@
+// What the window tests share: a modal-dialog hook that records every message box and answers
+// file choices, an event pump with a generous bound, a private port folder, and real input.
+// The benchmark drives the window with the same pieces.
+#pragma once
+
+#include <wx/modalhook.h>
+#include <wx/window.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vannor::uitest {
+
+// How long a test waits for something the window must do before it counts as hung. Nothing
+// is measured against it.
+inline constexpr std::chrono::seconds PATIENCE{30};
+
+// Runs the toolkit's events until `done` holds; false when PATIENCE ran out first.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = PATIENCE);
+// Runs the events that are due now, and those that arrive for `span`.
+void PumpFor(std::chrono::milliseconds span);
+
+struct MessageRecord {
+  std::string text;     // UTF-8
+  std::string caption;  // UTF-8
+  long style = 0;
+  const wxWindow* owner = nullptr;
+};
+
+struct AboutRecord {
+  std::string caption;              // UTF-8
+  std::vector<std::string> labels;  // texts of its static texts, in tab order
+  bool hasIcon = false;
+  bool hasOkButton = false;
+};
+
+// Sees every modal dialog before it shows. Message boxes are recorded and answered OK; a file
+// dialog takes the next queued answer; an About box is recorded when one is expected. Any
+// other modal, or one nobody queued an answer for, fails the test and is cancelled, so that a
+// run never blocks on a window nobody will close.
+class ModalRecorder final : public wxModalDialogHook {
+ public:
+  ModalRecorder() { Register(); }
+  ~ModalRecorder() override { Unregister(); }
+
+  void AnswerFileDialog(const std::string& path) { fileAnswers.push_back(path); }
+  void CancelFileDialog() { fileAnswers.push_back(std::string()); }
+  void ExpectAboutBox() { aboutBoxesExpected++; }
+
+  const std::vector<MessageRecord>& Messages() const { return messages; }
+  std::vector<std::string> MessageTexts() const;
+  const std::vector<AboutRecord>& AboutBoxes() const { return aboutBoxes; }
+  int FileDialogsShown() const { return fileDialogsShown; }
+  bool AllFileAnswersUsed() const { return fileAnswers.empty(); }
+
+ protected:
+  int Enter(wxDialog* dialog) override;
+
+ private:
+  int AnswerFile(wxDialog* dialog);
+
+  std::deque<std::string> fileAnswers;
+  int aboutBoxesExpected = 0;
+  int fileDialogsShown = 0;
+  std::vector<MessageRecord> messages;
+  std::vector<AboutRecord> aboutBoxes;
+};
+
+// A private $XDG_CONFIG_HOME for one test whose COM1 to COM10 all lead nowhere, so that no
+// test ever opens a real serial port of the machine. Simulators map the ports they serve.
+class PortFolder {
+ public:
+  PortFolder();
+  ~PortFolder();
+  PortFolder(const PortFolder&) = delete;
+  PortFolder& operator=(const PortFolder&) = delete;
+
+  const std::string& ConfigHome() const { return configHome; }
+  bool Ready() const { return ready; }
+
+ private:
+  std::string configHome;
+  std::string previous;
+  bool hadPrevious = false;
+  bool ready = false;
+};
+
+// Real input through the X server, as a person gives it.
+void ClickOn(wxWindow& control);
+void RightClickAt(const wxPoint& screenPoint);
+void PressKey(int keyCode, int modifiers = 0);
+
+// The text a control shows, in UTF-8.
+std::string LabelOf(const wxWindow& control);
+
+// Puts the process's link state back to that of a fresh start.
+void ResetLinkState();
+
+}  // namespace vannor::uitest
