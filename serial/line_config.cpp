@@ -17,14 +17,10 @@ constexpr tcflag_t RAW_CLEARED_LFLAG = ECHO | ECHOE | ECHOK | ECHONL | ICANON | 
 constexpr tcflag_t LINE_CFLAG_MASK = CSIZE | PARENB | CSTOPB | CLOCAL | CREAD;
 constexpr tcflag_t LINE_CFLAG = CS8 | CLOCAL | CREAD;
 
-bool SpeedIs38400(speed_t speed) {
-  return speed == B38400;
-}
-
 bool IsRawLine(const termios& t) {
   // An input speed of 0 means "the same as the output speed".
   const speed_t in = cfgetispeed(&t);
-  return SpeedIs38400(cfgetospeed(&t)) && (in == 0 || SpeedIs38400(in)) &&
+  return cfgetospeed(&t) == B38400 && (in == 0 || in == B38400) &&
          (t.c_cflag & LINE_CFLAG_MASK) == LINE_CFLAG && (t.c_iflag & RAW_CLEARED_IFLAG) == 0 &&
          (t.c_oflag & OPOST) == 0 && (t.c_lflag & RAW_CLEARED_LFLAG) == 0 && t.c_cc[VMIN] == 0 &&
          t.c_cc[VTIME] == 0;
