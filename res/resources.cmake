@@ -1,7 +1,8 @@
 # The program's built-in files (icon, style sheet, font alias) compiled into a small library,
 # so that the program never has to find them on disk. Included by ui/CMakeLists.txt.
 set(VANNOR_RES_DIR ${PROJECT_SOURCE_DIR}/res)
-set(VANNOR_ICON_SIZES 16 32 48 64 128 256)
+# Also read by app/CMakeLists.txt, which installs the icons.
+set(VANNOR_ICON_SIZES 16 32 48 64 128 256 CACHE INTERNAL "Sizes of res/icon/vannor-<size>.png")
 
 set(embedded_entries
     "DIALOG_CSS=${VANNOR_RES_DIR}/vannor.css"
