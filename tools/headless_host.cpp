@@ -1,5 +1,10 @@
 #include "tools/headless_host.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
 #include "protocol/link_state.h"
 #include "protocol/protocol_engine.h"
 #include "serial/serial_port.h"
@@ -51,45 +56,65 @@ HeadlessHost::~HeadlessHost() {
     // A test that ended early still runs the stop sequence before the link state goes.
     if (listener_ != nullptr) StopLink(listener_);
   });
-  {
-    std::lock_guard lock(queueMutex_);
-    quit_ = true;
-  }
-  queueReady_.notify_one();
+  quit_.store(true);
+  Wake();
   thread_.join();
 }
 
+void HeadlessHost::Wake() {
+  wakeWord_.fetch_add(1);
+  if (asleep_.load()) {
+    // Fails only for a bad address; the word is ours and lives as long as the host.
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&wakeWord_), FUTEX_WAKE_PRIVATE, 1, nullptr,
+            nullptr, 0);
+  }
+}
+
 void HeadlessHost::Run() {
-  std::unique_lock lock(queueMutex_);
   for (;;) {
-    if (notificationsQueued_ > 0) {
-      --notificationsQueued_;
-      lock.unlock();
+    const std::uint32_t seen = wakeWord_.load();
+    if (notificationsQueued_.load() > 0) {
+      notificationsQueued_.fetch_sub(1);
       ++counts_.notifications;
       OnCommNotify(*this);
-      lock.lock();
-    } else if (!calls_.empty()) {
-      const std::function<void()> work = std::move(calls_.front());
-      calls_.pop_front();
-      lock.unlock();
-      work();
-      lock.lock();
-    } else if (quit_) {
-      return;
-    } else if (timerMode_ == Timer::Real && timerRunning_) {
-      if (std::chrono::steady_clock::now() < timerDue_) {
-        queueReady_.wait_until(lock, timerDue_);
-        continue;
+      continue;
+    }
+    if (callsQueued_.load() > 0) {
+      std::function<void()> work;
+      {
+        std::lock_guard lock(callsMutex_);
+        work = std::move(calls_.front());
+        calls_.pop_front();
       }
+      callsQueued_.fetch_sub(1);
+      work();
+      continue;
+    }
+    if (quit_.load()) return;
+    const bool timed = timerMode_ == Timer::Real && timerRunning_;
+    if (timed && std::chrono::steady_clock::now() >= timerDue_) {
       // Periodic like the window's timer: the engine stops it when it handles the expiry.
       timerDue_ += timerPeriod_;
-      lock.unlock();
       ++counts_.timerExpiries;
       OnTimer(*this, RESPONSE_TIMER);
-      lock.lock();
-    } else {
-      queueReady_.wait(lock);
+      continue;
     }
+    asleep_.store(true);
+    if (wakeWord_.load() == seen) {
+      timespec due{};
+      if (timed) {
+        const auto sinceEpoch = timerDue_.time_since_epoch();
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
+        due.tv_sec = seconds.count();
+        due.tv_nsec =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds).count();
+      }
+      // Returns at a wake-up, at the timer's due time (steady_clock is CLOCK_MONOTONIC), on a
+      // signal, or at once when a post changed the word meanwhile: each case loops to look.
+      syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&wakeWord_), FUTEX_WAIT_BITSET_PRIVATE,
+              seen, timed ? &due : nullptr, nullptr, FUTEX_BITSET_MATCH_ANY);
+    }
+    asleep_.store(false);
   }
 }
 
@@ -98,7 +123,7 @@ void HeadlessHost::Call(const std::function<void()>& work) {
   std::condition_variable doneSignal;
   bool done = false;
   {
-    std::lock_guard lock(queueMutex_);
+    std::lock_guard lock(callsMutex_);
     calls_.emplace_back([&] {
       work();
       std::lock_guard doneLock(doneMutex);
@@ -106,7 +131,8 @@ void HeadlessHost::Call(const std::function<void()>& work) {
       doneSignal.notify_one();
     });
   }
-  queueReady_.notify_one();
+  callsQueued_.fetch_add(1);
+  Wake();
   std::unique_lock lock(doneMutex);
   doneSignal.wait(lock, [&] { return done; });
 }
@@ -271,11 +297,8 @@ bool HeadlessHost::ChooseImageFile(std::string& path) {
 }
 
 void HeadlessHost::PostCommNotify() {
-  {
-    std::lock_guard lock(queueMutex_);
-    ++notificationsQueued_;
-  }
-  queueReady_.notify_one();
+  notificationsQueued_.fetch_add(1);
+  Wake();
 }
 
 }  // namespace vannor::headless

@@ -4,6 +4,7 @@
 // message boxes are recorded and answered OK at once.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -103,13 +104,22 @@ class HeadlessHost final : public EngineHost,
  private:
   void Run();
 
-  // Queue shared with the listener and the test. A notification is a counter, not an entry:
-  // posting it never allocates, and the engine reads whatever is waiting at each one anyway.
-  std::mutex queueMutex_;
-  std::condition_variable queueReady_;
-  std::uint64_t notificationsQueued_ = 0;
+  // Wakes the event thread if it sleeps. Every post bumps wakeWord_, so a post that falls
+  // between the event thread's last look and its sleep is never lost.
+  void Wake();
+
+  // Posted work, shared with the listener and the test. A notification is a counter, not an
+  // entry: posting it takes no lock and never allocates, and the engine reads whatever is
+  // waiting at each one anyway. The event thread sleeps on wakeWord_ directly (a futex), so a
+  // notification costs the listener one wake-up call and the event thread one wait, and no
+  // lock hand-over adds a third system call.
+  std::atomic<std::uint32_t> wakeWord_{0};
+  std::atomic<bool> asleep_{false};
+  std::atomic<std::uint64_t> notificationsQueued_{0};
+  std::atomic<std::uint32_t> callsQueued_{0};
+  std::atomic<bool> quit_{false};
+  std::mutex callsMutex_;
   std::deque<std::function<void()>> calls_;
-  bool quit_ = false;
 
   // Everything below belongs to the event thread.
   const Timer timerMode_;
