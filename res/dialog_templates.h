@@ -87,7 +87,9 @@ inline constexpr ControlTemplate MAIN_CONTROLS[] = {
      ""},
     {IDC_PROGRESS, ControlKind::ProgressBar, SMOOTH | BORDER, "Progress1", {15, 228, 190, 16}, ""},
     {IDC_UPDATE, ControlKind::PushButton, TAB_STOP, "Update", {121, 205, 63, 16}, ""},
-    {IDC_PERCENT, ControlKind::StaticText, STARTS_GROUP | ALIGN_RIGHT, "0", {41, 211, 11, 8}, ""},
+    // 15 wide where the original face needed 11: "100" is wider in IPAPGothic. The label grows
+    // to the left, so its right edge stays beside the "%".
+    {IDC_PERCENT, ControlKind::StaticText, STARTS_GROUP | ALIGN_RIGHT, "0", {37, 211, 15, 8}, ""},
     {NO_ID, ControlKind::StaticText, STARTS_GROUP | ALIGN_LEFT, "%", {57, 211, 15, 9}, ""},
     {IDC_WRITE_DSP1, ControlKind::CheckBox, TAB_STOP, "Write", {26, 149, 31, 10}, "DSP1"},
     {IDC_WRITE_DSP2, ControlKind::CheckBox, TAB_STOP, "Write", {136, 152, 31, 10}, "DSP2"},

@@ -18,6 +18,9 @@ inline constexpr int IDOK = 1;
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 inline constexpr unsigned SYS_COMMAND_MASK = 0xFFF0;
 inline constexpr unsigned SC_CLOSE = 0xF060;
+// The toolkit's menu commands stop at 0x7FFF: the Close entry carries SC_CLOSE shifted down and
+// is translated back when chosen.
+inline constexpr int MENU_CLOSE = static_cast<int>(SC_CLOSE >> 4);
 
 // "Vannor version information (&A)...": the About entry of the window's menu. The half-width
 // katakana are part of the text.

@@ -11,7 +11,7 @@ PACKAGES=(
   libwxgtk3.2-dev libgtk-3-dev
   fonts-ipafont-gothic fontconfig
   # running the window without a display, screenshots, driving it from outside
-  xvfb xauth imagemagick xdotool xfwm4 dbus-x11 at-spi2-core
+  xvfb xauth imagemagick xdotool x11-utils xfwm4 dbus-x11 at-spi2-core
   # packaging
   dpkg-dev file
 )

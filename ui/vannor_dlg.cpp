@@ -40,7 +40,7 @@ constexpr std::string_view CLOSE_ITEM_TEXT = "閉じる(&C)";
 
 template <typename Control>
 Control* Bound(wxWindow& dialog, int id) {
-  return wxDynamicCast(dialog.FindWindow(id), Control);
+  return dynamic_cast<Control*>(dialog.FindWindow(id));
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ Control* Bound(wxWindow& dialog, int id) {
 wxBEGIN_EVENT_TABLE(VannorDlg, wxDialog)
   EVT_COMM_NOTIFY(WM_COMM_NOTIFY, VannorDlg::OnCommNotifyEvent)
   EVT_MENU_RANGE(ABOUT_COMMAND_FIRST, ABOUT_COMMAND_LAST, VannorDlg::OnSysCommandEvent)
-  EVT_MENU(wxID_CLOSE, VannorDlg::OnSysCommandEvent)
+  EVT_MENU(res::MENU_CLOSE, VannorDlg::OnSysCommandEvent)
   EVT_CONTEXT_MENU(VannorDlg::OnContextMenu)
   EVT_COMBOBOX(IDC_PORT_LIST, VannorDlg::OnPortSelChangeEvent)
   EVT_BUTTON(IDC_UPDATE, VannorDlg::OnUpdateClickedEvent)
@@ -123,8 +123,7 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
 // platform's Close entry and the About entry below a separator.
 void VannorDlg::AddAboutEntry() {
   systemMenu = std::make_unique<wxMenu>();
-  // Menu commands stop at 0x7FFF in the toolkit; Close gets its own and is translated back.
-  systemMenu->Append(wxID_CLOSE, FromUtf8(CLOSE_ITEM_TEXT));
+  systemMenu->Append(res::MENU_CLOSE, FromUtf8(CLOSE_ITEM_TEXT));
   const wxString aboutItem = FromUtf8(res::IDS_ABOUT_ITEM_TEXT);
   if (aboutItem.empty()) return;
   systemMenu->AppendSeparator();
@@ -146,7 +145,7 @@ void VannorDlg::OnContextMenu(wxContextMenuEvent& event) {
 
 void VannorDlg::OnSysCommandEvent(wxCommandEvent& event) {
   const unsigned command =
-      event.GetId() == wxID_CLOSE ? res::SC_CLOSE : static_cast<unsigned>(event.GetId());
+      event.GetId() == res::MENU_CLOSE ? res::SC_CLOSE : static_cast<unsigned>(event.GetId());
   OnSysCommand(command, 0);
 }
 

@@ -10,6 +10,7 @@
 
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
+#include "res/resource.h"
 #include "tests/ui/window_fixture.h"
 
 namespace vannor::uitest {
@@ -78,6 +79,13 @@ TEST_F(CloseTest, TheCloseBoxStopsTheLinkAndCancels) {
     gtk_main_do_event(close);
     gdk_event_free(close);
   });
+  EXPECT_EQ(result, wxID_CANCEL);
+  ExpectLinkStopped();
+}
+
+TEST_F(CloseTest, TheMenuCloseEntryGoesTheCloseBoxWay) {
+  StartRadio(1);
+  const int result = RunModal([&] { window->OnSysCommand(res::SC_CLOSE, 0); });
   EXPECT_EQ(result, wxID_CANCEL);
   ExpectLinkStopped();
 }

@@ -69,12 +69,12 @@ std::vector<std::string> ModalRecorder::MessageTexts() const {
 int ModalRecorder::Enter(wxDialog* dialog) {
   // The main window itself runs modally, as in the program.
   if (dynamic_cast<VannorDlg*>(dialog) != nullptr) return wxID_NONE;
-  if (auto* box = wxDynamicCast(dialog, wxMessageDialog)) {
+  if (auto* box = dynamic_cast<wxMessageDialog*>(dialog)) {
     messages.push_back({Utf8(box->GetMessage()), Utf8(box->GetCaption()),
                         box->GetMessageDialogStyle(), box->GetParent()});
     return wxID_OK;
   }
-  if (wxDynamicCast(dialog, wxFileDialog) != nullptr) return AnswerFile(dialog);
+  if (dynamic_cast<wxFileDialog*>(dialog) != nullptr) return AnswerFile(dialog);
   if (auto* about = dynamic_cast<AboutDlg*>(dialog)) {
     if (aboutBoxesExpected == 0) {
       ADD_FAILURE() << "an About box opened that the test did not expect";
@@ -87,8 +87,8 @@ int ModalRecorder::Enter(wxDialog* dialog) {
       if (const auto* text = dynamic_cast<const wxStaticTextBase*>(child)) {
         record.labels.push_back(Utf8(text->GetLabel()));
       }
-      if (wxDynamicCast(child, wxStaticBitmap) != nullptr) record.hasIcon = true;
-      if (wxDynamicCast(child, wxButton) != nullptr && child->GetId() == wxID_OK) {
+      if (dynamic_cast<const wxStaticBitmap*>(child) != nullptr) record.hasIcon = true;
+      if (dynamic_cast<const wxButton*>(child) != nullptr && child->GetId() == wxID_OK) {
         record.hasOkButton = true;
       }
     }
@@ -110,7 +110,7 @@ int ModalRecorder::AnswerFile(wxDialog* dialog) {
   const std::string path = fileAnswers.front();
   fileAnswers.pop_front();
   if (path.empty()) return wxID_CANCEL;
-  auto* files = static_cast<wxFileDialog*>(dialog);
+  auto* files = dynamic_cast<wxFileDialog*>(dialog);
   const wxString wanted = wxString::FromUTF8(path);
   files->SetPath(wanted);
   // GTK's chooser takes the path in only after it has read the folder.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a window test program on the display there is, or, when there is none, on a private
-# Xvfb that ends with it. Xvfb picks a free display number itself (-displayfd), so tests that
-# run side by side never race for one.
+# Xvfb of its own that ends with it (no window manager: the tests place and focus windows
+# themselves). Tests that run side by side never share or race for a display.
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 
 for arg in "$@"; do
   # Listing the tests needs no display.
@@ -14,27 +15,9 @@ if ! command -v Xvfb >/dev/null; then
   echo "with-display.sh: no DISPLAY and no Xvfb; run scripts/install-deps.sh" >&2
   exit 2
 fi
+# shellcheck source=scripts/lib-display.sh
+source "$here/../../scripts/lib-display.sh"
+trap stop_private_display EXIT
+start_private_display bare || exit 2
 
-numberFile=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" 2>/dev/null &
-server=$!
-cleanup() {
-  kill "$server" 2>/dev/null
-  wait "$server" 2>/dev/null
-  rm -f "$numberFile"
-}
-trap cleanup EXIT
-
-# Xvfb writes the number once it accepts clients.
-for _ in $(seq 200); do
-  [ -s "$numberFile" ] && break
-  kill -0 "$server" 2>/dev/null || break
-  sleep 0.05
-done
-display=$(head -n 1 "$numberFile")
-if [ -z "$display" ]; then
-  echo "with-display.sh: Xvfb did not start" >&2
-  exit 2
-fi
-
-DISPLAY=":$display" "$@"
+"$@"
