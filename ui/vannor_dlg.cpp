@@ -30,7 +30,6 @@ namespace {
   wx__DECLARE_EVT1(COMM_NOTIFY_EVENT, id, wxThreadEventHandler(func))
 
 constexpr const char* IMAGE_FILE_FILTER = "out file|*.out";
-constexpr const char* IMAGE_FILE_EXTENSION = "out";
 // The About entry's command with any of the low four bits set.
 constexpr int ABOUT_COMMAND_FIRST = static_cast<int>(res::IDM_ABOUTBOX);
 constexpr int ABOUT_COMMAND_LAST =
@@ -287,11 +286,12 @@ void VannorDlg::ShowMessage(std::string_view text) {
 }
 
 bool VannorDlg::ChooseImageFile(std::string& path) {
+  // The filter shows only "out" files; GTK's chooser opens only files that exist, so a name
+  // typed without extension cannot stand for its "out" file as it would elsewhere.
   wxFileDialog dialog(this, "Open", imageFolder, wxEmptyString, IMAGE_FILE_FILTER, wxFD_OPEN);
   if (dialog.ShowModal() != wxID_OK) return false;
-  wxFileName chosen(dialog.GetPath());
-  // A name typed without extension means the "out" file of that name, as the filter offers.
-  if (!chosen.HasExt() && !chosen.FileExists()) chosen.SetExt(IMAGE_FILE_EXTENSION);
+  const wxFileName chosen(dialog.GetPath());
+  // The next choice starts in this folder; the process's working folder stays as it was.
   imageFolder = chosen.GetPath();
   path = chosen.GetFullPath().utf8_string();
   return true;

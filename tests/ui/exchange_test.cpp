@@ -37,7 +37,8 @@ TEST_F(ExchangeTest, UpdateSendsTheWholeImageAndEndsAtOneHundredPercent) {
   config.expectedLength = static_cast<std::uint32_t>(image.size());
   sim::RadioSimulator& radio = StartRadio(1, config);
   test::TempDir folder;
-  modals.AnswerFileDialog(folder.Write("dsp.out", image));
+  // A Japanese name: the path crosses the toolkit, which keeps the "C" locale, unchanged.
+  modals.AnswerFileDialog(folder.Write("DSPイメージ v2.out", image));
   ShowWindow();
 
   // DSP1 Write and DSP2 Tavix3 only: the mask 0x09.
