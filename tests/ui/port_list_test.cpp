@@ -73,5 +73,26 @@ TEST_F(PortListTest, APortThatDoesNotOpenFallsBackToThePreviousOne) {
   EXPECT_EQ(radio.Record().versionRequests, 1u);
 }
 
+TEST_F(PortListTest, TextTypedIntoTheFieldChangesNoPort) {
+  sim::RadioSimulator& radio = StartRadio(1);
+  StartRadio(9);
+  VannorDlg& dlg = ShowWindow();
+  const PortHandle before = linkState.portHandle;
+
+  auto& list = Get<wxComboBox>(IDC_PORT_LIST);
+  list.SetFocus();
+  ASSERT_TRUE(PumpUntil([&] { return wxWindow::FindFocus() == &list; }));
+  list.SelectAll();
+  TypeText("COM9");
+  ASSERT_TRUE(PumpUntil([&] { return list.GetValue() == "COM9"; }));
+
+  EXPECT_EQ(dlg.PortIndex(), 0);
+  EXPECT_EQ(linkState.portHandle, before);
+  EXPECT_TRUE(modals.Messages().empty());
+  // COM1 still carries the exchange.
+  ReadVersions();
+  EXPECT_EQ(radio.Record().versionRequests, 1u);
+}
+
 }  // namespace
 }  // namespace vannor::uitest

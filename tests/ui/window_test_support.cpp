@@ -171,6 +171,11 @@ void PressKey(int keyCode, int modifiers) {
   input.Char(keyCode, modifiers);
 }
 
+void TypeText(const char* text) {
+  wxUIActionSimulator input;
+  input.Text(text);
+}
+
 std::string LabelOf(const wxWindow& control) {
   return Utf8(control.GetLabel());
 }

@@ -92,6 +92,7 @@ class PortFolder {
 void ClickOn(wxWindow& control);
 void RightClickAt(const wxPoint& screenPoint);
 void PressKey(int keyCode, int modifiers = 0);
+void TypeText(const char* text);
 
 // The text a control shows, in UTF-8.
 std::string LabelOf(const wxWindow& control);
