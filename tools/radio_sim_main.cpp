@@ -66,6 +66,8 @@ int main(int argc, char** argv) {
             options.device.empty() ? "a pseudo-terminal" : options.device.c_str());
     return 1;
   }
+  // Taken before anyone can know where to connect, so that no request goes unreported.
+  RadioRecord seen = radio.Record();
   printf("%s\n", radio.SlavePath().c_str());
   if (options.map) {
     const std::string home =
@@ -80,7 +82,6 @@ int main(int argc, char** argv) {
   }
   fflush(stdout);
 
-  RadioRecord seen = radio.Record();
   const timespec tick = {0, 200 * 1000 * 1000};
   for (;;) {
     const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
