@@ -267,11 +267,14 @@ bool RadioSimulator::WaitImageOver(std::chrono::milliseconds limit) const {
 
 bool RadioSimulator::WaitBytesReceived(std::uint64_t count, std::chrono::milliseconds limit) const {
   std::unique_lock lock(mutex_);
+  // Bytes wake waiters only while someone waits for a count, so a transfer is not slowed by
+  // a notification per byte.
   notifyAtBytes_ = std::min(notifyAtBytes_, count);
+  ++byteWaiters_;
   const bool reached = changed_.wait_for(lock, limit, [&] {
     return session_.Record().bytesReceived >= count || !running_.load(std::memory_order_acquire);
   });
-  notifyAtBytes_ = NO_BYTE_WAIT;
+  if (--byteWaiters_ == 0) notifyAtBytes_ = NO_BYTE_WAIT;
   return reached && session_.Record().bytesReceived >= count;
 }
 

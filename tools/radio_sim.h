@@ -66,7 +66,8 @@ class RadioSimulator {
   mutable std::mutex mutex_;  // guards session_, the fds once the thread runs, and wakes waiters
   mutable std::condition_variable changed_;
   static constexpr std::uint64_t NO_BYTE_WAIT = ~std::uint64_t{0};
-  mutable std::uint64_t notifyAtBytes_ = NO_BYTE_WAIT;  // a waiter wants this many bytes
+  mutable std::uint64_t notifyAtBytes_ = NO_BYTE_WAIT;  // the fewest bytes a waiter wants
+  mutable int byteWaiters_ = 0;
   RadioSession session_;
   int masterFd_ = -1;
   // The simulator keeps the slave open itself, so the master never sees a hang-up while the
