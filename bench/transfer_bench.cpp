@@ -3,26 +3,21 @@
 // transfer comes to the wire's own limit.
 #include <stdio.h>
 #include <stdlib.h>
-#include <time.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "bench/bare_loop.h"
+#include "bench/bench_support.h"
 #include "protocol/link_state.h"
-#include "protocol/messages.h"
-#include "tools/headless_host.h"
 #include "tools/radio_sim.h"
 
 namespace {
 
 using namespace vannor;
-using Clock = std::chrono::steady_clock;
+using namespace vannor::bench;
 using std::chrono::nanoseconds;
 
 struct Settings {
@@ -32,91 +27,27 @@ struct Settings {
   int pacedRounds = 3;
 };
 
-struct LinkRound {
-  nanoseconds took{-1};
-  headless::HostCounts counts;
-  nanoseconds listenerCpu{0};
-  nanoseconds processCpu{0};
-};
-
-nanoseconds ProcessCpu() {
-  timespec now{};
-  // Fails only for an unknown clock; then the figure reads 0.
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return std::chrono::seconds(now.tv_sec) + nanoseconds(now.tv_nsec);
-}
-
-// One Update through the real engine, serial layer and listener, from the click to the
-// " Completion !!! " box.
-LinkRound FullLink(const std::string& imagePath, const std::vector<std::uint8_t>& image,
-                   const sim::RadioSimulator& radio) {
-  LinkRound round;
-  linkState.protocolState = ProtocolState::Idle;
-  linkState.commandIssued = 0;
-  headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
-  if (host.OpenAndListen(0) != 1) return round;
-  const nanoseconds listenerBefore = host.ListenerCpu();
-  const nanoseconds cpuBefore = ProcessCpu();
-  const Clock::time_point start = Clock::now();
-  host.ClickUpdate(imagePath);
-  const bool shown = host.WaitForMessages(1, std::chrono::minutes(10));
-  const Clock::time_point end = Clock::now();
-  round.processCpu = ProcessCpu() - cpuBefore;
-  round.listenerCpu = host.ListenerCpu() - listenerBefore;
-  round.counts = host.Counts();
-  host.End();
-  if (shown && host.Messages()[0] == MSG_COMPLETION && radio.Image() == image) {
-    round.took = end - start;
-  }
-  return round;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-double Microseconds(nanoseconds t) {
-  return std::chrono::duration<double, std::micro>(t).count();
-}
-
 bool ParseSettings(int argc, char** argv, Settings& s) {
-  for (int i = 1; i < argc; ++i) {
-    const bool hasValue = i + 1 < argc;
-    const long value = hasValue ? strtol(argv[i + 1], nullptr, 10) : 0;
-    if (std::strcmp(argv[i], "--length") == 0 && value >= 1 && value <= IMAGE_CAPACITY) {
-      s.length = static_cast<std::uint32_t>(value);
-    } else if (std::strcmp(argv[i], "--rounds") == 0 && value >= 1 && value <= 1000) {
-      s.rounds = static_cast<int>(value);
-    } else if (std::strcmp(argv[i], "--paced-length") == 0 && value >= 1 &&
-               value <= IMAGE_CAPACITY) {
-      s.pacedLength = static_cast<std::uint32_t>(value);
-    } else if (std::strcmp(argv[i], "--paced-rounds") == 0 && value >= 0 && value <= 100) {
-      s.pacedRounds = static_cast<int>(value);
-    } else {
-      fprintf(stderr,
-              "usage: vannor-bench [--length N] [--rounds N] [--paced-length N] "
-              "[--paced-rounds N]\n"
-              "  defaults: 20000-byte image, 7 rounds; paced: 20000 bytes, 3 rounds (0: skip)\n");
-      return false;
-    }
-    ++i;
+  long length = s.length;
+  long rounds = s.rounds;
+  long pacedLength = s.pacedLength;
+  long pacedRounds = s.pacedRounds;
+  if (!ParseOptions(argc, argv,
+                    {{"--length", 1, IMAGE_CAPACITY, &length},
+                     {"--rounds", 1, 1000, &rounds},
+                     {"--paced-length", 1, IMAGE_CAPACITY, &pacedLength},
+                     {"--paced-rounds", 0, 100, &pacedRounds}})) {
+    fprintf(stderr,
+            "usage: vannor-bench [--length N] [--rounds N] [--paced-length N] "
+            "[--paced-rounds N]\n"
+            "  defaults: 20000-byte image, 7 rounds; paced: 20000 bytes, 3 rounds (0: skip)\n");
+    return false;
   }
+  s.length = static_cast<std::uint32_t>(length);
+  s.rounds = static_cast<int>(rounds);
+  s.pacedLength = static_cast<std::uint32_t>(pacedLength);
+  s.pacedRounds = static_cast<int>(pacedRounds);
   return true;
-}
-
-std::vector<std::uint8_t> MakeImage(std::uint32_t length) {
-  std::vector<std::uint8_t> image(length);
-  for (std::uint32_t i = 0; i < length; ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-  return image;
-}
-
-std::string WriteFile(const std::string& folder, const std::vector<std::uint8_t>& image) {
-  const std::string path = folder + "/bench.out";
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()),
-             static_cast<std::streamsize>(image.size()));
-  return path;
 }
 
 }  // namespace
@@ -134,7 +65,11 @@ int main(int argc, char** argv) {
   setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
 
   const std::vector<std::uint8_t> image = MakeImage(settings.length);
-  const std::string imagePath = WriteFile(folder, image);
+  const std::string imagePath = WriteImageFile(folder, image);
+  if (imagePath.empty()) {
+    fprintf(stderr, "vannor-bench: cannot write the image into %s\n", folder.c_str());
+    return 1;
+  }
   sim::RadioSimulator radio;
   sim::RadioConfig config;
   config.expectedLength = settings.length;
@@ -151,7 +86,7 @@ int main(int argc, char** argv) {
   headless::HostCounts counts;
   for (int r = 0; r < settings.rounds; ++r) {
     const nanoseconds b = bench::BareLoop(radio.SlavePath(), image);
-    const LinkRound f = FullLink(imagePath, image, radio);
+    const LinkRound f = HeadlessRound(imagePath, image, radio);
     if (b.count() < 0 || f.took.count() < 0) {
       fprintf(stderr, "vannor-bench: round %d failed (%s)\n", r + 1,
               b.count() < 0 ? "bare loop" : "full link");
@@ -183,12 +118,12 @@ int main(int argc, char** argv) {
     config.pace38400 = true;
     radio.Reconfigure(config);
     const std::vector<std::uint8_t> paced = MakeImage(settings.pacedLength);
-    const std::string pacedPath = WriteFile(folder, paced);
+    const std::string pacedPath = WriteImageFile(folder, paced);
     std::vector<double> seconds;
     std::vector<double> bareSeconds;
     for (int r = 0; r < settings.pacedRounds; ++r) {
       const nanoseconds b = bench::BareLoop(radio.SlavePath(), paced);
-      const LinkRound f = FullLink(pacedPath, paced, radio);
+      const LinkRound f = HeadlessRound(pacedPath, paced, radio);
       if (b.count() < 0 || f.took.count() < 0) {
         fprintf(stderr, "vannor-bench: paced round %d failed\n", r + 1);
         return 1;

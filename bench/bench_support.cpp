@@ -1,0 +1,101 @@
+#include "bench/bench_support.h"
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+#include "protocol/link_state.h"
+#include "protocol/messages.h"
+
+namespace vannor::bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::nanoseconds;
+
+nanoseconds CpuClock(clockid_t clock) {
+  timespec now{};
+  // Fails only for an unknown clock; then the figure reads 0.
+  if (clock_gettime(clock, &now) != 0) return nanoseconds(0);
+  return std::chrono::seconds(now.tv_sec) + nanoseconds(now.tv_nsec);
+}
+
+}  // namespace
+
+nanoseconds ProcessCpu() {
+  return CpuClock(CLOCK_PROCESS_CPUTIME_ID);
+}
+
+nanoseconds ThreadCpu() {
+  return CpuClock(CLOCK_THREAD_CPUTIME_ID);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double Microseconds(nanoseconds t) {
+  return std::chrono::duration<double, std::micro>(t).count();
+}
+
+std::vector<std::uint8_t> MakeImage(std::uint32_t length) {
+  std::vector<std::uint8_t> image(length);
+  for (std::uint32_t i = 0; i < length; ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  return image;
+}
+
+std::string WriteImageFile(const std::string& folder, const std::vector<std::uint8_t>& image) {
+  const std::string path = folder + "/bench.out";
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
+  file.close();
+  return file ? path : std::string();
+}
+
+LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uint8_t>& image,
+                        const sim::RadioSimulator& radio) {
+  LinkRound round;
+  linkState.protocolState = ProtocolState::Idle;
+  linkState.commandIssued = 0;
+  headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
+  if (host.OpenAndListen(0) != 1) return round;
+  const nanoseconds listenerBefore = host.ListenerCpu();
+  const nanoseconds cpuBefore = ProcessCpu();
+  const Clock::time_point start = Clock::now();
+  host.ClickUpdate(imagePath);
+  const bool shown = host.WaitForMessages(1, std::chrono::minutes(10));
+  const Clock::time_point end = Clock::now();
+  round.processCpu = ProcessCpu() - cpuBefore;
+  round.listenerCpu = host.ListenerCpu() - listenerBefore;
+  round.counts = host.Counts();
+  host.End();
+  if (shown && host.Messages()[0] == MSG_COMPLETION && radio.Image() == image) {
+    round.took = end - start;
+  }
+  return round;
+}
+
+bool ParseOptions(int argc, char** argv, const std::vector<IntOption>& options) {
+  for (int i = 1; i < argc; i += 2) {
+    if (i + 1 >= argc) return false;
+    char* end = nullptr;
+    const long value = strtol(argv[i + 1], &end, 10);
+    const auto option = std::find_if(options.begin(), options.end(), [&](const IntOption& o) {
+      return std::strcmp(argv[i], o.name) == 0;
+    });
+    if (option == options.end() || end == argv[i + 1] || *end != '\0' || value < option->low ||
+        value > option->high) {
+      return false;
+    }
+    *option->value = value;
+  }
+  return true;
+}
+
+}  // namespace vannor::bench

@@ -1,0 +1,51 @@
+// What both benchmark programs share: the image they send, clocks, medians, and one Update
+// through the headless host, so that every figure of a run comes from the same steps.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/headless_host.h"
+#include "tools/radio_sim.h"
+
+namespace vannor::bench {
+
+// CPU time used so far by the whole process and by the calling thread; zero when the clock
+// cannot be read.
+std::chrono::nanoseconds ProcessCpu();
+std::chrono::nanoseconds ThreadCpu();
+
+double Median(std::vector<double> values);
+double Microseconds(std::chrono::nanoseconds t);
+
+// An image of `length` bytes in which every byte value occurs, and the file it is chosen from.
+std::vector<std::uint8_t> MakeImage(std::uint32_t length);
+// Writes `image` to <folder>/bench.out and returns that path; empty when it could not be written.
+std::string WriteImageFile(const std::string& folder, const std::vector<std::uint8_t>& image);
+
+struct LinkRound {
+  std::chrono::nanoseconds took{-1};  // negative when the round failed
+  headless::HostCounts counts;
+  std::chrono::nanoseconds listenerCpu{0};
+  std::chrono::nanoseconds processCpu{0};
+};
+
+// One Update through the real engine, serial layer and listener on the headless host's event
+// thread, from the click to the " Completion !!! " box, on COM1. Fails unless that box came and
+// the radio holds `image`.
+LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uint8_t>& image,
+                        const sim::RadioSimulator& radio);
+
+// Parses "--name N" pairs: each name in `names` sets the value beside it when N lies in
+// [low, high]. False on anything else.
+struct IntOption {
+  const char* name;
+  long low;
+  long high;
+  long* value;
+};
+bool ParseOptions(int argc, char** argv, const std::vector<IntOption>& options);
+
+}  // namespace vannor::bench

@@ -1,0 +1,373 @@
+// vannor-window-bench: what the whole tool costs per byte, through the real main window (its
+// wx event loop, the listener's thread events, its wxTimer), against the floor of a bare loop and
+// beside the headless host, all three on the same pseudo-terminal and radio simulator in one run.
+// Needs a display: scripts/bench.sh gives it a private Xvfb when there is none.
+#include <stdio.h>
+#include <stdlib.h>
+#include <wx/app.h>
+#include <wx/evtloop.h>
+#include <wx/init.h>
+#include <wx/timer.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bench/bare_loop.h"
+#include "bench/bench_support.h"
+#include "protocol/link_state.h"
+#include "protocol/messages.h"
+#include "tests/ui/window_test_support.h"
+#include "tools/radio_sim.h"
+#include "ui/look.h"
+#include "ui/vannor_dlg.h"
+
+namespace {
+
+using namespace vannor;
+using namespace vannor::bench;
+using Clock = std::chrono::steady_clock;
+using std::chrono::nanoseconds;
+
+// What the toolkit did while the window ran, counted by the application object.
+struct ToolkitCounts {
+  std::uint64_t events = 0;
+  std::uint64_t updateUiEvents = 0;
+  std::uint64_t idlePasses = 0;
+};
+
+class BenchApp final : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+  // Every event the toolkit processes passes here once, whichever window it is for.
+  int FilterEvent(wxEvent& event) override {
+    ++counts.events;
+    if (event.GetEventType() == wxEVT_UPDATE_UI) ++counts.updateUiEvents;
+    return Event_Skip;
+  }
+  bool ProcessIdle() override {
+    ++counts.idlePasses;
+    return wxApp::ProcessIdle();
+  }
+
+  ToolkitCounts counts;
+};
+
+}  // namespace
+
+wxIMPLEMENT_APP_NO_MAIN(BenchApp);
+
+namespace {
+
+// How often the window's engine used each of its operations in one Update.
+struct WindowCounts {
+  std::uint64_t notifications = 0;
+  std::uint64_t pendingQueries = 0;
+  std::uint64_t reads = 0;
+  std::uint64_t writes = 0;
+  std::uint64_t timerStarts = 0;
+  std::uint64_t timerStops = 0;
+  ToolkitCounts toolkit;
+};
+
+// The real window with a count on each operation the engine calls and the times of the first
+// write (the write request) and of the first message: the span of the Update itself, without
+// the file choice before it.
+class CountingWindow final : public VannorDlg {
+ public:
+  void PortWrite(const std::uint8_t* bytes, std::size_t count) override {
+    if (counts.writes++ == 0) {
+      start = Clock::now();
+      windowCpuStart = ThreadCpu();
+      processCpuStart = ProcessCpu();
+      toolkitStart = wxGetApp().counts;
+    }
+    VannorDlg::PortWrite(bytes, count);
+  }
+  std::size_t PortPendingCount() override {
+    ++counts.pendingQueries;
+    return VannorDlg::PortPendingCount();
+  }
+  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override {
+    ++counts.reads;
+    return VannorDlg::PortRead(buffer, count);
+  }
+  void StartResponseTimer(int milliseconds) override {
+    ++counts.timerStarts;
+    VannorDlg::StartResponseTimer(milliseconds);
+  }
+  void StopResponseTimer() override {
+    ++counts.timerStops;
+    VannorDlg::StopResponseTimer();
+  }
+  void PostCommNotify() override {
+    notifications.fetch_add(1, std::memory_order_relaxed);
+    VannorDlg::PostCommNotify();
+  }
+  void ShowMessage(std::string_view text) override {
+    if (!message.empty()) {
+      VannorDlg::ShowMessage(text);
+      return;
+    }
+    end = Clock::now();
+    windowCpu = ThreadCpu() - windowCpuStart;
+    processCpu = ProcessCpu() - processCpuStart;
+    const ToolkitCounts now = wxGetApp().counts;
+    counts.toolkit = {now.events - toolkitStart.events,
+                      now.updateUiEvents - toolkitStart.updateUiEvents,
+                      now.idlePasses - toolkitStart.idlePasses};
+    message = text;
+    // The modal hook records the box and answers it at once; then End is pressed, as a person
+    // would, which runs the stop sequence and ends the window.
+    VannorDlg::ShowMessage(text);
+    CallAfter([this] {
+      wxCommandEvent click(wxEVT_BUTTON, wxID_OK);
+      FindWindow(wxID_OK)->ProcessWindowEvent(click);
+    });
+  }
+
+  WindowCounts Counts() const {
+    WindowCounts all = counts;
+    all.notifications = notifications.load(std::memory_order_relaxed);
+    return all;
+  }
+
+  WindowCounts counts;
+  std::atomic<std::uint64_t> notifications{0};
+  std::string message;
+  Clock::time_point start{};
+  Clock::time_point end{};
+  nanoseconds windowCpuStart{0};
+  nanoseconds processCpuStart{0};
+  nanoseconds windowCpu{0};
+  nanoseconds processCpu{0};
+  ToolkitCounts toolkitStart;
+};
+
+struct WindowRound {
+  nanoseconds took{-1};  // negative when the round failed
+  WindowCounts counts;
+  nanoseconds windowCpu{0};
+  nanoseconds processCpu{0};
+};
+
+// One Update through the real window, run modally as the program runs it: Update is clicked
+// once the window is on screen, the file choice is answered with `imagePath`, and End is
+// pressed after the first message. Fails unless that message is " Completion !!! " and the
+// radio holds `image`.
+WindowRound WindowUpdate(uitest::ModalRecorder& modals, const std::string& imagePath,
+                         const std::vector<std::uint8_t>& image, const sim::RadioSimulator& radio) {
+  WindowRound round;
+  uitest::ResetLinkState();
+  modals.AnswerFileDialog(imagePath);
+  CountingWindow window;
+  wxTimer watchdog;
+  watchdog.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    fprintf(stderr, "vannor-window-bench: the window did not finish the Update\n");
+    window.EndModal(wxID_ABORT);
+  });
+  watchdog.StartOnce(static_cast<int>(std::chrono::milliseconds(std::chrono::minutes(10)).count()));
+  window.CallAfter([&] {
+    wxWindow* update = window.FindWindow(IDC_UPDATE);
+    if (!uitest::PumpUntil([&] { return update->IsShownOnScreen(); })) {
+      window.EndModal(wxID_ABORT);
+      return;
+    }
+    wxCommandEvent click(wxEVT_BUTTON, IDC_UPDATE);
+    click.SetEventObject(update);
+    update->ProcessWindowEvent(click);
+    // No write request: the file choice or the port failed, and nothing will end the window.
+    if (window.counts.writes == 0 && window.message.empty()) window.EndModal(wxID_ABORT);
+  });
+  const int result = window.ShowModal();
+  watchdog.Stop();
+  round.counts = window.Counts();
+  round.windowCpu = window.windowCpu;
+  round.processCpu = window.processCpu;
+  const bool recorded =
+      !modals.Messages().empty() && modals.Messages().back().text == MSG_COMPLETION;
+  if (result == wxID_OK && window.message == MSG_COMPLETION && recorded && radio.Image() == image) {
+    round.took = window.end - window.start;
+  }
+  return round;
+}
+
+// The toolkit work the window does for every byte, each part timed alone on a window that is
+// on screen but idle: the response timer's restart (Stop, then a one-shot Start), and one idle
+// pass, which the toolkit runs after each listener notification.
+struct IsolatedCosts {
+  double timerRestartUs = 0;
+  double idlePassUs = 0;
+  int windows = 0;  // the dialog and all its controls: each gets its share of every idle pass
+};
+
+int CountWindows(const wxWindow& window) {
+  int count = 1;
+  for (const wxWindow* child : window.GetChildren()) count += CountWindows(*child);
+  return count;
+}
+
+IsolatedCosts MeasureInIsolation(std::uint32_t repeats) {
+  IsolatedCosts costs;
+  uitest::ResetLinkState();
+  VannorDlg window;
+  window.Show();
+  if (!uitest::PumpUntil([&] { return window.FindWindow(wxID_OK)->IsShownOnScreen(); })) {
+    return costs;
+  }
+  uitest::PumpFor(std::chrono::milliseconds(100));
+  costs.windows = CountWindows(window);
+  EngineHost& host = window;
+  std::vector<double> timer, idle;
+  for (int batch = 0; batch < 5; ++batch) {
+    Clock::time_point start = Clock::now();
+    for (std::uint32_t i = 0; i < repeats; ++i) {
+      host.StopResponseTimer();
+      host.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+    }
+    timer.push_back(Microseconds(Clock::now() - start) / repeats);
+    host.StopResponseTimer();
+    start = Clock::now();
+    for (std::uint32_t i = 0; i < repeats; ++i) wxTheApp->ProcessIdle();
+    idle.push_back(Microseconds(Clock::now() - start) / repeats);
+  }
+  costs.timerRestartUs = Median(timer);
+  costs.idlePassUs = Median(idle);
+  window.Close();
+  uitest::PumpFor(std::chrono::milliseconds(50));
+  return costs;
+}
+
+struct Settings {
+  long length = 20000;
+  long rounds = 5;
+};
+
+bool ParseSettings(int argc, char** argv, Settings& s) {
+  if (ParseOptions(
+          argc, argv,
+          {{"--length", 1, IMAGE_CAPACITY, &s.length}, {"--rounds", 1, 1000, &s.rounds}})) {
+    return true;
+  }
+  fprintf(stderr,
+          "usage: vannor-window-bench [--length N] [--rounds N]\n"
+          "  defaults: 20000-byte image, 5 rounds; needs a display (scripts/bench.sh has one)\n");
+  return false;
+}
+
+void FailOnAssert(const wxString& file, int line, const wxString& function,
+                  const wxString& condition, const wxString& message) {
+  fprintf(stderr, "vannor-window-bench: toolkit assertion \"%s\" in %s (%s:%d): %s\n",
+          condition.utf8_string().c_str(), function.utf8_string().c_str(),
+          file.utf8_string().c_str(), line, message.utf8_string().c_str());
+}
+
+// Bare, headless and window rounds alternate, so that all three see the same machine.
+int RunRounds(const Settings& settings) {
+  uitest::PortFolder ports;
+  const auto length = static_cast<std::uint32_t>(settings.length);
+  const std::vector<std::uint8_t> image = MakeImage(length);
+  const std::string imagePath = ports.Ready() ? WriteImageFile(ports.ConfigHome(), image) : "";
+  sim::RadioSimulator radio;
+  sim::RadioConfig config;
+  config.expectedLength = length;
+  if (imagePath.empty() || !radio.Start(config) || !radio.MapPort(ports.ConfigHome(), 1)) {
+    fprintf(stderr, "vannor-window-bench: cannot set up the image and the radio simulator\n");
+    return 1;
+  }
+  uitest::ModalRecorder modals;
+
+  const double n = length;
+  std::vector<double> bare, headless, window;
+  std::vector<double> headlessCpu, listenerCpu, windowProcessCpu, windowThreadCpu;
+  WindowCounts counts;
+  for (long r = 0; r < settings.rounds; ++r) {
+    const nanoseconds b = BareLoop(radio.SlavePath(), image);
+    const LinkRound h = HeadlessRound(imagePath, image, radio);
+    const WindowRound w = WindowUpdate(modals, imagePath, image, radio);
+    if (b.count() < 0 || h.took.count() < 0 || w.took.count() < 0) {
+      fprintf(stderr, "vannor-window-bench: round %ld failed (%s)\n", r + 1,
+              b.count() < 0        ? "bare loop"
+              : h.took.count() < 0 ? "headless host"
+                                   : "window");
+      return 1;
+    }
+    bare.push_back(Microseconds(b) / n);
+    headless.push_back(Microseconds(h.took) / n);
+    window.push_back(Microseconds(w.took) / n);
+    headlessCpu.push_back(Microseconds(h.processCpu) / n);
+    listenerCpu.push_back(Microseconds(h.listenerCpu) / n);
+    windowProcessCpu.push_back(Microseconds(w.processCpu) / n);
+    windowThreadCpu.push_back(Microseconds(w.windowCpu) / n);
+    counts = w.counts;
+  }
+  const IsolatedCosts isolated = MeasureInIsolation(length);
+  radio.Stop();
+
+  const double bareUs = Median(bare);
+  const double headlessUs = Median(headless);
+  const double windowUs = Median(window);
+  const ToolkitCounts& toolkit = counts.toolkit;
+  printf(
+      "Vannor window benchmark: pseudo-terminal, %u-byte image, median of %ld rounds "
+      "(bare, headless and window rounds alternate)\n",
+      length, settings.rounds);
+  printf("  bare write/read loop:            %8.2f us per byte\n", bareUs);
+  printf("  full link, headless host:        %8.2f us per byte (%.2f more), ratio to bare %.2f\n",
+         headlessUs, headlessUs - bareUs, headlessUs / bareUs);
+  printf("  full link, real window:          %8.2f us per byte (%.2f more), ratio to bare %.2f\n",
+         windowUs, windowUs - bareUs, windowUs / bareUs);
+  printf("  ratio window / headless host:    %8.2f\n", windowUs / headlessUs);
+  printf(
+      "  window, per byte: notifications %.3f, pending-count queries %.3f, reads %.3f, "
+      "writes %.3f, timer starts %.3f, timer stops %.3f\n",
+      counts.notifications / n, counts.pendingQueries / n, counts.reads / n, counts.writes / n,
+      counts.timerStarts / n, counts.timerStops / n);
+  printf("  toolkit, per byte: idle passes %.3f, update-UI events %.2f, events in all %.2f\n",
+         toolkit.idlePasses / n, toolkit.updateUiEvents / n, toolkit.events / n);
+  printf(
+      "  CPU per byte: window run %.2f us (its event thread %.2f us); headless run %.2f us "
+      "(listener %.2f us)\n",
+      Median(windowProcessCpu), Median(windowThreadCpu), Median(headlessCpu), Median(listenerCpu));
+  printf(
+      "  alone, on the idle window: timer restart %.2f us, idle pass %.2f us (%d windows); "
+      "together %.1f%% of the window's byte\n",
+      isolated.timerRestartUs, isolated.idlePassUs, isolated.windows,
+      100 * (isolated.timerRestartUs + isolated.idlePassUs) / windowUs);
+  fflush(stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  if (!ParseSettings(argc, argv, settings)) return 2;
+
+  // As for the window tests: no accessibility bus and no desktop file services, neither of
+  // which exists under Xvfb. The environment cannot refuse these names.
+  (void)setenv("NO_AT_BRIDGE", "1", 0);
+  (void)setenv("GIO_USE_VFS", "local", 0);
+  (void)setenv("GDK_BACKEND", "x11", 0);
+
+  ActivateFontAlias();
+  // The toolkit sees no options of ours.
+  int toolkitArgc = 1;
+  if (!wxEntryStart(toolkitArgc, argv)) {
+    fprintf(stderr, "vannor-window-bench needs a display: run it through scripts/bench.sh.\n");
+    return 2;
+  }
+  wxSetAssertHandler(FailOnAssert);
+  int result = 1;
+  if (wxTheApp->CallOnInit()) {
+    LoadDialogCss();
+    wxGUIEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    result = RunRounds(settings);
+    wxTheApp->OnExit();
+  }
+  wxEntryCleanup();
+  return result;
+}
