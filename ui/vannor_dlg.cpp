@@ -65,6 +65,12 @@ wxEND_EVENT_TABLE()
     : wxDialog(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxDIALOG_NO_PARENT),
       responseTimer(this, RESPONSE_TIMER) {
+  // Nothing in this program handles idle or update-UI events, yet the toolkit would send both
+  // to the dialog and to each of its controls in the idle pass that follows every listener
+  // notification, that is, for every byte of an image: most of that pass's cost. Only windows
+  // that ask for them get them now.
+  wxIdleEvent::SetMode(wxIDLE_PROCESS_SPECIFIED);
+  wxUpdateUIEvent::SetMode(wxUPDATE_UI_PROCESS_SPECIFIED);
   BuildDialog(*this, res::MAIN_DIALOG);
   // The cancel command is ours: Esc must run the stop sequence, not just end the dialog.
   SetEscapeId(wxID_NONE);
