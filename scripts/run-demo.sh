@@ -8,6 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="${VANNOR_BUILD_DIR:-$root/build/default}"
 # shellcheck source=scripts/lib-display.sh
 source "$root/scripts/lib-display.sh"
+# shellcheck source=scripts/lib-simulator.sh
+source "$root/scripts/lib-simulator.sh"
 
 if [ ! -x "$build/app/vannor" ] || [ ! -x "$build/tools/vannor-radio-sim" ]; then
   bash "$root/scripts/install-deps.sh"
@@ -29,18 +31,7 @@ trap 'exit 130' INT TERM
 
 export XDG_CONFIG_HOME="$demo/config"
 mkdir -p "$XDG_CONFIG_HOME"
-"$build/tools/vannor-radio-sim" --config-home "$XDG_CONFIG_HOME" --com 1 --quiet \
-  >"$demo/simulator.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-  [ -L "$XDG_CONFIG_HOME/vannor/ports/COM1" ] && break
-  sleep 0.05
-done
-if [ ! -L "$XDG_CONFIG_HOME/vannor/ports/COM1" ]; then
-  echo "The radio simulator did not start:" >&2
-  cat "$demo/simulator.log" >&2
-  exit 1
-fi
+start_simulator "$demo/simulator.log"
 
 # An image for Update to send: 4 KiB of every kind of byte.
 image="$demo/demo-image.out"

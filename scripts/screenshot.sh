@@ -10,6 +10,8 @@ out=$(realpath -m "${1:-$root/docs/screenshots}")
 build="${VANNOR_BUILD_DIR:-$root/build/default}"
 # shellcheck source=scripts/lib-display.sh
 source "$root/scripts/lib-display.sh"
+# shellcheck source=scripts/lib-simulator.sh
+source "$root/scripts/lib-simulator.sh"
 
 for tool in Xvfb xdotool xwininfo import; do
   command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
@@ -44,13 +46,7 @@ mkdir -p "$XDG_CONFIG_HOME"
 
 image="$work/dsp-image.out"
 head -c 2000 /dev/urandom >"$image"
-"$build/tools/vannor-radio-sim" --config-home "$XDG_CONFIG_HOME" --com 1 --length 2000 --quiet \
-  >"$work/simulator.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-  [ -L "$XDG_CONFIG_HOME/vannor/ports/COM1" ] && break
-  sleep 0.05
-done
+start_simulator "$work/simulator.log" --length 2000
 
 "$build/app/vannor" >"$work/vannor.log" 2>&1 &
 app_pid=$!
