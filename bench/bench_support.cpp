@@ -43,12 +43,6 @@ double Microseconds(nanoseconds t) {
   return std::chrono::duration<double, std::micro>(t).count();
 }
 
-std::vector<std::uint8_t> MakeImage(std::uint32_t length) {
-  std::vector<std::uint8_t> image(length);
-  for (std::uint32_t i = 0; i < length; ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-  return image;
-}
-
 std::string WriteImageFile(const std::string& folder, const std::vector<std::uint8_t>& image) {
   const std::string path = folder + "/bench.out";
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -61,8 +55,6 @@ std::string WriteImageFile(const std::string& folder, const std::vector<std::uin
 LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uint8_t>& image,
                         const sim::RadioSimulator& radio) {
   LinkRound round;
-  linkState.protocolState = ProtocolState::Idle;
-  linkState.commandIssued = 0;
   headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
   if (host.OpenAndListen(0) != 1) return round;
   const nanoseconds listenerBefore = host.ListenerCpu();

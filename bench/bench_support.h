@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/headless_host.h"
+#include "testing/headless_host.h"
+#include "testing/images.h"
 #include "tools/radio_sim.h"
 
 namespace vannor::bench {
@@ -20,8 +21,6 @@ std::chrono::nanoseconds ThreadCpu();
 double Median(std::vector<double> values);
 double Microseconds(std::chrono::nanoseconds t);
 
-// An image of `length` bytes in which every byte value occurs, and the file it is chosen from.
-std::vector<std::uint8_t> MakeImage(std::uint32_t length);
 // Writes `image` to <folder>/bench.out and returns that path; empty when it could not be written.
 std::string WriteImageFile(const std::string& folder, const std::vector<std::uint8_t>& image);
 

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   const std::string folder = folderPattern;
   setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
 
-  const std::vector<std::uint8_t> image = MakeImage(settings.length);
+  const std::vector<std::uint8_t> image = testkit::AllByteValues(settings.length);
   const std::string imagePath = WriteImageFile(folder, image);
   if (imagePath.empty()) {
     fprintf(stderr, "vannor-bench: cannot write the image into %s\n", folder.c_str());
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     config.expectedLength = settings.pacedLength;
     config.pace38400 = true;
     radio.Reconfigure(config);
-    const std::vector<std::uint8_t> paced = MakeImage(settings.pacedLength);
+    const std::vector<std::uint8_t> paced = testkit::AllByteValues(settings.pacedLength);
     const std::string pacedPath = WriteImageFile(folder, paced);
     std::vector<double> seconds;
     std::vector<double> bareSeconds;

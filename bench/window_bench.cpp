@@ -19,7 +19,8 @@
 #include "bench/bench_support.h"
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
-#include "tests/ui/window_test_support.h"
+#include "testing/counting_line.h"
+#include "testing/window_test_support.h"
 #include "tools/radio_sim.h"
 #include "ui/look.h"
 #include "ui/vannor_dlg.h"
@@ -75,24 +76,27 @@ struct WindowCounts {
 // The real window with a count on each operation the engine calls and the times of the first
 // write (the write request) and of the first message: the span of the Update itself, without
 // the file choice before it.
+class CountingWindow;
+
+// The window's line, with a count on each port operation; the first write starts the clocks.
+class CountingPort final : public testkit::CountingLine {
+ public:
+  explicit CountingPort(CountingWindow& window) : window_(window) {}
+  void Write(const std::uint8_t* bytes, std::size_t count) override;
+
+ private:
+  CountingWindow& window_;
+};
+
 class CountingWindow final : public VannorDlg {
  public:
-  void PortWrite(const std::uint8_t* bytes, std::size_t count) override {
-    if (counts.writes++ == 0) {
-      start = Clock::now();
-      windowCpuStart = ThreadCpu();
-      processCpuStart = ProcessCpu();
-      toolkitStart = wxGetApp().counts;
-    }
-    VannorDlg::PortWrite(bytes, count);
-  }
-  std::size_t PortPendingCount() override {
-    ++counts.pendingQueries;
-    return VannorDlg::PortPendingCount();
-  }
-  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override {
-    ++counts.reads;
-    return VannorDlg::PortRead(buffer, count);
+  CountingWindow() : VannorDlg(std::make_unique<CountingPort>(*this)) {}
+
+  void StartClocks() {
+    start = Clock::now();
+    windowCpuStart = ThreadCpu();
+    processCpuStart = ProcessCpu();
+    toolkitStart = wxGetApp().counts;
   }
   void StartResponseTimer(int milliseconds) override {
     ++counts.timerStarts;
@@ -128,9 +132,13 @@ class CountingWindow final : public VannorDlg {
     });
   }
 
-  WindowCounts Counts() const {
+  WindowCounts Counts() {
     WindowCounts all = counts;
     all.notifications = notifications.load(std::memory_order_relaxed);
+    const testkit::PortCounts& port = static_cast<CountingPort&>(SerialLine()).counts;
+    all.pendingQueries = port.pendingQueries;
+    all.reads = port.reads;
+    all.writes = port.writes;
     return all;
   }
 
@@ -146,6 +154,11 @@ class CountingWindow final : public VannorDlg {
   ToolkitCounts toolkitStart;
 };
 
+void CountingPort::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (counts.writes == 0) window_.StartClocks();
+  CountingLine::Write(bytes, count);
+}
+
 struct WindowRound {
   nanoseconds took{-1};  // negative when the round failed
   WindowCounts counts;
@@ -160,7 +173,6 @@ struct WindowRound {
 WindowRound WindowUpdate(uitest::ModalRecorder& modals, const std::string& imagePath,
                          const std::vector<std::uint8_t>& image, const sim::RadioSimulator& radio) {
   WindowRound round;
-  uitest::ResetLinkState();
   modals.AnswerFileDialog(imagePath);
   CountingWindow window;
   wxTimer watchdog;
@@ -179,7 +191,7 @@ WindowRound WindowUpdate(uitest::ModalRecorder& modals, const std::string& image
     click.SetEventObject(update);
     update->ProcessWindowEvent(click);
     // No write request: the file choice or the port failed, and nothing will end the window.
-    if (window.counts.writes == 0 && window.message.empty()) window.EndModal(wxID_ABORT);
+    if (window.Counts().writes == 0 && window.message.empty()) window.EndModal(wxID_ABORT);
   });
   const int result = window.ShowModal();
   watchdog.Stop();
@@ -211,7 +223,6 @@ int CountWindows(const wxWindow& window) {
 
 IsolatedCosts MeasureInIsolation(std::uint32_t repeats) {
   IsolatedCosts costs;
-  uitest::ResetLinkState();
   VannorDlg window;
   window.Show();
   if (!uitest::PumpUntil([&] { return window.FindWindow(wxID_OK)->IsShownOnScreen(); })) {
@@ -268,7 +279,7 @@ void FailOnAssert(const wxString& file, int line, const wxString& function,
 int RunRounds(const Settings& settings) {
   uitest::PortFolder ports;
   const auto length = static_cast<std::uint32_t>(settings.length);
-  const std::vector<std::uint8_t> image = MakeImage(length);
+  const std::vector<std::uint8_t> image = testkit::AllByteValues(length);
   const std::string imagePath = ports.Ready() ? WriteImageFile(ports.ConfigHome(), image) : "";
   sim::RadioSimulator radio;
   sim::RadioConfig config;

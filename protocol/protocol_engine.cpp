@@ -1,7 +1,8 @@
 #include "protocol/protocol_engine.h"
 
+#include <string>
+
 #include "image/image_loader.h"
-#include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "protocol/number_texts.h"
 
@@ -9,108 +10,108 @@ namespace vannor {
 
 namespace {
 
-LinkState& ls = linkState;
-
-std::uint8_t Percentage(std::uint32_t confirmed) {
-  return static_cast<std::uint8_t>((confirmed * 100u) / ls.imageLength);
+std::uint8_t Percentage(std::uint32_t confirmed, std::uint32_t length) {
+  return static_cast<std::uint8_t>((static_cast<std::uint64_t>(confirmed) * 100u) / length);
 }
 
-void ShowProgress(EngineHost& host) {
-  const std::uint8_t percent = Percentage(ls.sendIndex);
+}  // namespace
+
+void ProtocolEngine::ShowProgress() {
+  const std::uint32_t length = linkState.imageLength;
+  const std::uint8_t percent = Percentage(linkState.sendIndex, length);
   // The bar and the label change only every 1% of a long image; the first echo always sets
   // them, because they still show whatever the previous Update left.
-  if (ls.sendIndex != 1 && percent == Percentage(ls.sendIndex - 1)) return;
-  host.SetProgress(percent);
-  host.SetLabelText(IDC_PERCENT, NumberTexts[percent]);
+  if (linkState.sendIndex != 1 && percent == Percentage(linkState.sendIndex - 1, length)) return;
+  host_.SetProgress(percent);
+  host_.SetLabelText(Label::Percent, NumberTexts[percent]);
 }
 
-void ShowVersion(EngineHost& host, ControlId label, std::uint8_t major, std::uint8_t minor) {
+void ProtocolEngine::ShowVersion(Label label, std::uint8_t major, std::uint8_t minor) {
   const VersionText version = FormatVersion(major, minor);
-  host.SetLabelText(label, std::string_view(version.text, version.length));
+  host_.SetLabelText(label, std::string_view(version.text, version.length));
 }
 
 // Acts on one received byte. False when the exchange has just failed: the rest of the chunk is
 // not for this exchange any more.
-bool Dispatch(EngineHost& host, std::uint8_t byte) {
+bool ProtocolEngine::Dispatch(std::uint8_t byte) {
+  LinkState& ls = linkState;
   ls.rxByte = byte;
   switch (ls.protocolState) {
     case ProtocolState::AwaitCommandAck:
       if (ls.rxByte != ACK) break;
       ls.protocolState = ProtocolState::AwaitStartAck;
-      SendByte(host, ENQ);
+      SendByte(ENQ);
       return true;
     case ProtocolState::AwaitStartAck:
       if (ls.rxByte != ACK) break;
       ls.protocolState = ProtocolState::Sending;
       ls.sendIndex = 0;
-      SendByte(host, ls.imageBuffer[0]);
+      SendByte(ls.imageBuffer[0]);
       return true;
     case ProtocolState::Sending:
       if (ls.rxByte != ls.imageBuffer[ls.sendIndex]) break;
       ++ls.sendIndex;
-      ShowProgress(host);
+      ShowProgress();
       if (ls.sendIndex == ls.imageLength) {
-        host.StopResponseTimer();
+        host_.StopResponseTimer();
         ls.protocolState = ProtocolState::Idle;
-        host.ShowMessage(MSG_COMPLETION);
+        host_.ShowMessage(MSG_COMPLETION);
       } else {
-        SendByte(host, ls.imageBuffer[ls.sendIndex]);
+        SendByte(ls.imageBuffer[ls.sendIndex]);
       }
       return true;
     case ProtocolState::AwaitVersion1:
       ls.versionBytes[4] = ls.rxByte;
       ls.protocolState = ProtocolState::AwaitVersion2;
-      RestartResponseTimer(host);
+      RestartResponseTimer();
       return true;
     case ProtocolState::AwaitVersion2:
       ls.versionBytes[5] = ls.rxByte;
       ls.protocolState = ProtocolState::AwaitVersion3;
-      RestartResponseTimer(host);
+      RestartResponseTimer();
       return true;
     case ProtocolState::AwaitVersion3:
       ls.versionBytes[0] = ls.rxByte;
       ls.protocolState = ProtocolState::AwaitVersion4;
-      RestartResponseTimer(host);
+      RestartResponseTimer();
       return true;
     case ProtocolState::AwaitVersion4:
       ls.versionBytes[1] = ls.rxByte;
       ls.protocolState = ProtocolState::Idle;
-      host.StopResponseTimer();
-      ShowVersion(host, IDC_VERSION_DSP1, ls.versionBytes[4], ls.versionBytes[5]);
-      ShowVersion(host, IDC_VERSION_DSP2, ls.versionBytes[0], ls.versionBytes[1]);
+      host_.StopResponseTimer();
+      ShowVersion(Label::VersionDsp1, ls.versionBytes[4], ls.versionBytes[5]);
+      ShowVersion(Label::VersionDsp2, ls.versionBytes[0], ls.versionBytes[1]);
       return true;
     case ProtocolState::Idle:
     default:
       return true;  // nothing is awaited: the byte is ignored
   }
-  ReportCommError(host);
+  ReportCommError();
   return false;
 }
 
-}  // namespace
-
-void SendByte(EngineHost& host, std::uint8_t b) {
-  host.PortWrite(&b, 1);
-  RestartResponseTimer(host);
+void ProtocolEngine::SendByte(std::uint8_t b) {
+  port_.Write(&b, 1);
+  RestartResponseTimer();
 }
 
-void RestartResponseTimer(EngineHost& host) {
-  host.StopResponseTimer();
-  host.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+void ProtocolEngine::RestartResponseTimer() {
+  host_.StopResponseTimer();
+  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
 }
 
-void ReportCommError(EngineHost& host) {
-  host.StopResponseTimer();
-  ls.protocolState = ProtocolState::Idle;
-  host.ShowMessage(MSG_COMMUNICATION_ERROR);
+void ProtocolEngine::ReportCommError() {
+  host_.StopResponseTimer();
+  linkState.protocolState = ProtocolState::Idle;
+  host_.ShowMessage(MSG_COMMUNICATION_ERROR);
 }
 
-std::uint8_t BuildSelectionMask(EngineHost& host) {
+std::uint8_t ProtocolEngine::BuildSelectionMask() {
   std::uint8_t mask = 0;
-  if (host.IsChecked(IDC_WRITE_DSP1)) mask += 1;
-  if (host.IsChecked(IDC_TAVIX3_DSP1)) mask += 2;
-  if (host.IsChecked(IDC_WRITE_DSP2)) mask += 4;
-  if (host.IsChecked(IDC_TAVIX3_DSP2)) mask += 8;
+  if (host_.IsChecked(Box::WriteDsp1)) mask += 1;
+  if (host_.IsChecked(Box::Tavix3Dsp1)) mask += 2;
+  if (host_.IsChecked(Box::WriteDsp2)) mask += 4;
+  if (host_.IsChecked(Box::Tavix3Dsp2)) mask += 8;
   return mask;
 }
 
@@ -134,71 +135,87 @@ VersionText FormatVersion(std::uint8_t major, std::uint8_t minor) {
   return out;
 }
 
-void OnUpdateClicked(EngineHost& host) {
-  if (ls.protocolState != ProtocolState::Idle) return;
-  if (!host.IsChecked(IDC_WRITE_DSP1) && !host.IsChecked(IDC_WRITE_DSP2)) {
-    host.ShowMessage(MSG_DSP_SELECT_ERROR);
-    return;
+bool ProtocolEngine::ChooseAndLoadImage() {
+  std::string path;
+  if (!host_.ChooseImageFile(path)) return false;
+  if (FileExtension(path) != "out") {
+    host_.ShowMessage(MSG_FILE_ERROR);
+    return false;
   }
-  ImageSelection selection = SelectImageFile(host);
-  if (selection.outcome != SelectOutcome::Opened) return;
-
-  const std::uint8_t request[2] = {WRITE_COMMAND, BuildSelectionMask(host)};
-  host.PortWrite(request, sizeof request);
-  host.StartResponseTimer(RESPONSE_TIMEOUT_MS);
-  ls.protocolState = ProtocolState::AwaitCommandAck;
-  ls.commandIssued = 1;
-  ls.sendIndex = 0;  // nothing of the new image is confirmed, whatever the last one reached
-  const LoadOutcome loaded = LoadImage(selection.stream);
-  if (loaded != LoadOutcome::Loaded) {
-    // The request is out, so end the exchange before anything is shown: no ACK may start a
-    // transfer from a buffer that does not hold the whole file.
-    host.StopResponseTimer();
-    ls.protocolState = ProtocolState::Idle;
-    host.ShowMessage(loaded == LoadOutcome::SizeChanged ? MSG_FILE_SIZE_ERROR
-                                                        : MSG_FILE_OPEN_ERROR);
+  const LoadResult loaded = LoadImage(path, linkState.imageBuffer, IMAGE_CAPACITY);
+  switch (loaded.outcome) {
+    case LoadOutcome::Loaded:
+      linkState.imageLength = loaded.length;
+      return true;
+    case LoadOutcome::SizeError:
+      host_.ShowMessage(MSG_FILE_SIZE_ERROR);
+      break;
+    case LoadOutcome::OpenFailed:
+    case LoadOutcome::ReadFailed:
+      host_.ShowMessage(MSG_FILE_OPEN_ERROR);
+      break;
   }
+  // Whatever part of the file reached the buffer, none of it may be sent.
+  linkState.imageLength = 0;
+  return false;
 }
 
-void OnVerReadClicked(EngineHost& host) {
-  if (ls.commandIssued != 0) {
-    host.ShowMessage(MSG_ONLY_ONCE);
+void ProtocolEngine::OnUpdateClicked() {
+  if (linkState.protocolState != ProtocolState::Idle) return;
+  if (!host_.IsChecked(Box::WriteDsp1) && !host_.IsChecked(Box::WriteDsp2)) {
+    host_.ShowMessage(MSG_DSP_SELECT_ERROR);
+    return;
+  }
+  // The whole image is read and checked before the request goes out: once the radio has
+  // answered it, it waits for the enquiry, and a file that fails to load would leave it there.
+  if (!ChooseAndLoadImage()) return;
+
+  const std::uint8_t request[2] = {WRITE_COMMAND, BuildSelectionMask()};
+  port_.Write(request, sizeof request);
+  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+  linkState.protocolState = ProtocolState::AwaitCommandAck;
+  linkState.commandIssued = 1;
+  linkState.sendIndex = 0;  // nothing of the new image is confirmed, whatever the last one reached
+}
+
+void ProtocolEngine::OnVerReadClicked() {
+  if (linkState.commandIssued != 0) {
+    host_.ShowMessage(MSG_ONLY_ONCE);
     return;
   }
   const std::uint8_t request = VERSION_COMMAND;
-  host.PortWrite(&request, 1);
-  host.StartResponseTimer(RESPONSE_TIMEOUT_MS);
-  ls.protocolState = ProtocolState::AwaitVersion1;
-  ls.commandIssued = 1;
+  port_.Write(&request, 1);
+  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+  linkState.protocolState = ProtocolState::AwaitVersion1;
+  linkState.commandIssued = 1;
 }
 
-long OnCommNotify(EngineHost& host, unsigned long /*wParam*/, long /*lParam*/) {
-  if (!host.PortUsable()) return 0;
+void ProtocolEngine::OnCommNotify() {
+  if (!port_.PortUsable()) return;
   // One count covers the bytes already queued; any that arrive later raise a notification of
   // their own, so one query per notification is enough.
-  std::size_t waiting = host.PortPendingCount();
+  std::size_t waiting = port_.PendingCount();
   bool exchangeGoesOn = true;
   while (waiting > 0) {
     std::uint8_t chunk[RX_CHUNK];
     const std::size_t asked = waiting < RX_CHUNK ? waiting : RX_CHUNK;
-    const std::size_t delivered = host.PortRead(chunk, asked);
-    if (delivered == 0 || delivered > asked) return 0;
+    const std::size_t delivered = port_.Read(chunk, asked);
+    if (delivered == 0 || delivered > asked) return;
     waiting -= delivered;
     for (std::size_t i = 0; i < delivered && exchangeGoesOn; ++i) {
-      exchangeGoesOn = Dispatch(host, chunk[i]);
+      exchangeGoesOn = Dispatch(chunk[i]);
     }
     // After a failure the rest of what was queued belongs to the dead exchange: read it away
     // while nothing is awaited, but never into an exchange started meanwhile.
-    if (!exchangeGoesOn && ls.protocolState != ProtocolState::Idle) return 0;
+    if (!exchangeGoesOn && linkState.protocolState != ProtocolState::Idle) return;
   }
-  return 0;
 }
 
-void OnTimer(EngineHost& host, int /*timerId*/) {
+void ProtocolEngine::OnTimer() {
   // An expiry queued just before the timer was stopped can still arrive after the exchange has
   // ended; reporting it would follow " Completion !!! " with a false error.
-  if (ls.protocolState == ProtocolState::Idle) return;
-  ReportCommError(host);
+  if (linkState.protocolState == ProtocolState::Idle) return;
+  ReportCommError();
 }
 
 }  // namespace vannor

@@ -1,11 +1,15 @@
-// The protocol engine: the image write and the version read, driven by the window's events on
-// the user-interface thread. All of its state lives in linkState.
+// The protocol engine: the image write and the version read with the radio, driven by one
+// link's events (clicks, arrivals, time-outs) on that link's event thread. It owns the link's
+// exchange state and reaches the port and the window only through the two interfaces it is
+// given.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "protocol/engine_host.h"
+#include "protocol/link_state.h"
+#include "serial/port_io.h"
 
 namespace vannor {
 
@@ -15,27 +19,50 @@ inline constexpr std::uint8_t ACK = 0x06;
 inline constexpr std::uint8_t ENQ = 0x05;
 inline constexpr std::size_t RX_CHUNK = 100;
 
-void OnUpdateClicked(EngineHost& host);
-void OnVerReadClicked(EngineHost& host);
-// Reads every byte waiting at the time of the call and runs the state machine over them.
-// Both parameters are ignored; returns 0.
-long OnCommNotify(EngineHost& host, unsigned long wParam = 0, long lParam = 0);
-// Response time-out; timerId is not examined.
-void OnTimer(EngineHost& host, int timerId = RESPONSE_TIMER);
-
-void SendByte(EngineHost& host, std::uint8_t b);
-void RestartResponseTimer(EngineHost& host);
-void ReportCommError(EngineHost& host);
-
-// The mask that tells the radio which DSPs to write: 1 DSP1 Write, 2 DSP1 Tavix3,
-// 4 DSP2 Write, 8 DSP2 Tavix3.
-std::uint8_t BuildSelectionMask(EngineHost& host);
-
 // "V" + major + "." + minor, each with at least two digits, into a fixed buffer.
 struct VersionText {
   char text[sizeof("V255.255")];
   std::size_t length;
 };
 VersionText FormatVersion(std::uint8_t major, std::uint8_t minor);
+
+class ProtocolEngine {
+ public:
+  ProtocolEngine(PortIo& port, EngineHost& host) : port_(port), host_(host) {}
+  ProtocolEngine(const ProtocolEngine&) = delete;
+  ProtocolEngine& operator=(const ProtocolEngine&) = delete;
+
+  void OnUpdateClicked();
+  void OnVerReadClicked();
+  // Bytes have arrived: reads every byte waiting at the time of the call and runs the state
+  // machine over them.
+  void OnCommNotify();
+  // The response timer expired.
+  void OnTimer();
+
+  void SendByte(std::uint8_t b);
+  void RestartResponseTimer();
+  void ReportCommError();
+
+  // The mask that tells the radio which DSPs to write: 1 DSP1 Write, 2 DSP1 Tavix3,
+  // 4 DSP2 Write, 8 DSP2 Tavix3.
+  std::uint8_t BuildSelectionMask();
+
+  bool Busy() const { return linkState.protocolState != ProtocolState::Idle; }
+  const LinkState& State() const { return linkState; }
+  LinkState& State() { return linkState; }
+
+ private:
+  bool Dispatch(std::uint8_t byte);
+  void ShowProgress();
+  void ShowVersion(Label label, std::uint8_t major, std::uint8_t minor);
+  // Lets the user pick the image and reads it into imageBuffer; false (with its message shown)
+  // when there is nothing to send.
+  bool ChooseAndLoadImage();
+
+  PortIo& port_;
+  EngineHost& host_;
+  LinkState linkState;
+};
 
 }  // namespace vannor

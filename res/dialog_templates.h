@@ -7,7 +7,6 @@
 #include <span>
 #include <string_view>
 
-#include "protocol/engine_host.h"
 #include "res/resource.h"
 
 namespace vannor::res {

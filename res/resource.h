@@ -3,6 +3,29 @@
 
 #include <string_view>
 
+namespace vannor {
+
+// Controls of the main window.
+enum ControlId : int {
+  IDC_PORT_LIST = 1002,
+  IDC_BANNER = 1018,
+  IDC_PROGRESS = 1032,
+  IDC_UPDATE = 1033,
+  IDC_PERCENT = 1036,
+  IDC_WRITE_DSP1 = 1039,
+  IDC_WRITE_DSP2 = 1040,
+  IDC_TAVIX3_DSP1 = 1041,
+  IDC_TAVIX3_DSP2 = 1042,
+  IDC_VER_READ = 1043,
+  IDC_VERSION_DSP1 = 1044,
+  IDC_VERSION_DSP2 = 1045,
+};
+
+// The main window's one timer: the engine's response timer.
+inline constexpr int RESPONSE_TIMER = 1;
+
+}  // namespace vannor
+
 namespace vannor::res {
 
 inline constexpr int IDD_ABOUT = 100;

@@ -11,10 +11,14 @@ inline constexpr int PORT_COUNT = 10;
 // "COM1" to "COM10" for 0 to 9; empty for any other index, which never reaches the table.
 std::string_view PortName(int index);
 
-// The device that "COMn" opens: the per-user link $XDG_CONFIG_HOME/vannor/ports/COMn (default
-// ~/.config/vannor/ports/COMn) when that entry exists, even as a dangling link, so that an
-// unplugged adapter fails to open instead of silently opening another port; otherwise
-// /dev/ttyS<n-1>. Empty for an index outside 0 to 9.
+// The list index of a port name ("COM1" is 0); -1 for anything else.
+int PortIndexOf(std::string_view name);
+
+// The device that "COMn" opens on this platform. On Linux: the per-user link
+// $XDG_CONFIG_HOME/vannor/ports/COMn (default ~/.config/vannor/ports/COMn) when that entry
+// exists, even as a dangling link, so that an unplugged adapter fails to open instead of
+// silently opening another port; otherwise /dev/ttyS<n-1>. On Windows: \\.\COMn. Empty for an
+// index outside 0 to 9.
 std::string ResolvePortPath(int index);
 
 }  // namespace vannor

@@ -1,7 +1,8 @@
 // Switching to the port the user picked in the port list.
 #pragma once
 
-#include <string_view>
+#include "serial/line.h"
+#include "serial/port_names.h"
 
 namespace vannor {
 
@@ -11,16 +12,17 @@ class PortSwitchHost {
   // The list's selected index, or -1 when the list has no valid selection.
   virtual int PortListSelection() = 0;
   virtual void SelectPortListItem(int index) = 0;
-  // Modal: returns when the user has closed the box.
-  virtual void ShowMessage(std::string_view text) = 0;
+  // Tells the user that the selected port cannot be used (modal: returns when the user has
+  // closed the box). The port lock is held meanwhile.
+  virtual void ShowPortNotUsable() = 0;
 
  protected:
   ~PortSwitchHost() = default;
 };
 
 // The port list's selection changed: closes the open port and opens the selected one. When it
-// does not open, says so, reopens the previous port (portIndex) and selects it again. An
-// exchange in progress keeps its state and its timer.
-void OnPortSelChange(PortSwitchHost& host, int& portIndex);
+// does not open, says so, reopens the previous port (portIndex) and selects it again.
+// An exchange in progress keeps its state and its timer.
+void OnPortSelChange(PortSwitchHost& host, Line& line, int& portIndex);
 
 }  // namespace vannor

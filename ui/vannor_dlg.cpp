@@ -9,14 +9,10 @@
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 
-#include "app/about_dlg.h"
-#include "protocol/link_state.h"
 #include "protocol/messages.h"
-#include "protocol/protocol_engine.h"
 #include "res/dialog_templates.h"
-#include "res/resource.h"
 #include "serial/port_names.h"
-#include "serial/serial_port.h"
+#include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_builder.h"
 
@@ -61,9 +57,11 @@ wxBEGIN_EVENT_TABLE(VannorDlg, wxDialog)
 wxEND_EVENT_TABLE()
     // clang-format on
 
-    VannorDlg::VannorDlg()
+    VannorDlg::VannorDlg(std::unique_ptr<Line> serialLine)
     : wxDialog(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxDIALOG_NO_PARENT),
+      line(std::move(serialLine)),
+      engine(*line, *this),
       responseTimer(this, RESPONSE_TIMER) {
   // Nothing in this program handles idle or update-UI events, yet the toolkit would send both
   // to the dialog and to each of its controls in the idle pass that follows every listener
@@ -84,8 +82,7 @@ VannorDlg::~VannorDlg() {
   responseTimer.Stop();
   // A window torn down without End still ends its listener first, so that the thread never
   // posts to a window that is gone. The stop sequence may run twice; the second does nothing.
-  if (initialised) StopLink(listener);
-  if (linkState.mainWindow == this) linkState.mainWindow = nullptr;
+  line->StopLink();
 }
 
 void VannorDlg::BindControls() {
@@ -116,11 +113,10 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   progressBar->SetValue(0);
   portList->SetSelection(0);
   portIndex = 0;
-  linkState.stopListener.store(0);
-  if (OpenPort(portIndex) == 0) ShowMessage(MSG_COM_PORT_UNUSABLE);
+  if (line->OpenPort(portIndex) == 0) ShowMessage(MSG_COM_PORT_UNUSABLE);
   // Without a listener (no thread could be made) no reply ever arrives, and every exchange
   // ends at its time-out with " Communication Error !!! "; the window itself stays usable.
-  listener = StartListener(*this);
+  (void)line->StartListener(*this);
   endButton->SetFocus();
 }
 
@@ -165,49 +161,51 @@ void VannorDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
 }
 
 void VannorDlg::OnCommNotifyEvent(wxThreadEvent& /*event*/) {
-  vannor::OnCommNotify(*this, 0, 0);
+  engine.OnCommNotify();
 }
 
 void VannorDlg::OnPortSelChangeEvent(wxCommandEvent& /*event*/) {
-  vannor::OnPortSelChange(*this, portIndex);
+  OnPortSelChange(*this, *line, portIndex);
 }
 
 void VannorDlg::OnUpdateClickedEvent(wxCommandEvent& /*event*/) {
-  vannor::OnUpdateClicked(*this);
+  engine.OnUpdateClicked();
 }
 
 void VannorDlg::OnTimerEvent(wxTimerEvent& event) {
-  vannor::OnTimer(*this, event.GetId());
+  engine.OnTimer();
   event.Skip();
 }
 
 void VannorDlg::OnVerReadClickedEvent(wxCommandEvent& /*event*/) {
-  vannor::OnVerReadClicked(*this);
+  engine.OnVerReadClicked();
 }
 
 void VannorDlg::OnEndEvent(wxCommandEvent& /*event*/) {
-  vannor::OnEnd(*this, listener);
+  OnEnd();
 }
 
 void VannorDlg::OnCharHook(wxKeyEvent& event) {
   // Esc is the cancel command. Enter needs nothing here: GTK gives it to the focused push
   // button and otherwise to the default one, End, as the dialog expects.
   if (event.GetKeyCode() == WXK_ESCAPE && event.GetModifiers() == wxMOD_NONE) {
-    vannor::OnCancelClose(*this, listener);
+    OnCancelClose();
     return;
   }
   event.Skip();
 }
 
 void VannorDlg::OnCloseEvent(wxCloseEvent& /*event*/) {
-  vannor::OnCancelClose(*this, listener);
+  OnCancelClose();
 }
 
-void VannorDlg::EndDialogOk() {
+void VannorDlg::OnEnd() {
+  line->StopLink();
   EndWith(wxID_OK);
 }
 
-void VannorDlg::EndDialogCancel() {
+void VannorDlg::OnCancelClose() {
+  line->StopLink();
   EndWith(wxID_CANCEL);
 }
 
@@ -216,23 +214,6 @@ void VannorDlg::EndWith(int result) {
   responseTimer.Stop();
   ended = true;
   EndDialog(result);
-}
-
-// The engine's port operations go to the serial layer.
-bool VannorDlg::PortUsable() {
-  return SerialPortUsable();
-}
-
-void VannorDlg::PortWrite(const std::uint8_t* bytes, std::size_t count) {
-  SerialWrite(bytes, count);
-}
-
-std::size_t VannorDlg::PortPendingCount() {
-  return SerialPendingCount();
-}
-
-std::size_t VannorDlg::PortRead(std::uint8_t* buffer, std::size_t count) {
-  return SerialRead(buffer, count);
 }
 
 void VannorDlg::StartResponseTimer(int milliseconds) {
@@ -244,42 +225,40 @@ void VannorDlg::StopResponseTimer() {
   responseTimer.Stop();
 }
 
-bool VannorDlg::IsChecked(ControlId box) {
+bool VannorDlg::IsChecked(Box box) {
   switch (box) {
-    case IDC_WRITE_DSP1:
+    case Box::WriteDsp1:
       return dsp1WriteBox->GetValue();
-    case IDC_WRITE_DSP2:
+    case Box::WriteDsp2:
       return dsp2WriteBox->GetValue();
-    case IDC_TAVIX3_DSP1:
+    case Box::Tavix3Dsp1:
       return dsp1Tavix3Box->GetValue();
-    case IDC_TAVIX3_DSP2:
+    case Box::Tavix3Dsp2:
       return dsp2Tavix3Box->GetValue();
-    default:
-      return false;
   }
+  return false;
 }
 
 void VannorDlg::SetProgress(int position) {
   if (progressBar->GetValue() != position) progressBar->SetValue(position);
 }
 
-wxControl* VannorDlg::LabelFor(ControlId label, std::string** shown) {
+wxControl* VannorDlg::LabelFor(Label label, std::string** shown) {
   switch (label) {
-    case IDC_PERCENT:
+    case Label::Percent:
       *shown = &shownPercent;
       return percentLabel;
-    case IDC_VERSION_DSP1:
+    case Label::VersionDsp1:
       *shown = &shownDsp1Version;
       return dsp1VersionLabel;
-    case IDC_VERSION_DSP2:
+    case Label::VersionDsp2:
       *shown = &shownDsp2Version;
       return dsp2VersionLabel;
-    default:
-      return nullptr;
   }
+  return nullptr;
 }
 
-void VannorDlg::SetLabelText(ControlId label, std::string_view text) {
+void VannorDlg::SetLabelText(Label label, std::string_view text) {
   std::string* shown = nullptr;
   wxControl* control = LabelFor(label, &shown);
   if (control == nullptr || *shown == text) return;
@@ -310,6 +289,10 @@ int VannorDlg::PortListSelection() {
 
 void VannorDlg::SelectPortListItem(int index) {
   portList->SetSelection(index);
+}
+
+void VannorDlg::ShowPortNotUsable() {
+  ShowMessage(MSG_NOT_USE_COM_PORT);
 }
 
 void VannorDlg::PostCommNotify() {

@@ -1,6 +1,6 @@
-// The main window: port list, DSP selection, Update and Ver Read, versions and progress. It
-// supplies the engine's window, timer and port operations, receives the listener's
-// notifications and runs the stop sequence before it ends.
+// The main window: port list, DSP selection, Update and Ver Read, versions and progress. It owns
+// its serial line and its protocol engine, supplies the engine's window and timer, receives the
+// listener's notifications and runs the stop sequence before it ends.
 #pragma once
 
 #include <wx/dialog.h>
@@ -12,9 +12,11 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/comm_notify_target.h"
 #include "protocol/engine_host.h"
-#include "serial/listener.h"
+#include "protocol/protocol_engine.h"
+#include "res/resource.h"
+#include "serial/comm_notify_target.h"
+#include "serial/line.h"
 #include "serial/port_switch.h"
 
 class wxButton;
@@ -34,26 +36,21 @@ wxDECLARE_EVENT(COMM_NOTIFY_EVENT, wxThreadEvent);
 class VannorDlg : public wxDialog,
                   public EngineHost,
                   public CommNotifyTarget,
-                  public PortSwitchHost,
-                  public DialogCloser {
+                  public PortSwitchHost {
  public:
-  VannorDlg();
+  // The line is the platform's own unless a test or benchmark hands in another.
+  explicit VannorDlg(std::unique_ptr<Line> serialLine = MakeLine());
   ~VannorDlg() override;
   VannorDlg(const VannorDlg&) = delete;
   VannorDlg& operator=(const VannorDlg&) = delete;
 
-  // Engine: port.
-  bool PortUsable() override;
-  void PortWrite(const std::uint8_t* bytes, std::size_t count) override;
-  std::size_t PortPendingCount() override;
-  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override;
   // Engine: the response timer.
   void StartResponseTimer(int milliseconds) override;
   void StopResponseTimer() override;
   // Engine: controls and messages.
-  bool IsChecked(ControlId box) override;
+  bool IsChecked(Box box) override;
   void SetProgress(int position) override;
-  void SetLabelText(ControlId label, std::string_view text) override;
+  void SetLabelText(Label label, std::string_view text) override;
   void ShowMessage(std::string_view text) override;
   bool ChooseImageFile(std::string& path) override;
 
@@ -63,10 +60,12 @@ class VannorDlg : public wxDialog,
   // Port switch.
   int PortListSelection() override;
   void SelectPortListItem(int index) override;
+  void ShowPortNotUsable() override;
 
-  // The dialog's default OK and cancel handling.
-  void EndDialogOk() override;
-  void EndDialogCancel() override;
+  // End (the OK command): the stop sequence, then the dialog ends with OK.
+  void OnEnd();
+  // Esc and the close control (the cancel command): the stop sequence, then cancel.
+  void OnCancelClose();
 
   // A command of the window's menu (the About entry, Close).
   void OnSysCommand(unsigned nID, long lParam);
@@ -76,7 +75,9 @@ class VannorDlg : public wxDialog,
   // List index of the port chosen last.
   int PortIndex() const { return portIndex; }
   // Whether the listener thread is running (it ends with the stop sequence).
-  bool ListenerRunning() const { return listener != nullptr; }
+  bool ListenerRunning() const { return line->ListenerRunning(); }
+  Line& SerialLine() { return *line; }
+  const ProtocolEngine& Engine() const { return engine; }
 
  private:
   void BindControls();
@@ -95,7 +96,7 @@ class VannorDlg : public wxDialog,
   void OnCloseEvent(wxCloseEvent& event);
 
   void EndWith(int result);
-  wxControl* LabelFor(ControlId label, std::string** shown);
+  wxControl* LabelFor(Label label, std::string** shown);
 
   // Controls, in binding order.
   wxControl* dsp2VersionLabel = nullptr;
@@ -108,7 +109,8 @@ class VannorDlg : public wxDialog,
   wxGauge* progressBar = nullptr;
   int portIndex = 0;
   wxComboBox* portList = nullptr;
-  std::unique_ptr<ListenerThread> listener;
+  std::unique_ptr<Line> line;
+  ProtocolEngine engine;
   wxIconBundle appIcon;
 
   wxButton* endButton = nullptr;

@@ -1,6 +1,8 @@
 // Update over the whole link: the radio receives exactly the file, with the mask of the boxes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/e2e/link_fixture.h"
 
 namespace vannor::e2e {
@@ -24,13 +26,13 @@ TEST_P(UpdateTest, TheRadioReceivesTheFileByteForByte) {
   RadioConfig config;
   config.expectedLength = static_cast<std::uint32_t>(t.length);
   Connect(config, HeadlessHost::Timer::Real);
-  const ControlId boxes[4] = {IDC_WRITE_DSP1, IDC_TAVIX3_DSP1, IDC_WRITE_DSP2, IDC_TAVIX3_DSP2};
+  const Box boxes[4] = {Box::WriteDsp1, Box::Tavix3Dsp1, Box::WriteDsp2, Box::Tavix3Dsp2};
   for (int i = 0; i < 4; ++i) host->SetChecked(boxes[i], t.boxes[i]);
 
   host->ClickUpdate(WriteImage(image));
   EXPECT_EQ(NextMessage(TRANSFER), MSG_COMPLETION);
   EXPECT_EQ(host->Progress(), 100);
-  EXPECT_EQ(host->Label(IDC_PERCENT), "100");
+  EXPECT_EQ(host->LabelText(Label::Percent), "100");
   EXPECT_EQ(EngineState(), ProtocolState::Idle);
   EXPECT_FALSE(host->TimerRunning());
 
@@ -54,6 +56,42 @@ INSTANTIATE_TEST_SUITE_P(ImageSizes, UpdateTest,
                          [](const ::testing::TestParamInfo<Transfer>& info) {
                            return "Bytes" + std::to_string(info.param.length);
                          });
+
+// Two links in one process, each with its own engine, line and listener, Updating at once: each
+// radio gets its own image with its own mask, and a fault on one leaves the other untouched.
+TEST_F(LinkTest, TwoLinksInOneProcessShareNothing) {
+  const Bytes first = MakeImage(3000);
+  Bytes second = MakeImage(2000);
+  std::reverse(second.begin(), second.end());
+  RadioConfig config;
+  config.expectedLength = 3000;
+  Connect(config, HeadlessHost::Timer::Real);
+  sim::RadioSimulator otherRadio;
+  RadioConfig faulty;
+  faulty.wrongEchoAt = 1500;
+  ASSERT_TRUE(otherRadio.Start(faulty));
+  ASSERT_TRUE(otherRadio.MapPort(home.Path(), 2));
+  HeadlessHost other(HeadlessHost::Timer::Real);
+  ASSERT_EQ(other.OpenAndListen(1), 1);
+  other.SetChecked(Box::WriteDsp1, false);
+  other.SetChecked(Box::Tavix3Dsp1, false);
+  host->SetChecked(Box::Tavix3Dsp2, false);
+
+  host->ClickUpdate(WriteImage(first, "first.out"));
+  other.ClickUpdate(WriteImage(second, "second.out"));
+  ASSERT_TRUE(other.WaitForMessages(1, TRANSFER));
+  EXPECT_EQ(other.Messages()[0], MSG_COMMUNICATION_ERROR);
+  EXPECT_EQ(NextMessage(TRANSFER), MSG_COMPLETION);
+
+  EXPECT_EQ(radio.Record().mask, 0x07);
+  EXPECT_TRUE(radio.Image() == first);
+  EXPECT_EQ(radio.Record().protocolErrors + radio.Record().strayBytes, 0u);
+  EXPECT_EQ(otherRadio.Record().mask, 0x0C);
+  EXPECT_EQ(otherRadio.Image(), Bytes(second.begin(), second.begin() + 1501));
+  EXPECT_EQ(host->LabelText(Label::Percent), "100");
+  EXPECT_EQ(other.LabelText(Label::Percent), "75");  // 1500 of 2000 confirmed
+  EXPECT_EQ(other.EngineState(), ProtocolState::Idle);
+}
 
 }  // namespace
 }  // namespace vannor::e2e

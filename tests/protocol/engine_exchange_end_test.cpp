@@ -5,8 +5,8 @@
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
+#include "testing/temp_dir.h"
 #include "tests/protocol/fake_engine_host.h"
-#include "tests/protocol/temp_dir.h"
 
 namespace vannor::test {
 namespace {
@@ -15,29 +15,30 @@ const std::vector<std::string> kCommError = {std::string(MSG_COMMUNICATION_ERROR
 
 class ExchangeEndTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetLinkState(); }
+  void SetUp() override { engine.State() = LinkState{}; }
 
   void StartUpdate(const Bytes& image) {
     host.chosenPath = files.Write("dsp.out", image);
-    OnUpdateClicked(host);
+    engine.OnUpdateClicked();
   }
   void Answer(const Bytes& bytes) {
     host.Receive(bytes);
-    OnCommNotify(host);
+    engine.OnCommNotify();
   }
   // After a failure: Idle, timer stopped, nothing more sent, later bytes ignored.
   void ExpectFailedAndDead() {
     EXPECT_EQ(host.messages, kCommError);
-    EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+    EXPECT_EQ(engine.State().protocolState, ProtocolState::Idle);
     EXPECT_FALSE(host.timerRunning);
     const std::size_t written = host.writes.size();
     Answer({ACK, ACK, 0x00, 0x01, 0xFF});
-    OnTimer(host);
+    engine.OnTimer();
     EXPECT_EQ(host.writes.size(), written);
     EXPECT_EQ(host.messages, kCommError);
   }
 
   FakeEngineHost host;
+  ProtocolEngine engine{host, host};
   TempDir files;
 };
 
@@ -61,13 +62,13 @@ TEST_F(ExchangeEndTest, WrongEchoAtFirstMiddleAndLastByte) {
   const Bytes image = {0x10, 0x20, 0x30, 0x40, 0x50};
   for (std::size_t bad : {std::size_t{0}, std::size_t{2}, std::size_t{4}}) {
     SCOPED_TRACE(bad);
-    ResetLinkState();
+    engine.State() = LinkState{};
     host = FakeEngineHost();
     StartUpdate(image);
     Answer({ACK, ACK});
     for (std::size_t i = 0; i < bad; ++i) Answer({image[i]});
     Answer({static_cast<std::uint8_t>(image[bad] ^ 0x80)});
-    EXPECT_EQ(linkState.sendIndex, bad);
+    EXPECT_EQ(engine.State().sendIndex, bad);
     EXPECT_EQ(host.writes.size(), 3u + bad);  // request, ENQ, and the bytes up to the bad one
     ExpectFailedAndDead();
   }
@@ -86,16 +87,16 @@ TEST_F(ExchangeEndTest, TimeOutInEveryWaitingState) {
         Step{"last echo", {ACK, ACK, 0x01, 0x02}, false}, Step{"version 1", {}, true},
         Step{"version 2", {1}, true}, Step{"version 4", {1, 2, 3}, true}}) {
     SCOPED_TRACE(s.name);
-    ResetLinkState();
+    engine.State() = LinkState{};
     host = FakeEngineHost();
     if (s.versionRead) {
-      OnVerReadClicked(host);
+      engine.OnVerReadClicked();
     } else {
       StartUpdate(image);
     }
     Answer(s.answers);
     ASSERT_TRUE(host.timerRunning);
-    OnTimer(host);
+    engine.OnTimer();
     ExpectFailedAndDead();
   }
 }
@@ -117,42 +118,42 @@ TEST_F(ExchangeEndTest, TimerRestartsAtEachSendAndAcceptedByte) {
 TEST_F(ExchangeEndTest, LateExpiryAfterCompletionIsNotAnError) {
   StartUpdate({0x01});
   Answer({ACK, ACK, 0x01});
-  OnTimer(host);  // queued before the stop
+  engine.OnTimer();  // queued before the stop
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
 }
 
 TEST_F(ExchangeEndTest, VersionReadInOneNotification) {
-  OnVerReadClicked(host);
+  engine.OnVerReadClicked();
   EXPECT_EQ(host.AllWritten(), Bytes{0x56});
-  EXPECT_EQ(linkState.protocolState, ProtocolState::AwaitVersion1);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitVersion1);
   EXPECT_TRUE(host.timerRunning);
   Answer({1, 3, 2, 0});
-  EXPECT_EQ(host.labels[IDC_VERSION_DSP1], "V01.03");
-  EXPECT_EQ(host.labels[IDC_VERSION_DSP2], "V02.00");
-  EXPECT_EQ(linkState.versionBytes[4], 1);
-  EXPECT_EQ(linkState.versionBytes[5], 3);
-  EXPECT_EQ(linkState.versionBytes[0], 2);
-  EXPECT_EQ(linkState.versionBytes[1], 0);
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+  EXPECT_EQ(host.labels[Label::VersionDsp1], "V01.03");
+  EXPECT_EQ(host.labels[Label::VersionDsp2], "V02.00");
+  EXPECT_EQ(engine.State().versionBytes[4], 1);
+  EXPECT_EQ(engine.State().versionBytes[5], 3);
+  EXPECT_EQ(engine.State().versionBytes[0], 2);
+  EXPECT_EQ(engine.State().versionBytes[1], 0);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::Idle);
   EXPECT_FALSE(host.timerRunning);
   EXPECT_TRUE(host.messages.empty());
 
-  OnVerReadClicked(host);
+  engine.OnVerReadClicked();
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_ONLY_ONCE)});
   EXPECT_EQ(host.writes.size(), 1u);
 }
 
 TEST_F(ExchangeEndTest, VersionBytesBeyondTheTableShowInDecimal) {
-  OnVerReadClicked(host);
+  engine.OnVerReadClicked();
   Answer({100, 101, 255, 9});
-  EXPECT_EQ(host.labels[IDC_VERSION_DSP1], "V100.101");
-  EXPECT_EQ(host.labels[IDC_VERSION_DSP2], "V255.09");
+  EXPECT_EQ(host.labels[Label::VersionDsp1], "V100.101");
+  EXPECT_EQ(host.labels[Label::VersionDsp2], "V255.09");
 }
 
 TEST_F(ExchangeEndTest, VerReadAfterAnUpdateRequestIsRefusedAndTheTransferGoesOn) {
   StartUpdate({0x01, 0x02});
   Answer({ACK});
-  OnVerReadClicked(host);
+  engine.OnVerReadClicked();
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_ONLY_ONCE)});
   EXPECT_EQ(host.AllWritten(), (Bytes{0x57, 0x0F, ENQ}));
   Answer({ACK, 0x01, 0x02});
@@ -160,23 +161,23 @@ TEST_F(ExchangeEndTest, VerReadAfterAnUpdateRequestIsRefusedAndTheTransferGoesOn
 }
 
 TEST_F(ExchangeEndTest, ReadsNeverExceedTheChunkOrWhatIsWaiting) {
-  OnVerReadClicked(host);
+  engine.OnVerReadClicked();
   Bytes burst(250, 0x07);
   Answer(burst);
   EXPECT_EQ(host.pendingAnswers, std::vector<std::size_t>{250});
   EXPECT_EQ(host.readRequests, (std::vector<std::size_t>{100, 100, 50}));
   EXPECT_EQ(host.maxReadOverPending, 0u);
   EXPECT_TRUE(host.incoming.empty());
-  EXPECT_EQ(host.labels[IDC_VERSION_DSP1], "V07.07");
+  EXPECT_EQ(host.labels[Label::VersionDsp1], "V07.07");
 
   host.readRequests.clear();
-  OnCommNotify(host);  // a notification that finds nothing does nothing
+  engine.OnCommNotify();  // a notification that finds nothing does nothing
   EXPECT_TRUE(host.readRequests.empty());
 
   host.portUsable = false;
   host.Receive({1});
   host.pendingAnswers.clear();
-  OnCommNotify(host);
+  engine.OnCommNotify();
   EXPECT_TRUE(host.pendingAnswers.empty());
 }
 
@@ -189,7 +190,7 @@ TEST_F(ExchangeEndTest, WholeImageInOneBurstOfEchoes) {
   all.insert(all.end(), image.begin(), image.end());
   Answer(all);
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
-  EXPECT_EQ(linkState.sendIndex, image.size());
+  EXPECT_EQ(engine.State().sendIndex, image.size());
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
+#include "testing/temp_dir.h"
 #include "tests/protocol/fake_engine_host.h"
-#include "tests/protocol/temp_dir.h"
 
 namespace vannor::test {
 namespace {
@@ -16,17 +16,18 @@ namespace {
 // Counts the image bytes sent in the current exchange, so that bytes in flight can be checked.
 class CountingHost : public FakeEngineHost {
  public:
-  void PortWrite(const std::uint8_t* bytes, std::size_t count) override {
-    if (linkState.protocolState == ProtocolState::Idle) imageBytesSent = 0;  // a new request
-    if (linkState.protocolState == ProtocolState::Sending) imageBytesSent += count;
-    FakeEngineHost::PortWrite(bytes, count);
+  void Write(const std::uint8_t* bytes, std::size_t count) override {
+    if (engine->State().protocolState == ProtocolState::Idle) imageBytesSent = 0;  // a new request
+    if (engine->State().protocolState == ProtocolState::Sending) imageBytesSent += count;
+    FakeEngineHost::Write(bytes, count);
   }
   std::size_t imageBytesSent = 0;
+  const ProtocolEngine* engine = nullptr;
 };
 
 class RandomRun {
  public:
-  explicit RandomRun(unsigned seed) : rng_(seed) {}
+  explicit RandomRun(unsigned seed) : rng_(seed) { host_.engine = &engine_; }
 
   void Run(int events) {
     for (int e = 0; e < events && !::testing::Test::HasFailure(); ++e) {
@@ -43,12 +44,12 @@ class RandomRun {
   // What a mostly well-behaved radio would answer now; sometimes anything at all.
   std::uint8_t RadioByte() {
     if (Roll(40) == 0) return static_cast<std::uint8_t>(Roll(256));
-    switch (linkState.protocolState) {
+    switch (engine_.State().protocolState) {
       case ProtocolState::AwaitCommandAck:
       case ProtocolState::AwaitStartAck:
         return ACK;
       case ProtocolState::Sending:
-        return linkState.imageBuffer[linkState.sendIndex];
+        return engine_.State().imageBuffer[engine_.State().sendIndex];
       default:
         return static_cast<std::uint8_t>(Roll(256));
     }
@@ -61,26 +62,26 @@ class RandomRun {
     if (kind < 4) {
       Bytes image(Roll(4) == 0 ? 1 : 1 + Roll(300));
       for (auto& b : image) b = static_cast<std::uint8_t>(Roll(256));
-      host_.checked[IDC_WRITE_DSP1] = Roll(3) != 0;
-      host_.checked[IDC_WRITE_DSP2] = Roll(3) != 0;
+      host_.checked[Box::WriteDsp1] = Roll(3) != 0;
+      host_.checked[Box::WriteDsp2] = Roll(3) != 0;
       host_.chosenPath = Roll(10) == 0 ? std::string() : files_.Write("img.out", image);
-      OnUpdateClicked(host_);
+      engine_.OnUpdateClicked();
       click = true;
     } else if (kind < 6) {
-      OnVerReadClicked(host_);
+      engine_.OnVerReadClicked();
       click = true;
     } else if (kind < 8) {
-      OnTimer(host_);
+      engine_.OnTimer();
     } else if (kind < 12) {
       // A burst: several answers queued before one notification.
       const int n = 1 + Roll(250);
       for (int i = 0; i < n; ++i) host_.Receive({static_cast<std::uint8_t>(Roll(256))});
-      OnCommNotify(host_);
+      engine_.OnCommNotify();
     } else if (kind < 14) {
-      OnCommNotify(host_);  // a late notification that finds nothing
+      engine_.OnCommNotify();  // a late notification that finds nothing
     } else {
       host_.Receive({RadioByte()});
-      OnCommNotify(host_);
+      engine_.OnCommNotify();
     }
     if (click) afterCompletion_ = false;
     if (afterCompletion_) {
@@ -96,21 +97,22 @@ class RandomRun {
   }
 
   void Check() {
-    const bool idle = linkState.protocolState == ProtocolState::Idle;
+    const bool idle = engine_.State().protocolState == ProtocolState::Idle;
     ASSERT_EQ(host_.timerRunning, !idle) << "timer must run exactly while an exchange runs";
-    ASSERT_LE(linkState.sendIndex, linkState.imageLength);
-    ASSERT_LE(linkState.imageLength, IMAGE_CAPACITY);
+    ASSERT_LE(engine_.State().sendIndex, engine_.State().imageLength);
+    ASSERT_LE(engine_.State().imageLength, IMAGE_CAPACITY);
     ASSERT_EQ(host_.maxReadOverPending, 0u);
     for (std::size_t r : host_.readRequests) ASSERT_LE(r, RX_CHUNK);
     host_.readRequests.clear();
-    if (linkState.protocolState == ProtocolState::Sending) {
-      ASSERT_EQ(host_.imageBytesSent, linkState.sendIndex + 1u) << "one image byte in flight";
+    if (engine_.State().protocolState == ProtocolState::Sending) {
+      ASSERT_EQ(host_.imageBytesSent, engine_.State().sendIndex + 1u) << "one image byte in flight";
     }
-    ASSERT_LE(host_.imageBytesSent, linkState.imageLength);
+    ASSERT_LE(host_.imageBytesSent, engine_.State().imageLength);
   }
 
   std::mt19937 rng_;
   CountingHost host_;
+  ProtocolEngine engine_{host_, host_};
   TempDir files_;
   std::size_t messagesSeen_ = 0;
   bool afterCompletion_ = false;
@@ -120,7 +122,6 @@ TEST(EngineRandomTest, InvariantsHoldOverLongRandomRuns) {
   int completions = 0;
   for (unsigned seed = 1; seed <= 24; ++seed) {
     SCOPED_TRACE(seed);
-    ResetLinkState();
     RandomRun run(seed);
     run.Run(4000);
     completions += run.completions;

@@ -4,23 +4,23 @@
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
+#include "testing/temp_dir.h"
 #include "tests/protocol/fake_engine_host.h"
-#include "tests/protocol/temp_dir.h"
 
 namespace vannor::test {
 namespace {
 
 class UpdateTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetLinkState(); }
+  void SetUp() override { engine.State() = LinkState{}; }
 
   void ClickUpdateWith(const Bytes& image) {
     host.chosenPath = files.Write("dsp.out", image);
-    OnUpdateClicked(host);
+    engine.OnUpdateClicked();
   }
   void Answer(const Bytes& bytes) {
     host.Receive(bytes);
-    OnCommNotify(host);
+    engine.OnCommNotify();
   }
   // Plays the radio for a whole image: ACK, ACK, then each echo in its own notification.
   void RunTransfer(const Bytes& image) {
@@ -31,48 +31,49 @@ class UpdateTest : public ::testing::Test {
   }
 
   FakeEngineHost host;
+  ProtocolEngine engine{host, host};
   TempDir files;
 };
 
 TEST_F(UpdateTest, WorkedExampleThreeBytesWriteBoxesOnly) {
-  host.checked[IDC_TAVIX3_DSP1] = false;
-  host.checked[IDC_TAVIX3_DSP2] = false;
+  host.checked[Box::Tavix3Dsp1] = false;
+  host.checked[Box::Tavix3Dsp2] = false;
 
   ClickUpdateWith({0xAA, 0xBB, 0xCC});
   ASSERT_EQ(host.writes.size(), 1u);
   EXPECT_EQ(host.writes[0], (Bytes{0x57, 0x05}));  // one write of two bytes
-  EXPECT_EQ(linkState.protocolState, ProtocolState::AwaitCommandAck);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitCommandAck);
   EXPECT_TRUE(host.timerRunning);
   EXPECT_EQ(host.timerPeriod, 5000);
-  EXPECT_EQ(linkState.commandIssued, 1);
-  EXPECT_EQ(linkState.imageLength, 3u);
+  EXPECT_EQ(engine.State().commandIssued, 1);
+  EXPECT_EQ(engine.State().imageLength, 3u);
 
   Answer({ACK});
   EXPECT_EQ(host.writes.back(), Bytes{ENQ});
-  EXPECT_EQ(linkState.protocolState, ProtocolState::AwaitStartAck);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitStartAck);
 
   Answer({ACK});
   EXPECT_EQ(host.writes.back(), Bytes{0xAA});
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Sending);
-  EXPECT_EQ(linkState.sendIndex, 0u);
-  EXPECT_EQ(host.labels[IDC_PERCENT], "0");  // untouched until the first echo
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::Sending);
+  EXPECT_EQ(engine.State().sendIndex, 0u);
+  EXPECT_EQ(host.labels[Label::Percent], "0");  // untouched until the first echo
 
   Answer({0xAA});
   EXPECT_EQ(host.writes.back(), Bytes{0xBB});
-  EXPECT_EQ(linkState.sendIndex, 1u);
-  EXPECT_EQ(host.labels[IDC_PERCENT], "33");
+  EXPECT_EQ(engine.State().sendIndex, 1u);
+  EXPECT_EQ(host.labels[Label::Percent], "33");
 
   Answer({0xBB});
   EXPECT_EQ(host.writes.back(), Bytes{0xCC});
-  EXPECT_EQ(linkState.sendIndex, 2u);
-  EXPECT_EQ(host.labels[IDC_PERCENT], "66");
+  EXPECT_EQ(engine.State().sendIndex, 2u);
+  EXPECT_EQ(host.labels[Label::Percent], "66");
 
   Answer({0xCC});
   EXPECT_EQ(host.writes.size(), 5u);  // nothing after the last echo
-  EXPECT_EQ(linkState.sendIndex, 3u);
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+  EXPECT_EQ(engine.State().sendIndex, 3u);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::Idle);
   EXPECT_FALSE(host.timerRunning);
-  EXPECT_EQ(host.labels[IDC_PERCENT], "100");
+  EXPECT_EQ(host.labels[Label::Percent], "100");
   EXPECT_EQ(host.progress, 100);
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
   EXPECT_EQ(host.AllWritten(), (Bytes{0x57, 0x05, 0x05, 0xAA, 0xBB, 0xCC}));
@@ -86,12 +87,12 @@ TEST_F(UpdateTest, SelectionMaskFollowsTheBoxes) {
   for (const Case& c :
        {Case{true, true, true, true, 0x0F}, Case{false, false, true, false, 0x04},
         Case{true, false, false, true, 0x09}, Case{true, true, false, false, 0x03}}) {
-    ResetLinkState();
+    engine.State() = LinkState{};
     host.writes.clear();
-    host.checked = {{IDC_WRITE_DSP1, c.write1},
-                    {IDC_TAVIX3_DSP1, c.tavix1},
-                    {IDC_WRITE_DSP2, c.write2},
-                    {IDC_TAVIX3_DSP2, c.tavix2}};
+    host.checked = {{Box::WriteDsp1, c.write1},
+                    {Box::Tavix3Dsp1, c.tavix1},
+                    {Box::WriteDsp2, c.write2},
+                    {Box::Tavix3Dsp2, c.tavix2}};
     ClickUpdateWith({0x01});
     ASSERT_EQ(host.writes.size(), 1u);
     EXPECT_EQ(host.writes[0], (Bytes{0x57, c.mask}));
@@ -99,26 +100,26 @@ TEST_F(UpdateTest, SelectionMaskFollowsTheBoxes) {
 }
 
 TEST_F(UpdateTest, TavixBoxesAloneAreNoChoiceOfDsp) {
-  host.checked[IDC_WRITE_DSP1] = false;
-  host.checked[IDC_WRITE_DSP2] = false;
+  host.checked[Box::WriteDsp1] = false;
+  host.checked[Box::WriteDsp2] = false;
   ClickUpdateWith({0x01});
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_DSP_SELECT_ERROR)});
   EXPECT_EQ(host.fileDialogs, 0);
   EXPECT_TRUE(host.writes.empty());
-  EXPECT_EQ(linkState.commandIssued, 0);
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+  EXPECT_EQ(engine.State().commandIssued, 0);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::Idle);
 }
 
 TEST_F(UpdateTest, UpdateIsIgnoredWhileAnExchangeRuns) {
   ClickUpdateWith({0x01, 0x02});
   Answer({ACK});
   host.chosenPath = files.Write("other.out", {0x09});
-  OnUpdateClicked(host);
+  engine.OnUpdateClicked();
   EXPECT_EQ(host.fileDialogs, 1);
   EXPECT_EQ(host.writes.size(), 2u);
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_EQ(linkState.protocolState, ProtocolState::AwaitStartAck);
-  EXPECT_EQ(linkState.imageLength, 2u);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitStartAck);
+  EXPECT_EQ(engine.State().imageLength, 2u);
 }
 
 TEST_F(UpdateTest, OneByteImageEndsAtOneHundredPercent) {
@@ -135,13 +136,13 @@ TEST_F(UpdateTest, LongImageShowsEachPercentOnceAtTheRightByte) {
   Answer({ACK});
   Answer({ACK});
   Answer({image[0]});
-  EXPECT_EQ(host.labels[IDC_PERCENT], "00");
+  EXPECT_EQ(host.labels[Label::Percent], "00");
   Answer({image[1]});
-  EXPECT_EQ(host.labels[IDC_PERCENT], "00");
+  EXPECT_EQ(host.labels[Label::Percent], "00");
   Answer({image[2]});
-  EXPECT_EQ(host.labels[IDC_PERCENT], "01");
+  EXPECT_EQ(host.labels[Label::Percent], "01");
   for (std::size_t i = 3; i < image.size(); ++i) Answer({image[i]});
-  EXPECT_EQ(host.labels[IDC_PERCENT], "100");
+  EXPECT_EQ(host.labels[Label::Percent], "100");
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
 
   // Every value from 00 to 100 appears once, in order, and the bar follows the label.
@@ -158,10 +159,10 @@ TEST_F(UpdateTest, SecondUpdateStartsFromWhatTheFirstLeftAndWorks) {
   host.messages.clear();
   host.percentHistory.clear();
   ClickUpdateWith({0x30, 0x40, 0x50, 0x60});
-  EXPECT_EQ(host.labels[IDC_PERCENT], "100");
+  EXPECT_EQ(host.labels[Label::Percent], "100");
   EXPECT_EQ(host.progress, 100);
   Answer({ACK, ACK, 0x30});
-  EXPECT_EQ(host.labels[IDC_PERCENT], "25");
+  EXPECT_EQ(host.labels[Label::Percent], "25");
   Answer({0x40});
   Answer({0x50});
   Answer({0x60});
@@ -180,22 +181,22 @@ TEST_F(UpdateTest, EveryByteValueIsSentAsStored) {
 
 TEST_F(UpdateTest, RefusedFileChoicesSendNothingAndLeaveVerReadPossible) {
   host.chosenPath.clear();  // cancelled
-  OnUpdateClicked(host);
+  engine.OnUpdateClicked();
   host.chosenPath = files.Write("dsp.OUT", {1});
-  OnUpdateClicked(host);
+  engine.OnUpdateClicked();
   host.chosenPath = files.Path() + "/missing.out";
-  OnUpdateClicked(host);
+  engine.OnUpdateClicked();
   host.chosenPath = files.Write("empty.out", {});
-  OnUpdateClicked(host);
+  engine.OnUpdateClicked();
 
   EXPECT_EQ(host.messages,
             (std::vector<std::string>{std::string(MSG_FILE_ERROR), std::string(MSG_FILE_OPEN_ERROR),
                                       std::string(MSG_FILE_SIZE_ERROR)}));
   EXPECT_TRUE(host.writes.empty());
   EXPECT_FALSE(host.timerRunning);
-  EXPECT_EQ(linkState.commandIssued, 0);
+  EXPECT_EQ(engine.State().commandIssued, 0);
 
-  OnVerReadClicked(host);
+  engine.OnVerReadClicked();
   EXPECT_EQ(host.AllWritten(), Bytes{0x56});
 }
 

@@ -9,13 +9,17 @@
 #include <vector>
 
 #include "protocol/engine_host.h"
-#include "protocol/link_state.h"
+#include "protocol/protocol_engine.h"
+#include "serial/port_io.h"
+#include "testing/temp_dir.h"
 
 namespace vannor::test {
 
+using testkit::TempDir;
+
 using Bytes = std::vector<std::uint8_t>;
 
-class FakeEngineHost : public EngineHost {
+class FakeEngineHost : public EngineHost, public PortIo {
  public:
   // Port.
   bool portUsable = true;
@@ -31,14 +35,14 @@ class FakeEngineHost : public EngineHost {
   int timerPeriod = 0;
 
   // Window.
-  std::map<ControlId, bool> checked = {{IDC_WRITE_DSP1, true},
-                                       {IDC_WRITE_DSP2, true},
-                                       {IDC_TAVIX3_DSP1, true},
-                                       {IDC_TAVIX3_DSP2, true}};
+  std::map<Box, bool> checked = {{Box::WriteDsp1, true},
+                                 {Box::WriteDsp2, true},
+                                 {Box::Tavix3Dsp1, true},
+                                 {Box::Tavix3Dsp2, true}};
   int progress = 0;
   std::vector<int> progressHistory;
-  std::map<ControlId, std::string> labels = {
-      {IDC_PERCENT, "0"}, {IDC_VERSION_DSP1, "V00.00"}, {IDC_VERSION_DSP2, "V00.00"}};
+  std::map<Label, std::string> labels = {
+      {Label::Percent, "0"}, {Label::VersionDsp1, "V00.00"}, {Label::VersionDsp2, "V00.00"}};
   std::vector<std::string> percentHistory;
   std::vector<std::string> messages;
 
@@ -47,14 +51,14 @@ class FakeEngineHost : public EngineHost {
   int fileDialogs = 0;
 
   bool PortUsable() override { return portUsable; }
-  void PortWrite(const std::uint8_t* bytes, std::size_t count) override {
+  void Write(const std::uint8_t* bytes, std::size_t count) override {
     writes.emplace_back(bytes, bytes + count);
   }
-  std::size_t PortPendingCount() override {
+  std::size_t PendingCount() override {
     pendingAnswers.push_back(incoming.size());
     return incoming.size();
   }
-  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override {
+  std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
     readRequests.push_back(count);
     if (count > incoming.size())
       maxReadOverPending = std::max(maxReadOverPending, count - incoming.size());
@@ -71,14 +75,14 @@ class FakeEngineHost : public EngineHost {
     timerPeriod = milliseconds;
   }
   void StopResponseTimer() override { timerRunning = false; }
-  bool IsChecked(ControlId box) override { return checked[box]; }
+  bool IsChecked(Box box) override { return checked[box]; }
   void SetProgress(int position) override {
     progress = position;
     progressHistory.push_back(position);
   }
-  void SetLabelText(ControlId label, std::string_view text) override {
+  void SetLabelText(Label label, std::string_view text) override {
     labels[label] = std::string(text);
-    if (label == IDC_PERCENT) percentHistory.emplace_back(text);
+    if (label == Label::Percent) percentHistory.emplace_back(text);
   }
   void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
   bool ChooseImageFile(std::string& path) override {
@@ -96,20 +100,5 @@ class FakeEngineHost : public EngineHost {
     return all;
   }
 };
-
-// Puts the one LinkState back to its start-up values between tests.
-inline void ResetLinkState() {
-  LinkState& ls = linkState;
-  std::fill(std::begin(ls.versionBytes), std::end(ls.versionBytes), 0);
-  std::fill(std::begin(ls.imageBuffer), std::end(ls.imageBuffer), 0);
-  ls.protocolState = ProtocolState::Idle;
-  ls.rxByte = 0;
-  ls.sendIndex = 0;
-  ls.imageLength = 0;
-  ls.mainWindow = nullptr;
-  ls.stopListener = 0;
-  ls.portHandle = INVALID_PORT_HANDLE;
-  ls.commandIssued = 0;
-}
 
 }  // namespace vannor::test

@@ -1,97 +1,101 @@
-// Choosing and loading image files from real files on disk.
+// Choosing and loading image files from real files on disk: through the engine, so that each
+// refusal is checked together with its message and with nothing sent to the radio.
 #include "image/image_loader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
-#include "protocol/link_state.h"
+#include <filesystem>
+
 #include "protocol/messages.h"
 #include "tests/protocol/fake_engine_host.h"
-#include "tests/protocol/temp_dir.h"
 
 namespace vannor::test {
 namespace {
 
 class ImageLoaderTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetLinkState(); }
-
-  SelectOutcome Choose(const std::string& path) {
+  // Update with the file at path chosen; true when the request went out.
+  bool Choose(const std::string& path) {
+    host.messages.clear();
+    host.writes.clear();
+    engine.State().protocolState = ProtocolState::Idle;
     host.chosenPath = path;
-    ImageSelection selection = SelectImageFile(host);
-    if (selection.outcome == SelectOutcome::Opened) loaded = LoadImage(selection.stream);
-    return selection.outcome;
+    engine.OnUpdateClicked();
+    return !host.writes.empty();
   }
+  std::vector<std::string> Said(std::string_view message) { return {std::string(message)}; }
 
   FakeEngineHost host;
+  ProtocolEngine engine{host, host};
   TempDir files;
-  LoadOutcome loaded = LoadOutcome::ReadFailed;
 };
 
 TEST_F(ImageLoaderTest, ExtensionMustBeExactlyOut) {
-  EXPECT_EQ(Choose(files.Write("dsp.out", {1})), SelectOutcome::Opened);
-  EXPECT_EQ(Choose(files.Write("a.b.out", {1})), SelectOutcome::Opened);
+  EXPECT_TRUE(Choose(files.Write("dsp.out", {1})));
+  EXPECT_TRUE(Choose(files.Write("a.b.out", {1})));
   EXPECT_TRUE(host.messages.empty());
   for (const char* name : {"dsp.OUT", "dsp.Out", "dsp", "dsp.", "dsp.out.bak", "out"}) {
     SCOPED_TRACE(name);
-    host.messages.clear();
-    EXPECT_EQ(Choose(files.Write(name, {1})), SelectOutcome::Refused);
-    EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_FILE_ERROR)});
+    EXPECT_FALSE(Choose(files.Write(name, {1})));
+    EXPECT_EQ(host.messages, Said(MSG_FILE_ERROR));
   }
   // Only the file's own name counts, not a dot in its folder.
   std::filesystem::create_directory(files.Path() + "/x.out");
-  EXPECT_EQ(Choose(files.Write("x.out/dsp", {1})), SelectOutcome::Refused);
+  EXPECT_FALSE(Choose(files.Write("x.out/dsp", {1})));
+  EXPECT_EQ(FileExtension("C:\\x.out\\dsp"), "");
 }
 
-TEST_F(ImageLoaderTest, CancelAndMissingFile) {
-  EXPECT_EQ(Choose(""), SelectOutcome::Cancelled);
+TEST_F(ImageLoaderTest, CancelAndFilesThatCannotBeRead) {
+  EXPECT_FALSE(Choose(""));
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_EQ(Choose(files.Path() + "/missing.out"), SelectOutcome::OpenFailed);
-  EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_FILE_OPEN_ERROR)});
+  // A folder, a FIFO (which a blocking open would wait on for ever) and a missing file.
+  std::filesystem::create_directory(files.Path() + "/dir.out");
+  ASSERT_EQ(mkfifo((files.Path() + "/fifo.out").c_str(), 0600), 0);
+  for (const char* name : {"missing.out", "dir.out", "fifo.out"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(Choose(files.Path() + "/" + name));
+    EXPECT_EQ(host.messages, Said(MSG_FILE_OPEN_ERROR));
+    EXPECT_FALSE(host.timerRunning);
+  }
 }
 
 TEST_F(ImageLoaderTest, BytesArriveUntranslatedAndInPlace) {
   const Bytes content = {0x00, 0x0D, 0x0A, 0x1A, 0xFF, 0x0D, 0x0A, 0x00, 0x1A};
-  ASSERT_EQ(Choose(files.Write("dsp.out", content)), SelectOutcome::Opened);
-  EXPECT_EQ(loaded, LoadOutcome::Loaded);
-  ASSERT_EQ(linkState.imageLength, content.size());
-  EXPECT_EQ(Bytes(linkState.imageBuffer, linkState.imageBuffer + content.size()), content);
+  ASSERT_TRUE(Choose(files.Write("dsp.out", content)));
+  ASSERT_EQ(engine.State().imageLength, content.size());
+  EXPECT_EQ(Bytes(engine.State().imageBuffer, engine.State().imageBuffer + content.size()),
+            content);
 
-  ASSERT_EQ(Choose(files.Write("three.out", {7, 8, 9})), SelectOutcome::Opened);
-  EXPECT_EQ(linkState.imageLength, 3u);
+  ASSERT_TRUE(Choose(files.Write("three.out", {7, 8, 9})));
+  EXPECT_EQ(engine.State().imageLength, 3u);
 }
 
 TEST_F(ImageLoaderTest, SizeLimits) {
   Bytes full(IMAGE_CAPACITY);
   for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<std::uint8_t>(i * 31 + 5);
-  ASSERT_EQ(Choose(files.Write("full.out", full)), SelectOutcome::Opened);
-  EXPECT_EQ(loaded, LoadOutcome::Loaded);
-  EXPECT_EQ(linkState.imageLength, IMAGE_CAPACITY);
-  EXPECT_TRUE(std::equal(full.begin(), full.end(), linkState.imageBuffer));
+  ASSERT_TRUE(Choose(files.Write("full.out", full)));
+  EXPECT_EQ(engine.State().imageLength, IMAGE_CAPACITY);
+  EXPECT_TRUE(std::equal(full.begin(), full.end(), engine.State().imageBuffer));
 
   full.push_back(0x99);
-  EXPECT_EQ(Choose(files.Write("over.out", full)), SelectOutcome::Refused);
-  EXPECT_EQ(Choose(files.Write("empty.out", {})), SelectOutcome::Refused);
-  EXPECT_EQ(host.messages, (std::vector<std::string>{std::string(MSG_FILE_SIZE_ERROR),
-                                                     std::string(MSG_FILE_SIZE_ERROR)}));
+  EXPECT_FALSE(Choose(files.Write("over.out", full)));
+  EXPECT_EQ(host.messages, Said(MSG_FILE_SIZE_ERROR));
+  EXPECT_FALSE(Choose(files.Write("empty.out", {})));
+  EXPECT_EQ(host.messages, Said(MSG_FILE_SIZE_ERROR));
+  EXPECT_EQ(engine.State().imageLength, 0u);
 }
 
-TEST_F(ImageLoaderTest, FileThatGrowsAfterTheCheckIsNeverStoredPastTheBuffer) {
-  Bytes full(IMAGE_CAPACITY, 0x5A);
-  host.chosenPath = files.Write("grow.out", full);
-  ImageSelection selection = SelectImageFile(host);
-  ASSERT_EQ(selection.outcome, SelectOutcome::Opened);
-  full.push_back(0x01);
-  files.Write("grow.out", full);  // rewritten in place, one byte longer
-  EXPECT_EQ(LoadImage(selection.stream), LoadOutcome::SizeChanged);
-  EXPECT_EQ(linkState.imageLength, IMAGE_CAPACITY);
-  EXPECT_FALSE(selection.stream.IsOpen());
-}
-
-TEST_F(ImageLoaderTest, FolderNamedLikeAnImageIsNotLoaded) {
-  std::filesystem::create_directory(files.Path() + "/dir.out");
-  const SelectOutcome outcome = Choose(files.Path() + "/dir.out");
-  EXPECT_NE(outcome, SelectOutcome::Opened);
-  EXPECT_EQ(host.messages.size(), 1u);
+// Nothing past the caller's buffer is ever stored, whatever the file holds by the time it is
+// read; a file larger than the buffer is refused whole.
+TEST(ImageLoadTest, NeverStoresPastTheBuffer) {
+  TempDir files;
+  std::vector<std::uint8_t> buffer(101, 0xEE);
+  const std::string path = files.Write("grow.out", Bytes(100, 0x5A));
+  EXPECT_EQ(LoadImage(path, buffer.data(), 100).outcome, LoadOutcome::Loaded);
+  EXPECT_EQ(LoadImage(path, buffer.data(), 99).outcome, LoadOutcome::SizeError);
+  EXPECT_EQ(buffer[99], 0x5A);  // the first load's
+  EXPECT_EQ(buffer[100], 0xEE);
 }
 
 }  // namespace

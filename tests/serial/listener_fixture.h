@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "serial/listener.h"
-#include "serial/listener_test_hook.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace vannor::test {
@@ -16,26 +14,22 @@ inline constexpr int kMissingPort = 3;
 class ListenerFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetPortState();
     ASSERT_TRUE(radio.Ok());
     ASSERT_TRUE(map.Map(0, radio.SlavePath()));
     ASSERT_TRUE(map.Map(kMissingPort, map.Folder() + "/unplugged"));
   }
   void TearDown() override {
-    listenerPauseHook.store(nullptr);
-    StopLink(listener);
-    ResetPortState();
+    line.StopLink();
+    line.SetListenerPauseHook(nullptr);
   }
 
-  void Start() {
-    listener = StartListener(target);
-    ASSERT_NE(listener, nullptr);
-  }
+  void Start() { ASSERT_TRUE(line.StartListener(target)); }
 
   PortMap map;
   FarEnd radio;
+  // Outlives the line, whose listener posts to it.
   CountingTarget target;
-  std::unique_ptr<ListenerThread> listener;
+  PosixLine line;
 };
 
 }  // namespace vannor::test

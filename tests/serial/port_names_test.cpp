@@ -11,10 +11,16 @@ namespace {
 TEST(PortNamesTest, TenNamesInListOrderAndNothingOutsideThem) {
   const char* expected[] = {"COM1", "COM2", "COM3", "COM4", "COM5",
                             "COM6", "COM7", "COM8", "COM9", "COM10"};
-  for (int i = 0; i < PORT_COUNT; ++i) EXPECT_EQ(PortName(i), expected[i]);
+  for (int i = 0; i < PORT_COUNT; ++i) {
+    EXPECT_EQ(PortName(i), expected[i]);
+    EXPECT_EQ(PortIndexOf(expected[i]), i);
+  }
   for (int outside : {-1, 10, 11, 1000, -1000}) {
     EXPECT_TRUE(PortName(outside).empty()) << outside;
     EXPECT_TRUE(ResolvePortPath(outside).empty()) << outside;
+  }
+  for (const char* other : {"", "COM0", "COM11", "com1", "COM1 ", "/dev/ttyS0"}) {
+    EXPECT_EQ(PortIndexOf(other), -1) << other;
   }
 }
 
@@ -35,26 +41,20 @@ TEST(PortNamesTest, AMappedNameOpensItsLinkEvenWhenTheDeviceIsGone) {
 }
 
 TEST(PortNamesTest, WithoutConfigHomeTheLinksLiveUnderHome) {
-  PortMap map;  // restores XDG_CONFIG_HOME afterwards
   TempDir home;
-  const char* oldHome = std::getenv("HOME");
-  const std::string savedHome = oldHome != nullptr ? oldHome : "";
-  setenv("HOME", home.Path().c_str(), 1);
+  ScopedEnv homeVar("HOME", home.Path().c_str());
   const std::string folder = home.Path() + "/.config/vannor/ports";
-  std::filesystem::create_directories(folder);
-  std::filesystem::create_symlink("/dev/null", folder + "/COM4");
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  ASSERT_FALSE(error);
+  std::filesystem::create_symlink("/dev/null", folder + "/COM4", error);
+  ASSERT_FALSE(error);
 
-  unsetenv("XDG_CONFIG_HOME");
+  ScopedEnv configHome("XDG_CONFIG_HOME", nullptr);
   EXPECT_EQ(ResolvePortPath(3), folder + "/COM4");
   // A relative XDG_CONFIG_HOME is invalid and ignored.
-  setenv("XDG_CONFIG_HOME", "relative/config", 1);
+  configHome.Set("relative/config");
   EXPECT_EQ(ResolvePortPath(3), folder + "/COM4");
-
-  if (oldHome != nullptr) {
-    setenv("HOME", savedHome.c_str(), 1);
-  } else {
-    unsetenv("HOME");
-  }
 }
 
 }  // namespace

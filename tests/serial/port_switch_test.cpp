@@ -3,36 +3,32 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace vannor::test {
 namespace {
 
-const std::vector<std::string> kNotUse = {std::string(MSG_NOT_USE_COM_PORT)};
-
 class PortSwitchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetPortState();
     ASSERT_TRUE(first.Ok() && second.Ok());
     ASSERT_TRUE(map.Map(0, first.SlavePath()));
     ASSERT_TRUE(map.Map(1, second.SlavePath()));
     ASSERT_TRUE(map.Map(4, map.Folder() + "/no-such-port"));
-    ASSERT_EQ(OpenPort(0), 1);
+    ASSERT_EQ(line.OpenPort(0), 1);
   }
-  void TearDown() override { ResetPortState(); }
 
   void PickPort(int selection) {
     list.selection = selection;
-    OnPortSelChange(list, portIndex);
+    OnPortSelChange(list, line, portIndex);
   }
 
   PortMap map;
   FarEnd first;
   FarEnd second;
-  FakePortList list;
+  PosixLine line;
+  FakePortList list{line};
   int portIndex = 0;
 };
 
@@ -40,19 +36,19 @@ TEST_F(PortSwitchTest, ToAnotherPortClosesTheOldOneAndOpensTheNew) {
   const int before = OpenDescriptorCount();
   PickPort(1);
   EXPECT_EQ(portIndex, 1);
-  EXPECT_TRUE(PortIs(second.SlavePath()));
+  EXPECT_TRUE(PortIs(line, second.SlavePath()));
   EXPECT_TRUE(PortIsFree(first.SlavePath()));
-  EXPECT_TRUE(list.messages.empty());
+  EXPECT_EQ(list.notUsableShown, 0);
   EXPECT_TRUE(list.selected.empty());  // the user's own selection stands
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
 TEST_F(PortSwitchTest, ToAPortThatDoesNotExistReopensThePreviousOne) {
   PickPort(4);
-  EXPECT_EQ(list.messages, kNotUse);
+  EXPECT_EQ(list.notUsableShown, 1);
   EXPECT_EQ(list.lockedDuringMessage, std::vector<bool>{true});
   EXPECT_EQ(portIndex, 0);
-  EXPECT_TRUE(PortIs(first.SlavePath()));
+  EXPECT_TRUE(PortIs(line, first.SlavePath()));
   EXPECT_EQ(list.selected, std::vector<int>{0});
 }
 
@@ -61,15 +57,15 @@ TEST_F(PortSwitchTest, ToThePortAlreadyOpenReopensItSilently) {
   ASSERT_TRUE(first.Write({0x06}));
   // Marks the open file itself (not the descriptor number, which may come again): a fresh
   // open has no owner.
-  ASSERT_EQ(fcntl(linkState.portHandle, F_SETOWN, getpid()), 0);
+  ASSERT_EQ(fcntl(line.PortHandle(), F_SETOWN, getpid()), 0);
   PickPort(0);
-  EXPECT_EQ(fcntl(linkState.portHandle, F_GETOWN), 0);
-  EXPECT_TRUE(list.messages.empty());
+  EXPECT_EQ(fcntl(line.PortHandle(), F_GETOWN), 0);
+  EXPECT_EQ(list.notUsableShown, 0);
   EXPECT_EQ(portIndex, 0);
-  EXPECT_TRUE(PortIs(first.SlavePath()));
-  ASSERT_TRUE(WaitReadable(linkState.portHandle));
+  EXPECT_TRUE(PortIs(line, first.SlavePath()));
+  ASSERT_TRUE(WaitReadable(line.PortHandle()));
   std::uint8_t byte = 0;
-  EXPECT_EQ(SerialRead(&byte, 1), 1u);
+  EXPECT_EQ(line.Read(&byte, 1), 1u);
   EXPECT_EQ(byte, 0x06);
 }
 
@@ -79,53 +75,54 @@ TEST_F(PortSwitchTest, WhenNeitherPortOpensNoPortIsOpenAndThePreviousOneStaysSel
   second.HangUp();  // the adapter behind COM2 is unplugged: its device disappears
   const int before = OpenDescriptorCount();
   PickPort(4);
-  EXPECT_EQ(list.messages, kNotUse);
-  EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE);
+  EXPECT_EQ(list.notUsableShown, 1);
+  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
   EXPECT_EQ(portIndex, 1);
   EXPECT_EQ(list.selected, std::vector<int>{1});
   EXPECT_EQ(OpenDescriptorCount(), before - 1);
   // A later pick of a working port works again.
   PickPort(0);
   EXPECT_EQ(portIndex, 0);
-  EXPECT_TRUE(PortIs(first.SlavePath()));
+  EXPECT_TRUE(PortIs(line, first.SlavePath()));
 }
 
 TEST_F(PortSwitchTest, AListWithoutValidSelectionKeepsThePortInUseSilently) {
   PickPort(1);
   for (int none : {-1, 10, 1000, -1000}) {
     PickPort(none);
-    EXPECT_TRUE(list.messages.empty()) << none;
+    EXPECT_EQ(list.notUsableShown, 0) << none;
     EXPECT_EQ(portIndex, 1) << none;
-    EXPECT_TRUE(PortIs(second.SlavePath())) << none;
+    EXPECT_TRUE(PortIs(line, second.SlavePath())) << none;
     EXPECT_EQ(list.selection, 1) << none;
   }
 }
 
 TEST_F(PortSwitchTest, ASwitchDuringAnUpdateLeavesTheExchangeRunning) {
-  SerialEngineHost host;
+  RecordingHost host;
+  ProtocolEngine engine{line, host};
   TempDir files;
   host.chosenPath = files.Write("dsp.out", {0xAA, 0xBB});
-  OnUpdateClicked(host);
+  engine.OnUpdateClicked();
   ASSERT_EQ(first.Read(2), (Bytes{WRITE_COMMAND, 0x0F}));
   ASSERT_TRUE(first.Write({ACK}));
-  ASSERT_TRUE(WaitReadable(linkState.portHandle));
-  OnCommNotify(host);
+  ASSERT_TRUE(WaitReadable(line.PortHandle()));
+  engine.OnCommNotify();
   ASSERT_EQ(first.Read(1), Bytes{ENQ});
-  ASSERT_EQ(linkState.protocolState, ProtocolState::AwaitStartAck);
+  ASSERT_EQ(engine.State().protocolState, ProtocolState::AwaitStartAck);
   const int timerStarts = host.timerStarts;
 
   PickPort(1);
-  EXPECT_EQ(linkState.protocolState, ProtocolState::AwaitStartAck);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitStartAck);
   EXPECT_TRUE(host.timerRunning);
   EXPECT_EQ(host.timerStarts, timerStarts);
   EXPECT_TRUE(host.messages.empty());
 
   // The radio on the new port answers, and the exchange goes on there.
   ASSERT_TRUE(second.Write({ACK}));
-  ASSERT_TRUE(WaitReadable(linkState.portHandle));
-  OnCommNotify(host);
+  ASSERT_TRUE(WaitReadable(line.PortHandle()));
+  engine.OnCommNotify();
   EXPECT_EQ(second.Read(1), Bytes{0xAA});
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Sending);
+  EXPECT_EQ(engine.State().protocolState, ProtocolState::Sending);
 }
 
 }  // namespace

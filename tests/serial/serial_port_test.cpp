@@ -1,67 +1,96 @@
 // Opening, configuring and using one port on real pseudo-terminals.
-#include "serial/serial_port.h"
-
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 
+#include <cstdio>
+#include <cstring>
+
+#include "serial/posix/posix_port.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace vannor::test {
 namespace {
 
+// The settings a program may care about, field by field for a readable failure.
+void ExpectSameSettings(const termios& actual, const termios& expected) {
+  EXPECT_EQ(actual.c_iflag, expected.c_iflag);
+  EXPECT_EQ(actual.c_oflag, expected.c_oflag);
+  EXPECT_EQ(actual.c_cflag, expected.c_cflag);
+  EXPECT_EQ(actual.c_lflag, expected.c_lflag);
+  EXPECT_EQ(cfgetispeed(&actual), cfgetispeed(&expected));
+  EXPECT_EQ(cfgetospeed(&actual), cfgetospeed(&expected));
+  EXPECT_EQ(std::memcmp(actual.c_cc, expected.c_cc, sizeof actual.c_cc), 0);
+}
+
+// The device this process has as its controlling terminal; empty when it has none, and a path
+// that does not open when it has one that /dev does not show.
+std::string ControllingTerminalPath() {
+  std::FILE* file = std::fopen("/proc/self/stat", "re");
+  if (file == nullptr) return {};
+  char buffer[512];
+  const std::size_t length = std::fread(buffer, 1, sizeof buffer - 1, file);
+  (void)std::fclose(file);  // read-only: nothing to lose
+  buffer[length] = '\0';
+  const char* rest = std::strrchr(buffer, ')');
+  unsigned ttyNr = 0;
+  if (rest == nullptr || std::sscanf(rest + 1, " %*c %*d %*d %*d %u", &ttyNr) != 1 || ttyNr == 0) {
+    return {};
+  }
+  // The kernel's own encoding of the device number, decoded here independently of the port's.
+  const dev_t own = makedev((ttyNr >> 8) & 0xfff, (ttyNr & 0xff) | ((ttyNr >> 12) & 0xfff00));
+  for (const char* folder : {"/dev/pts", "/dev"}) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      struct stat device {};
+      if (stat(entry.path().c_str(), &device) == 0 && S_ISCHR(device.st_mode) &&
+          device.st_rdev == own && entry.path() != "/dev/tty") {
+        return entry.path().string();
+      }
+    }
+  }
+  return "(not found under /dev)";
+}
+
 class SerialPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetPortState();
     ASSERT_TRUE(radio.Ok());
     ASSERT_TRUE(map.Map(0, radio.SlavePath()));
-  }
-  void TearDown() override { ResetPortState(); }
-
-  // Everything the engine would read, gathered until count bytes came or nothing more does.
-  Bytes ReadAtPort(std::size_t count) {
-    Bytes got;
-    while (got.size() < count && WaitReadable(linkState.portHandle)) {
-      std::uint8_t buffer[100];
-      const std::size_t waiting = SerialPendingCount();
-      const std::size_t n = SerialRead(buffer, std::min(waiting, sizeof buffer));
-      if (n == 0) break;
-      got.insert(got.end(), buffer, buffer + n);
-    }
-    return got;
   }
 
   PortMap map;
   FarEnd radio;
+  PosixLine line;
 };
 
 TEST_F(SerialPortTest, EveryByteValueCrossesBothWaysInOneStream) {
-  ASSERT_EQ(OpenPort(0), 1);
+  ASSERT_EQ(line.OpenPort(0), 1);
   const Bytes all = AllByteValues();
   ASSERT_TRUE(radio.Write(all));
-  EXPECT_EQ(ReadAtPort(all.size()), all);
+  EXPECT_EQ(ReadAtPort(line, all.size()), all);
 
-  SerialWrite(all.data(), all.size());
+  line.Write(all.data(), all.size());
   EXPECT_EQ(radio.Read(all.size()), all);
   // Nothing extra reached the radio: no echo of what it sent, no CR added before LF. The
   // marker comes after anything the port could have added.
   const std::uint8_t marker = 0x5A;
-  SerialWrite(&marker, 1);
+  line.Write(&marker, 1);
   EXPECT_EQ(radio.Read(1), Bytes{marker});
 }
 
 TEST_F(SerialPortTest, EveryByteValueCrossesBothWaysAsSingleBytes) {
-  ASSERT_EQ(OpenPort(0), 1);
+  ASSERT_EQ(line.OpenPort(0), 1);
   for (int value = 0; value < 256; ++value) {
     const Bytes one{static_cast<std::uint8_t>(value)};
     ASSERT_TRUE(radio.Write(one));
-    ASSERT_EQ(ReadAtPort(1), one) << "radio to tool, byte " << value;
-    SerialWrite(one.data(), 1);
+    ASSERT_EQ(ReadAtPort(line, 1), one) << "radio to tool, byte " << value;
+    line.Write(one.data(), 1);
     ASSERT_EQ(radio.Read(1), one) << "tool to radio, byte " << value;
   }
   const std::uint8_t marker = 0x5A;
-  SerialWrite(&marker, 1);
+  line.Write(&marker, 1);
   EXPECT_EQ(radio.Read(1), Bytes{marker});
 }
 
@@ -71,9 +100,9 @@ TEST_F(SerialPortTest, OpenedPortIsRaw38400EightNoneOne) {
   ASSERT_EQ(tcgetattr(radio.Slave(), &before), 0);
   ASSERT_NE(before.c_lflag & ICANON, 0u);
 
-  ASSERT_EQ(OpenPort(0), 1);
+  ASSERT_EQ(line.OpenPort(0), 1);
   termios t{};
-  ASSERT_EQ(tcgetattr(linkState.portHandle, &t), 0);
+  ASSERT_EQ(tcgetattr(line.PortHandle(), &t), 0);
   EXPECT_EQ(cfgetospeed(&t), speed_t{B38400});
   EXPECT_TRUE(cfgetispeed(&t) == B38400 || cfgetispeed(&t) == 0);
   EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t{CS8});
@@ -93,23 +122,43 @@ TEST_F(SerialPortTest, OpenedPortIsRaw38400EightNoneOne) {
   EXPECT_EQ(t.c_cc[VTIME], 0);
 
   int exclusive = 0;
-  ASSERT_EQ(ioctl(linkState.portHandle, TIOCGEXCL, &exclusive), 0);
+  ASSERT_EQ(ioctl(line.PortHandle(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 1);
   // Reads and writes must never block the window thread.
-  EXPECT_NE(fcntl(linkState.portHandle, F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_NE(fcntl(line.PortHandle(), F_GETFL) & O_NONBLOCK, 0);
 }
 
 TEST_F(SerialPortTest, AnOpenPortIsLockedAndOpensAgainOnceClosed) {
-  ASSERT_EQ(OpenPort(0), 1);
+  // Settings far from the raw line, as a terminal program might have left them: they must be
+  // there again for the next user.
+  termios cooked{};
+  ASSERT_EQ(tcgetattr(radio.Slave(), &cooked), 0);
+  cooked.c_lflag |= ICANON | ECHO | ISIG;
+  cooked.c_iflag |= ICRNL | IXON;
+  cooked.c_oflag |= OPOST;
+  cooked.c_cc[VMIN] = 3;
+  ASSERT_EQ(cfsetspeed(&cooked, B9600), 0);
+  ASSERT_EQ(tcsetattr(radio.Slave(), TCSANOW, &cooked), 0);
+  ASSERT_EQ(tcgetattr(radio.Slave(), &cooked), 0);  // as the driver keeps them
+
+  ASSERT_EQ(line.OpenPort(0), 1);
   EXPECT_FALSE(PortIsFree(radio.SlavePath()));  // a second open, ours or another program's
-  ClosePort();
-  EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE);
+  line.ClosePort();
+  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
   EXPECT_TRUE(PortIsFree(radio.SlavePath()));
   int exclusive = 1;
   ASSERT_EQ(ioctl(radio.Slave(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0);  // the terminal is not left exclusive for the next user
-  EXPECT_EQ(OpenPort(0), 1);
-  EXPECT_TRUE(PortIs(radio.SlavePath()));
+  termios after{};
+  ASSERT_EQ(tcgetattr(radio.Slave(), &after), 0);
+  ExpectSameSettings(after, cooked);
+  EXPECT_EQ(line.OpenPort(0), 1);
+  EXPECT_TRUE(PortIs(line, radio.SlavePath()));
+  // The command line's way in: a port name, or the device itself.
+  EXPECT_EQ(line.OpenDevice("COM1"), 1);
+  EXPECT_TRUE(PortIs(line, radio.SlavePath()));
+  EXPECT_EQ(line.OpenDevice(radio.SlavePath()), 1);
+  EXPECT_TRUE(PortIs(line, radio.SlavePath()));
 }
 
 TEST_F(SerialPortTest, APortAnotherProgramHoldsDoesNotOpen) {
@@ -117,59 +166,87 @@ TEST_F(SerialPortTest, APortAnotherProgramHoldsDoesNotOpen) {
   ASSERT_GE(other, 0);
   ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
   const int before = OpenDescriptorCount();
-  EXPECT_EQ(OpenPort(0), 0);
-  EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE);
+  EXPECT_EQ(line.OpenPort(0), 0);
+  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
   EXPECT_EQ(OpenDescriptorCount(), before);
+  EXPECT_EQ(line.LastOpenFailure().device, map.LinkFor(0));
+  EXPECT_FALSE(line.LastOpenFailure().reason.empty());
   close(other);
-  EXPECT_EQ(OpenPort(0), 1);
+  EXPECT_EQ(line.OpenPort(0), 1);
+  EXPECT_TRUE(line.LastOpenFailure().reason.empty());
 }
 
 TEST_F(SerialPortTest, FailedOpensLeaveTheHandleInvalidAndNoDescriptor) {
-  ASSERT_EQ(OpenPort(0), 1);  // a failed open after a good one must not keep the old port
+  ASSERT_EQ(line.OpenPort(0), 1);  // a failed open after a good one must not keep the old port
   const int withPort = OpenDescriptorCount();
   ASSERT_TRUE(map.Map(1, map.Folder() + "/unplugged"));
   TempDir files;
   ASSERT_TRUE(map.Map(2, files.Write("not-a-terminal", {1, 2, 3})));
-  for (int index : {1, 2, -1, 10}) {
-    EXPECT_EQ(OpenPort(index), 0) << index;
-    EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE) << index;
-    EXPECT_FALSE(SerialPortUsable());
+  // Whatever terminal the tests run in (with none, /dev/tty does not open at all).
+  ASSERT_TRUE(map.Map(3, "/dev/tty"));
+  for (int index : {1, 2, 3, -1, 10}) {
+    EXPECT_EQ(line.OpenPort(index), 0) << index;
+    EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE) << index;
+    EXPECT_FALSE(line.PortUsable());
     EXPECT_EQ(OpenDescriptorCount(), withPort - 1) << index;
+    // The message names what was tried: the link the user set, nothing for a port off the list.
+    const OpenFailure failure = line.LastOpenFailure();
+    EXPECT_EQ(failure.device, index >= 0 && index < PORT_COUNT ? map.LinkFor(index) : "") << index;
+    EXPECT_FALSE(failure.reason.empty()) << index;
   }
   // The engine's operations on no port do nothing and say so.
   std::uint8_t byte = 0x56;
-  SerialWrite(&byte, 1);
-  EXPECT_EQ(SerialPendingCount(), 0u);
-  EXPECT_EQ(SerialRead(&byte, 1), 0u);
+  line.Write(&byte, 1);
+  EXPECT_EQ(line.PendingCount(), 0u);
+  EXPECT_EQ(line.Read(&byte, 1), 0u);
+}
+
+TEST_F(SerialPortTest, TheTerminalTheTestsRunInIsRefusedAndLeftAsItWas) {
+  const std::string own = ControllingTerminalPath();
+  if (own.empty()) GTEST_SKIP() << "the tests run without a controlling terminal";
+  const int watcher = open(own.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(watcher, 0) << own;
+  termios before{};
+  ASSERT_EQ(tcgetattr(watcher, &before), 0);
+  ASSERT_TRUE(map.Map(5, own));
+  EXPECT_EQ(line.OpenPort(5), 0);
+  EXPECT_EQ(line.OpenDevice(own), 0);
+  EXPECT_EQ(line.LastOpenFailure().device, own);
+  EXPECT_FALSE(line.LastOpenFailure().reason.empty());
+  EXPECT_EQ(line.OpenDevice("/dev/tty"), 0);
+  termios after{};
+  ASSERT_EQ(tcgetattr(watcher, &after), 0);
+  ExpectSameSettings(after, before);
+  close(watcher);
 }
 
 TEST_F(SerialPortTest, PendingCountAndReadDeliverWhatWaitsInOrder) {
-  ASSERT_EQ(OpenPort(0), 1);
+  ASSERT_EQ(line.OpenPort(0), 1);
   Bytes sent(250);
   for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<std::uint8_t>(i * 7);
   ASSERT_TRUE(radio.Write(sent));
-  ASSERT_TRUE(WaitReadable(linkState.portHandle));
+  ASSERT_TRUE(WaitReadable(line.PortHandle()));
   // Wait for the whole burst: the count grows while the terminal moves it in.
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (SerialPendingCount() < sent.size() && std::chrono::steady_clock::now() < deadline) {
+  while (line.PendingCount() < sent.size() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(1ms);
   }
-  ASSERT_EQ(SerialPendingCount(), sent.size());
+  ASSERT_EQ(line.PendingCount(), sent.size());
   Bytes got(sent.size());
-  EXPECT_EQ(SerialRead(got.data(), 100), 100u);
-  EXPECT_EQ(SerialPendingCount(), 150u);
-  EXPECT_EQ(SerialRead(got.data() + 100, 150), 150u);
+  EXPECT_EQ(line.Read(got.data(), 100), 100u);
+  EXPECT_EQ(line.PendingCount(), 150u);
+  EXPECT_EQ(line.Read(got.data() + 100, 150), 150u);
   EXPECT_EQ(got, sent);
-  EXPECT_EQ(SerialPendingCount(), 0u);
-  EXPECT_EQ(SerialRead(got.data(), 1), 0u);  // nothing there: no wait
+  EXPECT_EQ(line.PendingCount(), 0u);
+  EXPECT_EQ(line.Read(got.data(), 1), 0u);  // nothing there: no wait
 }
 
 TEST_F(SerialPortTest, AWriteThatCannotBeQueuedIsLostWithoutBlocking) {
-  ASSERT_EQ(OpenPort(0), 1);
+  ASSERT_EQ(line.OpenPort(0), 1);
   // The radio reads nothing, so the output queue fills; every write still returns.
   Bytes block(4096);
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i);
-  for (int i = 0; i < 64; ++i) SerialWrite(block.data(), block.size());
+  for (int i = 0; i < 64; ++i) line.Write(block.data(), block.size());
   Bytes got;
   std::uint8_t buffer[4096];
   while (WaitReadable(radio.Master(), 200ms)) {
@@ -184,15 +261,15 @@ TEST_F(SerialPortTest, AWriteThatCannotBeQueuedIsLostWithoutBlocking) {
 }
 
 TEST_F(SerialPortTest, AfterAHangUpThePortDeliversNothingAndTakesNothing) {
-  ASSERT_EQ(OpenPort(0), 1);
+  ASSERT_EQ(line.OpenPort(0), 1);
   radio.HangUp();
   std::uint8_t byte = 0x41;
-  SerialWrite(&byte, 1);  // returns at once: the byte is lost
-  EXPECT_EQ(SerialPendingCount(), 0u);
-  EXPECT_EQ(SerialRead(&byte, 1), 0u);
-  EXPECT_TRUE(SerialPortUsable());  // still open until a switch or the end closes it
-  ClosePort();
-  EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE);
+  line.Write(&byte, 1);  // returns at once: the byte is lost
+  EXPECT_EQ(line.PendingCount(), 0u);
+  EXPECT_EQ(line.Read(&byte, 1), 0u);
+  EXPECT_TRUE(line.PortUsable());  // still open until a switch or the end closes it
+  line.ClosePort();
+  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
 }
 
 }  // namespace

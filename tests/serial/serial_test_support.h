@@ -1,6 +1,6 @@
 // What the serial layer's tests share: a real pseudo-terminal standing in for the radio's end
-// of the cable, a temporary port map, a notification target that counts, and a descriptor
-// count to catch leaks.
+// of the cable, a temporary port map, a notification target that counts, a port list and an
+// engine host that record, and a descriptor count to catch leaks.
 #pragma once
 
 #include <dirent.h>
@@ -16,34 +16,32 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "protocol/comm_notify_target.h"
-#include "protocol/link_state.h"
+#include "protocol/engine_host.h"
+#include "serial/comm_notify_target.h"
 #include "serial/port_switch.h"
-#include "serial/serial_port.h"
-#include "tests/protocol/fake_engine_host.h"
-#include "tests/protocol/temp_dir.h"
+#include "serial/posix/posix_line.h"
+#include "testing/images.h"
+#include "testing/scoped_env.h"
+#include "testing/temp_dir.h"
 
 namespace vannor::test {
 
-using Bytes = std::vector<std::uint8_t>;
+using testkit::AllByteValues;
+using testkit::Bytes;
+using testkit::ScopedEnv;
+using testkit::TempDir;
 using namespace std::chrono_literals;
 
 // Generous bound for anything that should happen at once; only a hang reaches it.
 inline constexpr auto kPatience = 5s;
-
-inline Bytes AllByteValues() {
-  Bytes all(256);
-  for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-  return all;
-}
 
 // Waits until fd has something to read, for at most limit; false on time-out or error.
 inline bool WaitReadable(int fd, std::chrono::milliseconds limit = 5000ms) {
@@ -123,21 +121,9 @@ class FarEnd {
 class PortMap {
  public:
   PortMap() {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
-    std::filesystem::create_directories(Folder());
-    setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
+    std::error_code error;  // Map then fails, and with it the test
+    std::filesystem::create_directories(Folder(), error);
   }
-  ~PortMap() {
-    if (hadOld_) {
-      setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
-    } else {
-      unsetenv("XDG_CONFIG_HOME");
-    }
-  }
-  PortMap(const PortMap&) = delete;
-  PortMap& operator=(const PortMap&) = delete;
 
   std::string Folder() const { return dir_.Path() + "/vannor/ports"; }
   std::string LinkFor(int index) const { return Folder() + "/COM" + std::to_string(index + 1); }
@@ -153,8 +139,7 @@ class PortMap {
 
  private:
   TempDir dir_;
-  bool hadOld_ = false;
-  std::string old_;
+  ScopedEnv configHome_{"XDG_CONFIG_HOME", dir_.Path().c_str()};
 };
 
 // The window's notification target: counts posts and lets the test wait for them. onPost, when
@@ -204,30 +189,37 @@ inline bool PortIsFree(const std::string& path) {
   return free;
 }
 
-// Whether the open port is the device at path.
-inline bool PortIs(const std::string& path) {
+// Whether the line's open port is the device at path.
+inline bool PortIs(const PosixLine& line, const std::string& path) {
   struct stat open {
   }, named{};
-  return linkState.portHandle != INVALID_PORT_HANDLE && fstat(linkState.portHandle, &open) == 0 &&
+  return line.PortHandle() != INVALID_PORT_HANDLE && fstat(line.PortHandle(), &open) == 0 &&
          stat(path.c_str(), &named) == 0 && open.st_rdev == named.st_rdev;
 }
 
-// Puts the link's port fields back to their start-up values, closing whatever a test left open.
-inline void ResetPortState() {
-  ClosePort();
-  linkState.stopListener = 0;
-  linkState.mainWindow = nullptr;
-  linkState.protocolState = ProtocolState::Idle;
-  linkState.commandIssued = 0;
+// Everything the engine would read at the line, gathered until count bytes came or nothing more
+// does.
+inline Bytes ReadAtPort(PosixLine& line, std::size_t count) {
+  Bytes got;
+  while (got.size() < count && WaitReadable(line.PortHandle())) {
+    std::uint8_t buffer[100];
+    const std::size_t waiting = line.PendingCount();
+    const std::size_t n = line.Read(buffer, std::min(waiting, sizeof buffer));
+    if (n == 0) break;
+    got.insert(got.end(), buffer, buffer + n);
+  }
+  return got;
 }
 
 // The port list: the selection the test sets, and what the switch did to the list.
 class FakePortList : public PortSwitchHost {
  public:
+  explicit FakePortList(Line& line) : line_(line) {}
+
   int selection = 0;
   std::vector<int> selected;  // every SelectPortListItem, in order
-  std::vector<std::string> messages;
-  // Whether portLock was held while each message was on the screen.
+  int notUsableShown = 0;
+  // Whether the port lock was held while each message was on the screen.
   std::vector<bool> lockedDuringMessage;
 
   int PortListSelection() override { return selection; }
@@ -235,30 +227,45 @@ class FakePortList : public PortSwitchHost {
     selected.push_back(index);
     selection = index;
   }
-  void ShowMessage(std::string_view text) override {
-    messages.emplace_back(text);
+  void ShowPortNotUsable() override {
+    ++notUsableShown;
     // Asked from another thread: the switch's own thread may not try a lock it holds.
     bool free = false;
-    std::thread probe([&free] {
-      free = linkState.portLock.try_lock();
-      if (free) linkState.portLock.unlock();
+    std::thread probe([this, &free] {
+      free = line_.PortLock().try_lock();
+      if (free) line_.PortLock().unlock();
     });
     probe.join();
     lockedDuringMessage.push_back(!free);
   }
+
+ private:
+  Line& line_;
 };
 
-// The window's side of the engine with the real port behind it: timer, labels and messages are
-// recorded as in the engine's own tests, the bytes go over the pseudo-terminal.
-class SerialEngineHost : public FakeEngineHost {
+// The window's side of the engine, recorded: the timer and the messages. The labels, the bar and
+// the boxes (all checked) are the engine's own tests' business.
+class RecordingHost : public EngineHost {
  public:
-  bool PortUsable() override { return SerialPortUsable(); }
-  void PortWrite(const std::uint8_t* bytes, std::size_t count) override {
-    SerialWrite(bytes, count);
+  bool timerRunning = false;
+  int timerStarts = 0;
+  std::vector<std::string> messages;
+  // The file the dialog answers with; cancel when empty.
+  std::string chosenPath;
+
+  void StartResponseTimer(int /*milliseconds*/) override {
+    timerRunning = true;
+    ++timerStarts;
   }
-  std::size_t PortPendingCount() override { return SerialPendingCount(); }
-  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override {
-    return SerialRead(buffer, count);
+  void StopResponseTimer() override { timerRunning = false; }
+  bool IsChecked(Box /*box*/) override { return true; }
+  void SetProgress(int /*position*/) override {}
+  void SetLabelText(Label /*label*/, std::string_view /*text*/) override {}
+  void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+  bool ChooseImageFile(std::string& path) override {
+    if (chosenPath.empty()) return false;
+    path = chosenPath;
+    return true;
   }
 };
 

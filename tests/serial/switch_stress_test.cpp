@@ -1,12 +1,12 @@
 // Thousands of port switches between two live ports while both radios stream bytes and the
 // window thread reads, then the stop: run under ThreadSanitizer this shows that the listener
-// and the switch share portHandle safely, never deadlock and leave no descriptor behind.
+// and the switch share the port handle safely, never deadlock and leave no descriptor behind.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iostream>
 #include <thread>
 
-#include "serial/listener.h"
 #include "serial/port_switch.h"
 #include "tests/serial/serial_test_support.h"
 
@@ -34,7 +34,6 @@ void Stream(FarEnd& radio, std::atomic<bool>& stop, std::atomic<long>& sent) {
 }
 
 TEST(SwitchStressTest, ThousandsOfSwitchesWhileBytesStreamThenStop) {
-  ResetPortState();
   PortMap map;
   FarEnd first;
   FarEnd second;
@@ -49,18 +48,18 @@ TEST(SwitchStressTest, ThousandsOfSwitchesWhileBytesStreamThenStop) {
   std::thread streamSecond(Stream, std::ref(second), std::ref(stopStreams), std::ref(sent));
 
   CountingTarget target;
-  ASSERT_EQ(OpenPort(0), 1);
-  std::unique_ptr<ListenerThread> listener = StartListener(target);
-  ASSERT_NE(listener, nullptr);
+  PosixLine line;
+  ASSERT_EQ(line.OpenPort(0), 1);
+  ASSERT_TRUE(line.StartListener(target));
 
-  FakePortList list;
+  FakePortList list{line};
   int portIndex = 0;
   long received = 0;
   int lastSeen = 0;
   constexpr int kSwitches = 3000;
   for (int i = 1; i <= kSwitches; ++i) {
     list.selection = i % 2;
-    OnPortSelChange(list, portIndex);
+    OnPortSelChange(list, line, portIndex);
     ASSERT_EQ(portIndex, i % 2);
     // Now and then the window thread lets the radios' bytes catch up with the switching.
     if (i % 8 == 0) (void)target.WaitForCount(lastSeen + 1, 1ms);
@@ -69,37 +68,35 @@ TEST(SwitchStressTest, ThousandsOfSwitchesWhileBytesStreamThenStop) {
     if (posts != lastSeen) {
       lastSeen = posts;
       std::uint8_t chunk[100];
-      std::size_t waiting = SerialPendingCount();
+      std::size_t waiting = line.PendingCount();
       while (waiting > 0) {
-        const std::size_t got = SerialRead(chunk, std::min(waiting, sizeof chunk));
+        const std::size_t got = line.Read(chunk, std::min(waiting, sizeof chunk));
         if (got == 0) break;
         received += static_cast<long>(got);
         waiting -= got;
       }
-      SerialWrite(chunk, 1);
+      line.Write(chunk, 1);
     }
   }
-  StopLink(listener);
+  line.StopLink();
   stopStreams = true;
   streamFirst.join();
   streamSecond.join();
 
   std::cout << kSwitches << " switches, " << sent.load() << " bytes streamed, " << received
             << " read, " << target.Count() << " notifications\n";
-  EXPECT_TRUE(list.messages.empty());
-  EXPECT_EQ(listener, nullptr);
-  EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE);
+  EXPECT_EQ(list.notUsableShown, 0);
+  EXPECT_FALSE(line.ListenerRunning());
+  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
   EXPECT_GT(target.Count(), 0);
   EXPECT_GT(received, 0);
   EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
-  ResetPortState();
 }
 
 // Picking the open port again closes and reopens it at once. Bytes keep arriving, so the
 // listener is often inside the kernel's poll of that very port when it closes: the reopen must
 // still find the port free every time.
 TEST(SwitchStressTest, ReopeningTheSamePortWhileBytesArriveNeverFails) {
-  ResetPortState();
   PortMap map;
   FarEnd radio;
   ASSERT_TRUE(radio.Ok());
@@ -109,23 +106,23 @@ TEST(SwitchStressTest, ReopeningTheSamePortWhileBytesArriveNeverFails) {
   std::thread stream(Stream, std::ref(radio), std::ref(stopStream), std::ref(sent));
 
   CountingTarget target;
-  ASSERT_EQ(OpenPort(0), 1);
-  std::unique_ptr<ListenerThread> listener = StartListener(target);
-  FakePortList list;
+  PosixLine line;
+  ASSERT_EQ(line.OpenPort(0), 1);
+  ASSERT_TRUE(line.StartListener(target));
+  FakePortList list{line};
   int portIndex = 0;
   int failures = 0;
   for (int i = 0; i < 10000; ++i) {
-    OnPortSelChange(list, portIndex);
-    if (linkState.portHandle == INVALID_PORT_HANDLE) ++failures;
+    OnPortSelChange(list, line, portIndex);
+    if (line.PortHandle() == INVALID_PORT_HANDLE) ++failures;
     std::uint8_t chunk[100];
-    (void)SerialRead(chunk, sizeof chunk);  // keep the input queue short
+    (void)line.Read(chunk, sizeof chunk);  // keep the input queue short
   }
-  StopLink(listener);
+  line.StopLink();
   stopStream = true;
   stream.join();
   EXPECT_EQ(failures, 0);
-  EXPECT_TRUE(list.messages.empty());
-  ResetPortState();
+  EXPECT_EQ(list.notUsableShown, 0);
 }
 
 }  // namespace

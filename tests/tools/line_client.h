@@ -83,12 +83,4 @@ class LineClient {
   bool gone_ = false;
 };
 
-// Every byte value in each run of 256 (7 is odd, so i * 7 walks all of them), shifted from
-// one run to the next, so that the line's special characters all cross in many places.
-inline std::vector<std::uint8_t> AllByteValues(std::size_t length) {
-  std::vector<std::uint8_t> bytes(length);
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-  return bytes;
-}
-
 }  // namespace vannor::sim::testing

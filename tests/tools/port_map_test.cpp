@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "testing/temp_dir.h"
 #include "tests/tools/line_client.h"
-#include "tests/tools/temp_folder.h"
 #include "tools/radio_sim.h"
 
 namespace vannor::sim {
@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::LineClient;
-using testing::TempFolder;
+using TempFolder = testkit::TempDir;
 
 TEST(PortMap, TheToolsComPortReachesTheSimulatorThroughTheLink) {
   TempFolder home;

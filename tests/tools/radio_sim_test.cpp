@@ -9,14 +9,15 @@
 #include <chrono>
 #include <thread>
 
+#include "testing/images.h"
 #include "tests/tools/line_client.h"
 
 namespace vannor::sim {
 namespace {
 
 using std::chrono::milliseconds;
-using testing::AllByteValues;
 using testing::LineClient;
+using testkit::AllByteValues;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr milliseconds QUIET{200};  // long enough for an answer that should not come

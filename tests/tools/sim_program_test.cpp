@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "testing/temp_dir.h"
 #include "tests/tools/line_client.h"
-#include "tests/tools/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using vannor::sim::testing::LineClient;
-using vannor::sim::testing::TempFolder;
+using TempFolder = vannor::testkit::TempDir;
 
 // The program running with its standard output on a pipe.
 class Program {

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <wx/menu.h>
 
-#include "protocol/link_state.h"
 #include "res/resource.h"
 #include "tests/ui/window_fixture.h"
 
@@ -65,7 +64,7 @@ TEST_F(AboutTest, RightClickAndShiftF10BothLeadToTheAboutBox) {
   // The main window is as it was.
   EXPECT_TRUE(dlg.IsShown());
   EXPECT_TRUE(dlg.ListenerRunning());
-  EXPECT_NE(linkState.portHandle, INVALID_PORT_HANDLE);
+  EXPECT_TRUE(dlg.SerialLine().PortUsable());
   EXPECT_TRUE(modals.Messages().empty());
 }
 

@@ -8,7 +8,6 @@
 
 #include <functional>
 
-#include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "res/resource.h"
 #include "tests/ui/window_fixture.h"
@@ -43,8 +42,7 @@ class CloseTest : public WindowTest {
   // What the stop sequence leaves behind.
   void ExpectLinkStopped() {
     EXPECT_FALSE(window->ListenerRunning());
-    EXPECT_EQ(linkState.stopListener.load(), 1);
-    EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE);
+    EXPECT_FALSE(window->SerialLine().PortUsable());
     EXPECT_FALSE(window->IsShown());
   }
 
@@ -95,7 +93,6 @@ TEST_F(CloseTest, EnterWhereNoPushButtonHasTheFocusPressesEnd) {
   // A check box would take Enter for itself, the port list's edit field would keep it.
   for (const int focused : {IDC_WRITE_DSP1, IDC_PORT_LIST}) {
     SCOPED_TRACE(focused);
-    ResetLinkState();
     const int result = RunModal([&] {
       FocusAndWait(Get<wxWindow>(focused));
       PressKey(WXK_RETURN);
@@ -128,7 +125,9 @@ TEST_F(CloseTest, EndDuringAnExchangeLeavesNoTimeOutBehind) {
   StartRadio(1, silent);
   const int result = RunModal([&] {
     ClickOn(Get<wxWindow>(IDC_VER_READ));
-    if (!PumpUntil([&] { return linkState.protocolState == ProtocolState::AwaitVersion1; })) {
+    if (!PumpUntil([&] {
+          return window->Engine().State().protocolState == ProtocolState::AwaitVersion1;
+        })) {
       return;
     }
     ClickOn(Get<wxWindow>(wxID_OK));

@@ -9,9 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "protocol/link_state.h"
 #include "protocol/messages.h"
-#include "tests/protocol/temp_dir.h"
+#include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
 
 namespace vannor::uitest {
@@ -36,7 +35,7 @@ TEST_F(ExchangeTest, UpdateSendsTheWholeImageAndEndsAtOneHundredPercent) {
   sim::RadioConfig config;
   config.expectedLength = static_cast<std::uint32_t>(image.size());
   sim::RadioSimulator& radio = StartRadio(1, config);
-  test::TempDir folder;
+  testkit::TempDir folder;
   // A Japanese name: the path crosses the toolkit, which keeps the "C" locale, unchanged.
   modals.AnswerFileDialog(folder.Write("DSPイメージ v2.out", image));
   ShowWindow();
@@ -55,7 +54,7 @@ TEST_F(ExchangeTest, UpdateSendsTheWholeImageAndEndsAtOneHundredPercent) {
   EXPECT_EQ(modals.Messages()[0].caption, "");
   EXPECT_EQ(Get<wxGauge>(IDC_PROGRESS).GetValue(), 100);
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_PERCENT)), "100");
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
 
   ASSERT_TRUE(radio.WaitImageOver(PATIENCE));
   const sim::RadioRecord record = radio.Record();
@@ -82,7 +81,7 @@ TEST_F(ExchangeTest, VerReadShowsBothVersionsAndIsRefusedTheSecondTime) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V02.00");
   // A version read that succeeds says nothing.
   EXPECT_TRUE(modals.Messages().empty());
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
 
   ClickOn(Get<wxWindow>(IDC_VER_READ));
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
@@ -102,7 +101,7 @@ TEST_F(ExchangeTest, ARadioThatNeverAnswersEndsInACommunicationError) {
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMMUNICATION_ERROR)));
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V00.00");
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
   // The window stays usable.
   EXPECT_TRUE(dlg.IsShown());
   EXPECT_TRUE(Get<wxWindow>(IDC_UPDATE).IsEnabled());

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/about_dlg.h"
 #include "res/dialog_templates.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/about_dlg.h"
 #include "ui/dialog_builder.h"
 
 namespace vannor::uitest {
@@ -157,9 +157,9 @@ TEST_F(LayoutTest, TheMainWindowKeepsItsControlsApartAndUnclipped) {
   ExpectPlacedApart(dlg, res::MAIN_DIALOG);
   ExpectNothingClipped(dlg);
   // The widest texts the labels show during a run.
-  dlg.SetLabelText(IDC_PERCENT, "100");
-  dlg.SetLabelText(IDC_VERSION_DSP1, "V88.88");
-  dlg.SetLabelText(IDC_VERSION_DSP2, "V88.88");
+  dlg.SetLabelText(Label::Percent, "100");
+  dlg.SetLabelText(Label::VersionDsp1, "V88.88");
+  dlg.SetLabelText(Label::VersionDsp2, "V88.88");
   ExpectNothingClipped(dlg);
 }
 

@@ -7,10 +7,9 @@
 #include <wx/gauge.h>
 #include <wx/msgdlg.h>
 
-#include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "res/dialog_templates.h"
-#include "tests/protocol/temp_dir.h"
+#include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
 
 namespace vannor::uitest {
@@ -44,9 +43,8 @@ TEST_F(MainWindowTest, StartsWithAllBoxesCheckedOnCom1AndEndFocused) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_BANNER)), std::string(res::BANNER_TEXT));
 
   // COM1 is open and watched, and nothing was said about it.
-  EXPECT_NE(linkState.portHandle, INVALID_PORT_HANDLE);
+  EXPECT_TRUE(dlg.SerialLine().PortUsable());
   EXPECT_TRUE(dlg.ListenerRunning());
-  EXPECT_EQ(linkState.mainWindow, static_cast<CommNotifyTarget*>(&dlg));
   EXPECT_TRUE(modals.Messages().empty());
 
   // End has the focus and is the default button.
@@ -76,7 +74,7 @@ TEST_F(MainWindowTest, SaysTheComPortCannotBeUsedWhenCom1DoesNotOpen) {
                                 wxICON_INFORMATION | wxICON_QUESTION));
 
   // The window carries on with no port: COM1 still shown, the listener still started.
-  EXPECT_EQ(linkState.portHandle, INVALID_PORT_HANDLE);
+  EXPECT_FALSE(window->SerialLine().PortUsable());
   EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetValue(), "COM1");
   EXPECT_EQ(dlg.PortIndex(), 0);
   EXPECT_TRUE(dlg.ListenerRunning());
@@ -101,13 +99,13 @@ TEST_F(MainWindowTest, UpdateWithBothWriteBoxesClearedSaysDspSelectError) {
   EXPECT_EQ(modals.FileDialogsShown(), 0);
   EXPECT_TRUE(Get<wxCheckBox>(IDC_TAVIX3_DSP1).GetValue());
   EXPECT_TRUE(Get<wxCheckBox>(IDC_TAVIX3_DSP2).GetValue());
-  EXPECT_EQ(linkState.commandIssued, 0);
+  EXPECT_EQ(window->Engine().State().commandIssued, 0);
   EXPECT_EQ(radio.Record().bytesReceived, 0u);
 }
 
 TEST_F(MainWindowTest, UpperCaseExtensionIsRefusedAndAVersionReadStillFollows) {
   sim::RadioSimulator& radio = StartRadio(1);
-  test::TempDir folder;
+  testkit::TempDir folder;
   modals.AnswerFileDialog(folder.Write("dsp.OUT", {1, 2, 3}));
   ShowWindow();
 
@@ -115,7 +113,7 @@ TEST_F(MainWindowTest, UpperCaseExtensionIsRefusedAndAVersionReadStillFollows) {
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_FILE_ERROR)));
   EXPECT_EQ(modals.FileDialogsShown(), 1);
-  EXPECT_EQ(linkState.protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
 
   // Nothing went out, so the run's first command is still to come.
   ClickOn(Get<wxWindow>(IDC_VER_READ));

@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 #include <wx/combobox.h>
 
-#include "protocol/link_state.h"
 #include "protocol/messages.h"
+#include "serial/posix/posix_line.h"
 #include "tests/ui/window_fixture.h"
 
 namespace vannor::uitest {
 namespace {
+
+// The descriptor of the port the window has open: a reopen of the same device gets a new one.
+int OpenPortHandle(VannorDlg& dlg) {
+  return static_cast<PosixLine&>(dlg.SerialLine()).PortHandle();
+}
 
 using testing::ElementsAre;
 
@@ -65,7 +70,7 @@ TEST_F(PortListTest, APortThatDoesNotOpenFallsBackToThePreviousOne) {
   EXPECT_EQ(dlg.PortIndex(), 0);
   EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetSelection(), 0);
   EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetValue(), "COM1");
-  EXPECT_NE(linkState.portHandle, INVALID_PORT_HANDLE);
+  EXPECT_TRUE(dlg.SerialLine().PortUsable());
 
   // COM1 is open again and watched.
   ReadVersions();
@@ -77,7 +82,7 @@ TEST_F(PortListTest, TextTypedIntoTheFieldChangesNoPort) {
   sim::RadioSimulator& radio = StartRadio(1);
   StartRadio(9);
   VannorDlg& dlg = ShowWindow();
-  const PortHandle before = linkState.portHandle;
+  const int before = OpenPortHandle(dlg);
 
   auto& list = Get<wxComboBox>(IDC_PORT_LIST);
   list.SetFocus();
@@ -87,7 +92,7 @@ TEST_F(PortListTest, TextTypedIntoTheFieldChangesNoPort) {
   ASSERT_TRUE(PumpUntil([&] { return list.GetValue() == "COM9"; }));
 
   EXPECT_EQ(dlg.PortIndex(), 0);
-  EXPECT_EQ(linkState.portHandle, before);
+  EXPECT_EQ(OpenPortHandle(dlg), before);
   EXPECT_TRUE(modals.Messages().empty());
   // COM1 still carries the exchange.
   ReadVersions();

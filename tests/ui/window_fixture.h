@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "tests/ui/window_test_support.h"
+#include "testing/window_test_support.h"
 #include "tools/radio_sim.h"
 #include "ui/vannor_dlg.h"
 
@@ -16,10 +16,7 @@ namespace vannor::uitest {
 
 class WindowTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ResetLinkState();
-    ASSERT_TRUE(ports.Ready());
-  }
+  void SetUp() override { ASSERT_TRUE(ports.Ready()); }
 
   void TearDown() override {
     // The window first: its stop sequence closes the port the radios serve.

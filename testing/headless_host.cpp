@@ -1,49 +1,28 @@
-#include "tools/headless_host.h"
+#include "testing/headless_host.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
-#include "protocol/link_state.h"
-#include "protocol/protocol_engine.h"
-#include "serial/serial_port.h"
+#include "protocol/messages.h"
 
 namespace vannor::headless {
 
 namespace {
 
-int BoxIndex(ControlId box) {
-  switch (box) {
-    case IDC_WRITE_DSP1:
-      return 0;
-    case IDC_TAVIX3_DSP1:
-      return 1;
-    case IDC_WRITE_DSP2:
-      return 2;
-    case IDC_TAVIX3_DSP2:
-      return 3;
-    default:
-      return -1;
-  }
+int BoxIndex(Box box) {
+  return static_cast<int>(box);
 }
 
-int LabelIndex(ControlId label) {
-  switch (label) {
-    case IDC_PERCENT:
-      return 0;
-    case IDC_VERSION_DSP1:
-      return 1;
-    case IDC_VERSION_DSP2:
-      return 2;
-    default:
-      return -1;
-  }
+int LabelIndex(Label label) {
+  return static_cast<int>(label);
 }
 
 }  // namespace
 
-HeadlessHost::HeadlessHost(Timer timer) : timerMode_(timer) {
+HeadlessHost::HeadlessHost(Timer timer)
+    : timerMode_(timer), line_(std::make_unique<testkit::CountingLine>()), engine_(*line_, *this) {
   // The window template's texts before anything has run.
   labels_[0] = "0";
   labels_[1] = "V00.00";
@@ -52,10 +31,8 @@ HeadlessHost::HeadlessHost(Timer timer) : timerMode_(timer) {
 }
 
 HeadlessHost::~HeadlessHost() {
-  Call([this] {
-    // A test that ended early still runs the stop sequence before the link state goes.
-    if (listener_ != nullptr) StopLink(listener_);
-  });
+  // A test that ended early still runs the stop sequence before the link goes.
+  Call([this] { line_->StopLink(); });
   quit_.store(true);
   Wake();
   thread_.join();
@@ -76,7 +53,7 @@ void HeadlessHost::Run() {
     if (notificationsQueued_.load() > 0) {
       notificationsQueued_.fetch_sub(1);
       ++counts_.notifications;
-      OnCommNotify(*this);
+      engine_.OnCommNotify();
       continue;
     }
     if (callsQueued_.load() > 0) {
@@ -96,7 +73,7 @@ void HeadlessHost::Run() {
       // Periodic like the window's timer: the engine stops it when it handles the expiry.
       timerDue_ += timerPeriod_;
       ++counts_.timerExpiries;
-      OnTimer(*this, RESPONSE_TIMER);
+      engine_.OnTimer();
       continue;
     }
     asleep_.store(true);
@@ -140,11 +117,10 @@ void HeadlessHost::Call(const std::function<void()>& work) {
 int HeadlessHost::OpenAndListen(int portIndex) {
   int opened = 0;
   Call([&] {
-    linkState.stopListener.store(0);
     portIndex_ = portIndex;
     portSelection_ = portIndex;
-    opened = OpenPort(portIndex);
-    listener_ = StartListener(*this);
+    opened = line_->OpenPort(portIndex);
+    (void)line_->StartListener(*this);  // without one, every exchange ends at its time-out
   });
   return opened;
 }
@@ -153,28 +129,31 @@ int HeadlessHost::SelectPort(int index) {
   int now = 0;
   Call([&] {
     portSelection_ = index;
-    OnPortSelChange(*this, portIndex_);
+    OnPortSelChange(*this, *line_, portIndex_);
     now = portIndex_;
   });
   return now;
 }
 
 void HeadlessHost::End() {
-  Call([this] { OnEnd(*this, listener_); });
+  Call([this] {
+    line_->StopLink();
+    endedOk_ = true;
+  });
 }
 
 void HeadlessHost::ClickUpdate(const std::string& imagePath) {
   Call([&] {
     imagePath_ = imagePath;
-    OnUpdateClicked(*this);
+    engine_.OnUpdateClicked();
   });
 }
 
 void HeadlessHost::ClickVerRead() {
-  Call([this] { OnVerReadClicked(*this); });
+  Call([this] { engine_.OnVerReadClicked(); });
 }
 
-void HeadlessHost::SetChecked(ControlId box, bool checked) {
+void HeadlessHost::SetChecked(Box box, bool checked) {
   Call([&] { checked_[BoxIndex(box)] = checked; });
 }
 
@@ -188,7 +167,7 @@ std::vector<std::string> HeadlessHost::Messages() {
   return messages_;
 }
 
-std::string HeadlessHost::Label(ControlId label) {
+std::string HeadlessHost::LabelText(Label label) {
   std::string text;
   Call([&] { text = labels_[LabelIndex(label)]; });
   return text;
@@ -212,7 +191,7 @@ bool HeadlessHost::FireTimer() {
     if (!timerRunning_) return;
     fired = true;
     ++counts_.timerExpiries;
-    OnTimer(*this, RESPONSE_TIMER);
+    engine_.OnTimer();
   });
   return fired;
 }
@@ -225,39 +204,32 @@ bool HeadlessHost::EndedOk() {
 
 HostCounts HeadlessHost::Counts() {
   HostCounts counts;
-  Call([&] { counts = counts_; });
+  Call([&] {
+    counts = counts_;
+    counts.pendingQueries = line_->counts.pendingQueries;
+    counts.reads = line_->counts.reads;
+    counts.writes = line_->counts.writes;
+  });
   return counts;
 }
 
 void HeadlessHost::ResetCounts() {
-  Call([this] { counts_ = HostCounts{}; });
+  Call([this] {
+    counts_ = HostCounts{};
+    line_->counts = testkit::PortCounts{};
+  });
+}
+
+ProtocolState HeadlessHost::EngineState() {
+  ProtocolState state{};
+  Call([&] { state = engine_.State().protocolState; });
+  return state;
 }
 
 std::chrono::nanoseconds HeadlessHost::ListenerCpu() {
   std::chrono::nanoseconds used{0};
-  Call([&] {
-    if (listener_ != nullptr) used = ListenerCpuTime(*listener_);
-  });
+  Call([&] { used = line_->ListenerCpuTime(); });
   return used;
-}
-
-bool HeadlessHost::PortUsable() {
-  return SerialPortUsable();
-}
-
-void HeadlessHost::PortWrite(const std::uint8_t* bytes, std::size_t count) {
-  ++counts_.writes;
-  SerialWrite(bytes, count);
-}
-
-std::size_t HeadlessHost::PortPendingCount() {
-  ++counts_.pendingQueries;
-  return SerialPendingCount();
-}
-
-std::size_t HeadlessHost::PortRead(std::uint8_t* buffer, std::size_t count) {
-  ++counts_.reads;
-  return SerialRead(buffer, count);
 }
 
 void HeadlessHost::StartResponseTimer(int milliseconds) {
@@ -270,24 +242,26 @@ void HeadlessHost::StopResponseTimer() {
   timerRunning_ = false;
 }
 
-bool HeadlessHost::IsChecked(ControlId box) {
-  const int index = BoxIndex(box);
-  return index >= 0 && checked_[index];
+bool HeadlessHost::IsChecked(Box box) {
+  return checked_[BoxIndex(box)];
 }
 
 void HeadlessHost::SetProgress(int position) {
   progress_ = position;
 }
 
-void HeadlessHost::SetLabelText(ControlId label, std::string_view text) {
-  const int index = LabelIndex(label);
-  if (index >= 0) labels_[index].assign(text);
+void HeadlessHost::SetLabelText(Label label, std::string_view text) {
+  labels_[LabelIndex(label)].assign(text);
 }
 
 void HeadlessHost::ShowMessage(std::string_view text) {
   std::lock_guard lock(messagesMutex_);
   messages_.emplace_back(text);
   messageShown_.notify_all();
+}
+
+void HeadlessHost::ShowPortNotUsable() {
+  ShowMessage(MSG_NOT_USE_COM_PORT);
 }
 
 bool HeadlessHost::ChooseImageFile(std::string& path) {

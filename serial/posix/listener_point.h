@@ -2,16 +2,14 @@
 // moments no timing hits reliably.
 #pragma once
 
-#include <atomic>
-
 namespace vannor {
 
 enum class ListenerPoint {
-  BeforeCopy,  // has seen stopListener at 0, has not yet taken portLock
-  BeforeWait,  // has copied portHandle and left portLock, has not yet started its wait
+  BeforeCopy,  // has seen the stop flag at 0, has not yet taken the port lock
+  BeforeWait,  // has copied the port handle and left the lock, has not yet started its wait
 };
 
 // Called on the listener thread at each point; null (and so skipped) in the program.
-extern std::atomic<void (*)(ListenerPoint)> listenerPauseHook;
+using ListenerPauseHook = void (*)(ListenerPoint);
 
 }  // namespace vannor

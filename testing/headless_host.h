@@ -18,10 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/comm_notify_target.h"
 #include "protocol/engine_host.h"
-#include "serial/listener.h"
+#include "protocol/protocol_engine.h"
+#include "serial/comm_notify_target.h"
 #include "serial/port_switch.h"
+#include "testing/counting_line.h"
 
 namespace vannor::headless {
 
@@ -34,10 +35,7 @@ struct HostCounts {
   std::uint64_t timerExpiries = 0;  // handed to the engine
 };
 
-class HeadlessHost final : public EngineHost,
-                           public CommNotifyTarget,
-                           public PortSwitchHost,
-                           public DialogCloser {
+class HeadlessHost final : public EngineHost, public CommNotifyTarget, public PortSwitchHost {
  public:
   enum class Timer {
     Real,    // the response timer expires by itself after its period
@@ -52,8 +50,8 @@ class HeadlessHost final : public EngineHost,
   // Runs `work` on the event thread, after everything queued before it, and waits for it.
   void Call(const std::function<void()>& work);
 
-  // What the window's initialisation does: all four boxes checked, stopListener 0, the
-  // port at `portIndex` opened, the listener started. Returns OpenPort's result.
+  // What the window's initialisation does: all four boxes checked, the port at `portIndex`
+  // opened, the listener started. Returns OpenPort's result.
   int OpenAndListen(int portIndex);
   // The port list's selection changes to `index`; returns the port index afterwards.
   int SelectPort(int index);
@@ -63,12 +61,12 @@ class HeadlessHost final : public EngineHost,
   // The user's clicks. An empty path cancels the file choice.
   void ClickUpdate(const std::string& imagePath);
   void ClickVerRead();
-  void SetChecked(ControlId box, bool checked);
+  void SetChecked(Box box, bool checked);
 
   // Waits, at most `limit`, until `count` messages have been shown in all.
   bool WaitForMessages(std::size_t count, std::chrono::milliseconds limit);
   std::vector<std::string> Messages();
-  std::string Label(ControlId label);
+  std::string LabelText(Label label);
   int Progress();
   bool TimerRunning();
   // Manual timer: hands the engine an expiry if the timer is running. False if it was not.
@@ -79,27 +77,28 @@ class HeadlessHost final : public EngineHost,
   // CPU time the listener thread has used; zero when there is no listener.
   std::chrono::nanoseconds ListenerCpu();
 
+  // On the event thread only (inside Call): the link's engine and line.
+  ProtocolEngine& Engine() { return engine_; }
+  Line& SerialLine() { return *line_; }
+  // The engine's state, read on the event thread.
+  ProtocolState EngineState();
+
   // EngineHost, on the event thread.
-  bool PortUsable() override;
-  void PortWrite(const std::uint8_t* bytes, std::size_t count) override;
-  std::size_t PortPendingCount() override;
-  std::size_t PortRead(std::uint8_t* buffer, std::size_t count) override;
   void StartResponseTimer(int milliseconds) override;
   void StopResponseTimer() override;
-  bool IsChecked(ControlId box) override;
+  bool IsChecked(Box box) override;
   void SetProgress(int position) override;
-  void SetLabelText(ControlId label, std::string_view text) override;
+  void SetLabelText(Label label, std::string_view text) override;
   void ShowMessage(std::string_view text) override;
   bool ChooseImageFile(std::string& path) override;
 
   // CommNotifyTarget, on the listener thread.
   void PostCommNotify() override;
 
-  // PortSwitchHost and DialogCloser, on the event thread.
+  // PortSwitchHost, on the event thread.
   int PortListSelection() override { return portSelection_; }
   void SelectPortListItem(int index) override { portSelection_ = index; }
-  void EndDialogOk() override { endedOk_ = true; }
-  void EndDialogCancel() override { endedOk_ = false; }
+  void ShowPortNotUsable() override;
 
  private:
   void Run();
@@ -133,7 +132,8 @@ class HeadlessHost final : public EngineHost,
   int portSelection_ = 0;
   int portIndex_ = 0;
   bool endedOk_ = false;
-  std::unique_ptr<ListenerThread> listener_;
+  std::unique_ptr<testkit::CountingLine> line_;
+  ProtocolEngine engine_;
   HostCounts counts_;
 
   std::mutex messagesMutex_;

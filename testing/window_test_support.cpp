@@ -1,4 +1,4 @@
-#include "tests/ui/window_test_support.h"
+#include "testing/window_test_support.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -15,9 +15,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/about_dlg.h"
-#include "protocol/link_state.h"
 #include "serial/port_names.h"
+#include "ui/about_dlg.h"
 #include "ui/vannor_dlg.h"
 
 namespace vannor::uitest {
@@ -122,35 +121,21 @@ int ModalRecorder::AnswerFile(wxDialog* dialog) {
 }
 
 PortFolder::PortFolder() {
-  char pattern[] = "/tmp/vannor-ui-test-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return;
-  configHome = pattern;
-  const std::filesystem::path ports = std::filesystem::path(configHome) / "vannor" / "ports";
+  if (folder.Path().empty()) return;
+  const std::filesystem::path ports = std::filesystem::path(folder.Path()) / "vannor" / "ports";
   std::error_code error;
   std::filesystem::create_directories(ports, error);
   if (error) return;
   for (int index = 0; index < PORT_COUNT; ++index) {
     // A dangling link: the port is there by name and fails to open.
-    std::filesystem::create_symlink(configHome + "/absent-device",
+    std::filesystem::create_symlink(folder.Path() + "/absent-device",
                                     ports / std::string(PortName(index)), error);
     if (error) return;
   }
-  const char* old = getenv("XDG_CONFIG_HOME");
-  hadPrevious = old != nullptr;
-  if (hadPrevious) previous = old;
-  ready = setenv("XDG_CONFIG_HOME", configHome.c_str(), 1) == 0;
+  ready = true;
 }
 
-PortFolder::~PortFolder() {
-  // Restoring the environment cannot fail for a valid name; nothing to do if it did.
-  if (hadPrevious) {
-    (void)setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
-  } else {
-    (void)unsetenv("XDG_CONFIG_HOME");
-  }
-  std::error_code ignored;  // a leftover folder in /tmp is harmless
-  if (!configHome.empty()) std::filesystem::remove_all(configHome, ignored);
-}
+PortFolder::~PortFolder() = default;
 
 void ClickOn(wxWindow& control) {
   wxUIActionSimulator input;
@@ -178,16 +163,6 @@ void TypeText(const char* text) {
 
 std::string LabelOf(const wxWindow& control) {
   return Utf8(control.GetLabel());
-}
-
-void ResetLinkState() {
-  linkState.protocolState = ProtocolState::Idle;
-  linkState.commandIssued = 0;
-  linkState.sendIndex = 0;
-  linkState.imageLength = 0;
-  linkState.rxByte = 0;
-  linkState.stopListener.store(0);
-  linkState.mainWindow = nullptr;
 }
 
 }  // namespace vannor::uitest

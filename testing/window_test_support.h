@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "testing/scoped_env.h"
+#include "testing/temp_dir.h"
+
 namespace vannor::uitest {
 
 // How long a test waits for something the window must do before it counts as hung. Nothing
@@ -78,13 +81,12 @@ class PortFolder {
   PortFolder(const PortFolder&) = delete;
   PortFolder& operator=(const PortFolder&) = delete;
 
-  const std::string& ConfigHome() const { return configHome; }
+  const std::string& ConfigHome() const { return folder.Path(); }
   bool Ready() const { return ready; }
 
  private:
-  std::string configHome;
-  std::string previous;
-  bool hadPrevious = false;
+  testkit::TempDir folder;
+  testkit::ScopedEnv configHome{"XDG_CONFIG_HOME", folder.Path().c_str()};
   bool ready = false;
 };
 
@@ -96,8 +98,5 @@ void TypeText(const char* text);
 
 // The text a control shows, in UTF-8.
 std::string LabelOf(const wxWindow& control);
-
-// Puts the process's link state back to that of a fresh start.
-void ResetLinkState();
 
 }  // namespace vannor::uitest

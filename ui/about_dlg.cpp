@@ -1,4 +1,4 @@
-#include "app/about_dlg.h"
+#include "ui/about_dlg.h"
 
 #include "res/dialog_templates.h"
 #include "ui/app_icon.h"

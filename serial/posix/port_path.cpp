@@ -1,0 +1,36 @@
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "serial/port_names.h"
+
+namespace vannor {
+
+namespace {
+
+// The folder that holds the per-user port links, or empty when neither variable gives one.
+std::string PortLinkFolder() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  // Relative values are invalid by the base-directory rules and are ignored.
+  if (config != nullptr && config[0] == '/') return std::string(config) + "/vannor/ports";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return std::string(home) + "/.config/vannor/ports";
+  return std::string();
+}
+
+}  // namespace
+
+std::string ResolvePortPath(int index) {
+  const std::string_view name = PortName(index);
+  if (name.empty()) return std::string();
+  const std::string folder = PortLinkFolder();
+  if (!folder.empty()) {
+    std::string link = folder + "/" + std::string(name);
+    struct stat entry;
+    // lstat, not stat: a link whose target is gone still names the port the user chose.
+    if (lstat(link.c_str(), &entry) == 0) return link;
+  }
+  return "/dev/ttyS" + std::to_string(index);
+}
+
+}  // namespace vannor
