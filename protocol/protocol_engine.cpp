@@ -22,6 +22,7 @@ void ProtocolEngine::ShowProgress() {
   // The bar and the label change only every 1% of a long image; the first echo always sets
   // them, because they still show whatever the previous Update left.
   if (linkState.sendIndex != 1 && percent == Percentage(linkState.sendIndex - 1, length)) return;
+  if (observer_ != nullptr) observer_->OnProgress(linkState.sendIndex, length);
   host_.SetProgress(percent);
   host_.SetLabelText(Label::Percent, NumberTexts[percent]);
 }
@@ -40,12 +41,14 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
     case ProtocolState::AwaitCommandAck:
       if (ls.rxByte != ACK) break;
       ls.protocolState = ProtocolState::AwaitStartAck;
+      if (observer_ != nullptr) observer_->OnAcknowledged(ls.protocolState);
       SendByte(ENQ);
       return true;
     case ProtocolState::AwaitStartAck:
       if (ls.rxByte != ACK) break;
       ls.protocolState = ProtocolState::Sending;
       ls.sendIndex = 0;
+      if (observer_ != nullptr) observer_->OnAcknowledged(ls.protocolState);
       SendByte(ls.imageBuffer[0]);
       return true;
     case ProtocolState::Sending:
@@ -55,6 +58,7 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
       if (ls.sendIndex == ls.imageLength) {
         host_.StopResponseTimer();
         ls.protocolState = ProtocolState::Idle;
+        if (observer_ != nullptr) observer_->OnCompleted();
         host_.ShowMessage(MSG_COMPLETION);
       } else {
         SendByte(ls.imageBuffer[ls.sendIndex]);
@@ -79,6 +83,7 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
       ls.versionBytes[1] = ls.rxByte;
       ls.protocolState = ProtocolState::Idle;
       host_.StopResponseTimer();
+      if (observer_ != nullptr) observer_->OnCompleted();
       ShowVersion(Label::VersionDsp1, ls.versionBytes[4], ls.versionBytes[5]);
       ShowVersion(Label::VersionDsp2, ls.versionBytes[0], ls.versionBytes[1]);
       return true;
@@ -86,8 +91,20 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
     default:
       return true;  // nothing is awaited: the byte is ignored
   }
+  ObserveFailure(false,
+                 ls.protocolState == ProtocolState::Sending ? ls.imageBuffer[ls.sendIndex] : ACK);
   ReportCommError();
   return false;
+}
+
+void ProtocolEngine::ObserveFailure(bool timedOut, std::uint8_t expected) {
+  if (observer_ == nullptr) return;
+  observer_->OnFailed(ExchangeFailure{.state = linkState.protocolState,
+                                      .timedOut = timedOut,
+                                      .received = linkState.rxByte,
+                                      .expected = expected,
+                                      .byteIndex = linkState.sendIndex,
+                                      .imageLength = linkState.imageLength});
 }
 
 void ProtocolEngine::SendByte(std::uint8_t b) {
@@ -171,6 +188,7 @@ void ProtocolEngine::OnUpdateClicked() {
   if (!ChooseAndLoadImage()) return;
 
   const std::uint8_t request[2] = {WRITE_COMMAND, BuildSelectionMask()};
+  if (observer_ != nullptr) observer_->OnRequest(request, sizeof request);
   port_.Write(request, sizeof request);
   host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
   linkState.protocolState = ProtocolState::AwaitCommandAck;
@@ -184,6 +202,7 @@ void ProtocolEngine::OnVerReadClicked() {
     return;
   }
   const std::uint8_t request = VERSION_COMMAND;
+  if (observer_ != nullptr) observer_->OnRequest(&request, 1);
   port_.Write(&request, 1);
   host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
   linkState.protocolState = ProtocolState::AwaitVersion1;
@@ -215,6 +234,9 @@ void ProtocolEngine::OnTimer() {
   // An expiry queued just before the timer was stopped can still arrive after the exchange has
   // ended; reporting it would follow " Completion !!! " with a false error.
   if (linkState.protocolState == ProtocolState::Idle) return;
+  ObserveFailure(true, linkState.protocolState == ProtocolState::Sending
+                           ? linkState.imageBuffer[linkState.sendIndex]
+                           : ACK);
   ReportCommError();
 }
 

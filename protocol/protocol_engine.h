@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "protocol/engine_host.h"
+#include "protocol/exchange_observer.h"
 #include "protocol/link_state.h"
 #include "serial/port_io.h"
 
@@ -48,12 +49,17 @@ class ProtocolEngine {
   // 4 DSP2 Write, 8 DSP2 Tavix3.
   std::uint8_t BuildSelectionMask();
 
+  // Follows every exchange from now on; null for none (the default).
+  void SetObserver(ExchangeObserver* observer) { observer_ = observer; }
+
   bool Busy() const { return linkState.protocolState != ProtocolState::Idle; }
   const LinkState& State() const { return linkState; }
   LinkState& State() { return linkState; }
 
  private:
   bool Dispatch(std::uint8_t byte);
+  // Tells the observer why the exchange in progress failed.
+  void ObserveFailure(bool timedOut, std::uint8_t expected);
   void ShowProgress();
   void ShowVersion(Label label, std::uint8_t major, std::uint8_t minor);
   // Lets the user pick the image and reads it into imageBuffer; false (with its message shown)
@@ -62,6 +68,7 @@ class ProtocolEngine {
 
   PortIo& port_;
   EngineHost& host_;
+  ExchangeObserver* observer_ = nullptr;
   LinkState linkState;
 };
 

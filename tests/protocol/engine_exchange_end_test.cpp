@@ -2,6 +2,7 @@
 // received bytes are read from the port.
 #include <gtest/gtest.h>
 
+#include "protocol/exchange_trace.h"
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
@@ -191,6 +192,43 @@ TEST_F(ExchangeEndTest, WholeImageInOneBurstOfEchoes) {
   Answer(all);
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
   EXPECT_EQ(engine.State().sendIndex, image.size());
+}
+
+// What a trace or the command line learns of a failure: the step, the byte and what came.
+TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
+  struct Recorder final : ExchangeObserver {
+    void OnRequest(const std::uint8_t*, std::size_t count) override { requests += count; }
+    void OnAcknowledged(ProtocolState) override { ++acks; }
+    void OnProgress(std::uint32_t confirmed, std::uint32_t) override { last = confirmed; }
+    void OnCompleted() override { ++completions; }
+    void OnFailed(const ExchangeFailure& f) override { failures.push_back(DescribeFailure(f)); }
+    std::size_t requests = 0;
+    int acks = 0, completions = 0;
+    std::uint32_t last = 0;
+    std::vector<std::string> failures;
+  } seen;
+  engine.SetObserver(&seen);
+  StartUpdate({0x11, 0x22, 0x33});
+  Answer({ACK, ACK, 0x11, 0x99});
+  engine.State() = LinkState{};
+  StartUpdate({0x11});
+  engine.OnTimer();
+  engine.State() = LinkState{};
+  engine.OnVerReadClicked();
+  Answer({1, 2});
+  engine.OnTimer();
+  StartUpdate({0x44});
+  Answer({ACK, ACK, 0x44});
+  EXPECT_EQ(seen.requests, 2u + 2u + 1u + 2u);
+  EXPECT_EQ(seen.acks, 4);
+  EXPECT_EQ(seen.last, 1u);
+  EXPECT_EQ(seen.completions, 1);
+  EXPECT_EQ(
+      seen.failures,
+      (std::vector<std::string>{
+          "wrong answer while awaiting the echo of an image byte (byte 2 of 3, 0x22): got 0x99",
+          "no answer within 5 s while awaiting the ACK of the write request",
+          "no answer within 5 s while awaiting the version reply (2 of 4 bytes came)"}));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <iostream>
 
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
@@ -73,9 +72,6 @@ TEST_F(ListenerTest, UnreadBytesDoNotKeepTheListenerBusy) {
   Settle();
   const int posts = target.Count();
   const auto used = CpuOver(kIdleWindow);
-  std::cout << "listener CPU over " << kIdleWindow.count()
-            << " ms with 1000 unread bytes: " << used.count() / 1000 << " us, " << posts
-            << " notifications\n";
   EXPECT_LT(used, kIdleCpuLimit);
   EXPECT_EQ(target.Count(), posts);
   EXPECT_EQ(line.PendingCount(), 1000u);
@@ -86,8 +82,6 @@ TEST_F(ListenerTest, WithNoPortOpenTheListenerSleeps) {
   Start();
   Settle();
   const auto used = CpuOver(kIdleWindow);
-  std::cout << "listener CPU over " << kIdleWindow.count()
-            << " ms with no port: " << used.count() / 1000 << " us\n";
   EXPECT_LT(used, kIdleCpuLimit);
   EXPECT_EQ(target.Count(), 0);
 }
@@ -103,8 +97,6 @@ TEST_F(ListenerTest, AHangUpIsNotifiedOnceAndTheExchangeEndsAtItsTimeOut) {
   ASSERT_TRUE(target.WaitForCount(1));
   Settle();
   const auto used = CpuOver(kIdleWindow);
-  std::cout << "listener CPU over " << kIdleWindow.count()
-            << " ms after a hang-up: " << used.count() / 1000 << " us\n";
   EXPECT_LT(used, kIdleCpuLimit);
   EXPECT_EQ(target.Count(), 1);
 
@@ -233,8 +225,6 @@ TEST_F(ListenerTest, MeasuresNotificationsPerByteInLockstep) {
     ASSERT_EQ(byte, static_cast<std::uint8_t>(i));
   }
   Settle();
-  std::cout << "notifications per byte in lockstep: "
-            << static_cast<double>(target.Count()) / kBytes << "\n";
   EXPECT_EQ(target.Count(), kBytes);
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <iostream>
 #include <thread>
 
 #include "serial/port_switch.h"
@@ -83,8 +82,6 @@ TEST(SwitchStressTest, ThousandsOfSwitchesWhileBytesStreamThenStop) {
   streamFirst.join();
   streamSecond.join();
 
-  std::cout << kSwitches << " switches, " << sent.load() << " bytes streamed, " << received
-            << " read, " << target.Count() << " notifications\n";
   EXPECT_EQ(list.notUsableShown, 0);
   EXPECT_FALSE(line.ListenerRunning());
   EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);

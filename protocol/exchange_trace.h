@@ -1,0 +1,35 @@
+// The exchange trace that VANNOR_DEBUG=1 (and the command line's --verbose) turns on: one line on
+// standard error for each request, acknowledgement, tenth of the image, completion and failure.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "protocol/exchange_observer.h"
+
+namespace vannor {
+
+class ExchangeTrace final : public ExchangeObserver {
+ public:
+  // Lines start with "<prefix>: ".
+  ExchangeTrace(std::FILE* out, std::string prefix) : out_(out), prefix_(std::move(prefix)) {}
+
+  // Whether VANNOR_DEBUG asks for the trace (set, and neither empty nor "0").
+  static bool Requested();
+
+  void OnRequest(const std::uint8_t* bytes, std::size_t count) override;
+  void OnAcknowledged(ProtocolState next) override;
+  void OnProgress(std::uint32_t confirmed, std::uint32_t length) override;
+  void OnCompleted() override;
+  void OnFailed(const ExchangeFailure& failure) override;
+
+ private:
+  std::FILE* out_;
+  std::string prefix_;
+  unsigned lastTenth_ = 0;
+};
+
+// The line a failure is told in: what was awaited, at which byte of how many, and what came.
+std::string DescribeFailure(const ExchangeFailure& failure);
+
+}  // namespace vannor
