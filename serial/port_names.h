@@ -21,4 +21,8 @@ int PortIndexOf(std::string_view name);
 // index outside 0 to 9.
 std::string ResolvePortPath(int index);
 
+// Where the per-user link for the port at index lives, whether or not it exists; empty for an
+// index outside 0 to 9 and where ports need no mapping (Windows) or no folder is known.
+std::string PortLinkPath(int index);
+
 }  // namespace vannor

@@ -20,16 +20,19 @@ std::string PortLinkFolder() {
 
 }  // namespace
 
-std::string ResolvePortPath(int index) {
+std::string PortLinkPath(int index) {
   const std::string_view name = PortName(index);
-  if (name.empty()) return std::string();
   const std::string folder = PortLinkFolder();
-  if (!folder.empty()) {
-    std::string link = folder + "/" + std::string(name);
-    struct stat entry;
-    // lstat, not stat: a link whose target is gone still names the port the user chose.
-    if (lstat(link.c_str(), &entry) == 0) return link;
-  }
+  if (name.empty() || folder.empty()) return std::string();
+  return folder + "/" + std::string(name);
+}
+
+std::string ResolvePortPath(int index) {
+  if (PortName(index).empty()) return std::string();
+  const std::string link = PortLinkPath(index);
+  struct stat entry;
+  // lstat, not stat: a link whose target is gone still names the port the user chose.
+  if (!link.empty() && lstat(link.c_str(), &entry) == 0) return link;
   return "/dev/ttyS" + std::to_string(index);
 }
 

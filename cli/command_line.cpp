@@ -1,0 +1,178 @@
+#include "cli/command_line.h"
+
+namespace vannor::cli {
+
+namespace {
+
+constexpr std::string_view PROGRAM_HELP =
+    "Usage: vannor-cli COMMAND [OPTIONS]\n"
+    "Writes program images into a radio's two DSPs over RS-232 and reads their versions.\n"
+    "\n"
+    "Commands:\n"
+    "  version --port PORT        read the versions of both DSPs (once per run, as in the window)\n"
+    "  write --port PORT [--port PORT...] [--dsp1] [--dsp2] [--tavix3-dsp1] [--tavix3-dsp2]\n"
+    "        IMAGE.out            write the image into the chosen DSPs of one or more radios\n"
+    "  ports                      list serial devices and the COMn names linked to them\n"
+    "  map COMn DEVICE            make COMn open DEVICE (for this program and the window)\n"
+    "  unmap COMn                 remove that link again\n"
+    "\n"
+    "Options:\n"
+    "  -p, --port PORT   COM1 to COM10 (the per-user link, else /dev/ttyS<n-1>) or a device path\n"
+    "  -v, --verbose     trace each exchange on standard error (as VANNOR_DEBUG=1 does)\n"
+    "  -h, --help        this help, or the help of a command (vannor-cli write --help)\n"
+    "  -V, --version     the program's version\n"
+    "\n"
+    "Exit status:\n"
+    "  0    success (every radio, when several ports are given)\n"
+    "  1    communication error: NAK, wrong echo, time-out or hang-up\n"
+    "  2    usage error, including no DSP chosen to write\n"
+    "  3    image refused: extension not .out, size not 1 to 200000 bytes, or unreadable\n"
+    "  4    port unusable: missing, no permission, held by another program, not a serial port\n"
+    "  130  interrupted (Ctrl-C): the port is closed cleanly, the DSP is left unfinished\n";
+
+constexpr std::string_view VERSION_HELP =
+    "Usage: vannor-cli version --port PORT [--verbose]\n"
+    "Sends the version request and prints both DSPs' versions, as in:\n"
+    "  DSP1 V01.03  DSP2 V02.00\n"
+    "Each wait for the radio is bounded by 5 seconds.\n";
+
+constexpr std::string_view WRITE_HELP =
+    "Usage: vannor-cli write --port PORT [--port PORT...] [--dsp1] [--dsp2]\n"
+    "                        [--tavix3-dsp1] [--tavix3-dsp2] [--verbose] IMAGE.out\n"
+    "Writes IMAGE.out (1 to 200000 bytes) into DSP1 (--dsp1), DSP2 (--dsp2) or both; the\n"
+    "Tavix3 options are handed to the radio with them. At least one of --dsp1 and --dsp2 is\n"
+    "needed. Several --port options write the same image into several radios at once, each on\n"
+    "its own line; the exit status is 0 only when all of them succeeded.\n"
+    "Progress goes to standard error: a bar on a terminal, a line every 10% otherwise.\n";
+
+constexpr std::string_view PORTS_HELP =
+    "Usage: vannor-cli ports\n"
+    "Lists the serial devices found (/dev/serial/by-id, ttyUSB, ttyACM, and the ttyS ports\n"
+    "that are real UARTs) and which COMn names link to which device.\n";
+
+constexpr std::string_view MAP_HELP =
+    "Usage: vannor-cli map COMn DEVICE\n"
+    "Makes COMn (COM1 to COM10) open DEVICE, for this program and for the window, by a link in\n"
+    "$XDG_CONFIG_HOME/vannor/ports (~/.config/vannor/ports). Prefer the stable names in\n"
+    "/dev/serial/by-id, which survive replugging.\n";
+
+constexpr std::string_view UNMAP_HELP =
+    "Usage: vannor-cli unmap COMn\n"
+    "Removes the link that map made; COMn then opens /dev/ttyS<n-1> again.\n";
+
+Command CommandNamed(std::string_view name) {
+  if (name == "version") return Command::Version;
+  if (name == "write") return Command::Write;
+  if (name == "ports") return Command::Ports;
+  if (name == "map") return Command::Map;
+  if (name == "unmap") return Command::Unmap;
+  return Command::None;
+}
+
+// How many operands each command takes, at least and at most.
+void OperandRange(Command command, std::size_t& least, std::size_t& most) {
+  least = most = 0;
+  if (command == Command::Write) least = most = 1;
+  if (command == Command::Map) least = most = 2;
+  if (command == Command::Unmap) least = most = 1;
+}
+
+}  // namespace
+
+std::string_view HelpText(Command command) {
+  switch (command) {
+    case Command::Version:
+      return VERSION_HELP;
+    case Command::Write:
+      return WRITE_HELP;
+    case Command::Ports:
+      return PORTS_HELP;
+    case Command::Map:
+      return MAP_HELP;
+    case Command::Unmap:
+      return UNMAP_HELP;
+    case Command::None:
+      break;
+  }
+  return PROGRAM_HELP;
+}
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
+  ParsedCommandLine parsed;
+  Options& o = parsed.options;
+  auto fail = [&parsed](std::string error) {
+    parsed.error = std::move(error);
+    return parsed;
+  };
+  bool onlyOperands = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (onlyOperands || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (o.command == Command::None && !onlyOperands) {
+        o.command = CommandNamed(arg);
+        if (o.command == Command::None) return fail("unknown command '" + std::string(arg) + "'");
+      } else {
+        o.operands.emplace_back(arg);
+      }
+      continue;
+    }
+    std::string_view name = arg;
+    std::string_view value;
+    bool hasValue = false;
+    if (const std::size_t equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+      hasValue = true;
+    }
+    const bool takesValue = name == "--port" || name == "-p";
+    if (hasValue && !takesValue) return fail("option '" + std::string(name) + "' takes no value");
+    if (name == "--") {
+      onlyOperands = true;
+    } else if (name == "--help" || name == "-h") {
+      o.help = true;
+    } else if (name == "--version" || name == "-V") {
+      o.showVersion = true;
+    } else if (name == "--verbose" || name == "-v") {
+      o.verbose = true;
+    } else if (takesValue) {
+      if (!hasValue) {
+        if (i + 1 >= argc) return fail("option '" + std::string(name) + "' needs a port");
+        value = argv[++i];
+      }
+      if (value.empty()) return fail("empty port name");
+      o.ports.emplace_back(value);
+    } else if (name == "--dsp1") {
+      o.writeDsp1 = true;
+    } else if (name == "--dsp2") {
+      o.writeDsp2 = true;
+    } else if (name == "--tavix3-dsp1") {
+      o.tavix3Dsp1 = true;
+    } else if (name == "--tavix3-dsp2") {
+      o.tavix3Dsp2 = true;
+    } else {
+      return fail("unknown option '" + std::string(arg) + "'");
+    }
+  }
+  if (o.help || o.showVersion) return parsed;
+  if (o.command == Command::None) return fail("no command given");
+  std::size_t least = 0, most = 0;
+  OperandRange(o.command, least, most);
+  if (o.operands.size() < least) return fail("too few arguments");
+  if (o.operands.size() > most) return fail("unexpected argument '" + o.operands[most] + "'");
+  const bool linkCommand = o.command == Command::Version || o.command == Command::Write;
+  if (linkCommand && o.ports.empty()) return fail("--port is required");
+  if (!linkCommand && !o.ports.empty()) return fail("--port does not apply to this command");
+  if (o.command == Command::Version && o.ports.size() > 1) {
+    return fail("version reads one radio: give one --port");
+  }
+  const bool boxes = o.writeDsp1 || o.writeDsp2 || o.tavix3Dsp1 || o.tavix3Dsp2;
+  if (o.command != Command::Write && boxes) return fail("DSP options apply to write only");
+  for (std::size_t i = 0; i < o.ports.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (o.ports[i] == o.ports[j]) return fail("port " + o.ports[i] + " is given twice");
+    }
+  }
+  return parsed;
+}
+
+}  // namespace vannor::cli

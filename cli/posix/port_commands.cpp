@@ -1,0 +1,137 @@
+#include "cli/port_commands.h"
+
+#include <stdio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "serial/port_names.h"
+
+namespace vannor::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Whether a ttyS port has a UART behind it: the kernel makes every ttyS node, and reports type 0
+// for the ones nothing answers on.
+bool IsRealUart(const std::string& name) {
+  std::ifstream type("/sys/class/tty/" + name + "/type");
+  int value = 0;
+  return static_cast<bool>(type >> value) && value != 0;
+}
+
+std::vector<std::string> SerialDevices() {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/dev/serial/by-id", error)) {
+    found.push_back(entry.path().string());
+  }
+  for (const fs::directory_entry& entry : fs::directory_iterator("/dev", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("ttyUSB") || name.starts_with("ttyACM") ||
+        (name.starts_with("ttyS") && IsRealUart(name))) {
+      found.push_back(entry.path().string());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// The list index of "COMn", or -1 after telling the user what is wrong with it.
+int ComIndex(const std::string& comName) {
+  const int index = PortIndexOf(comName);
+  if (index < 0) std::fprintf(stderr, "vannor-cli: '%s' is not COM1 to COM10\n", comName.c_str());
+  return index;
+}
+
+}  // namespace
+
+int ListPorts(std::FILE* out) {
+  const std::vector<std::string> devices = SerialDevices();
+  std::fprintf(out, "Serial devices:\n");
+  if (devices.empty()) std::fprintf(out, "  (none found)\n");
+  std::error_code error;
+  for (const std::string& device : devices) {
+    const fs::path target =
+        fs::is_symlink(device, error) ? fs::canonical(device, error) : fs::path();
+    if (!target.empty()) {
+      std::fprintf(out, "  %s -> %s\n", device.c_str(), target.c_str());
+    } else {
+      std::fprintf(out, "  %s\n", device.c_str());
+    }
+  }
+  std::fprintf(out, "Port names:\n");
+  for (int index = 0; index < PORT_COUNT; ++index) {
+    const std::string link = PortLinkPath(index);
+    const std::string name(PortName(index));
+    if (!link.empty() && fs::is_symlink(link, error)) {
+      const fs::path target = fs::read_symlink(link, error);
+      const bool present = fs::exists(link, error);
+      std::fprintf(out, "  %-5s -> %s%s\n", name.c_str(), target.c_str(),
+                   present ? "" : " (missing: unplugged?)");
+    } else {
+      std::fprintf(out, "  %-5s    %s (not mapped)\n", name.c_str(),
+                   ResolvePortPath(index).c_str());
+    }
+  }
+  return EXIT_SUCCESS_ALL;
+}
+
+int MapPort(const std::string& comName, const std::string& device, std::FILE* out) {
+  const int index = ComIndex(comName);
+  if (index < 0) return EXIT_USAGE;
+  const std::string link = PortLinkPath(index);
+  if (link.empty()) {
+    std::fprintf(stderr, "vannor-cli: neither XDG_CONFIG_HOME nor HOME names a folder\n");
+    return EXIT_USAGE;
+  }
+  // A relative device would be resolved from the link's folder, not from where the user is.
+  std::error_code error;
+  const fs::path target = fs::absolute(device, error);
+  if (error) {
+    std::fprintf(stderr, "vannor-cli: %s: %s\n", device.c_str(), error.message().c_str());
+    return EXIT_USAGE;
+  }
+  fs::create_directories(fs::path(link).parent_path(), error);
+  // Made under a temporary name and renamed over the old link, so that the name never points
+  // nowhere in between.
+  const std::string temporary = link + ".new";
+  fs::remove(temporary, error);
+  fs::create_symlink(target, temporary, error);
+  if (!error) fs::rename(temporary, link, error);
+  if (error) {
+    std::fprintf(stderr, "vannor-cli: %s: %s\n", link.c_str(), error.message().c_str());
+    fs::remove(temporary, error);
+    return EXIT_PORT_UNUSABLE;
+  }
+  std::fprintf(out, "%s -> %s\n", comName.c_str(), target.c_str());
+  if (!fs::exists(target, error)) {
+    std::fprintf(stderr, "vannor-cli: note: %s does not exist now (unplugged?)\n", target.c_str());
+  }
+  return EXIT_SUCCESS_ALL;
+}
+
+int UnmapPort(const std::string& comName, std::FILE* out) {
+  const int index = ComIndex(comName);
+  if (index < 0) return EXIT_USAGE;
+  const std::string link = PortLinkPath(index);
+  std::error_code error;
+  if (link.empty() || !fs::is_symlink(link, error)) {
+    std::fprintf(out, "%s was not mapped; it opens %s\n", comName.c_str(),
+                 ResolvePortPath(index).c_str());
+    return EXIT_SUCCESS_ALL;
+  }
+  if (!fs::remove(link, error) || error) {
+    std::fprintf(stderr, "vannor-cli: %s: %s\n", link.c_str(), error.message().c_str());
+    return EXIT_PORT_UNUSABLE;
+  }
+  std::fprintf(out, "%s unmapped; it opens %s\n", comName.c_str(), ResolvePortPath(index).c_str());
+  return EXIT_SUCCESS_ALL;
+}
+
+}  // namespace vannor::cli

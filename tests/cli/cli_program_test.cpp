@@ -1,0 +1,219 @@
+// vannor-cli as a script runs it: against radio simulators on pseudo-terminals reached through
+// COMn links in a config folder of the test's own, checking exit codes, what it says, and what
+// each radio received.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <termios.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "testing/images.h"
+#include "testing/program_run.h"
+#include "testing/scoped_env.h"
+#include "testing/temp_dir.h"
+#include "tools/radio_sim.h"
+
+namespace vannor::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using testkit::Bytes;
+using testkit::ProgramResult;
+
+class CliTest : public ::testing::Test {
+ protected:
+  sim::RadioSimulator& StartRadio(int com, const sim::RadioConfig& config = {}) {
+    radios.push_back(std::make_unique<sim::RadioSimulator>());
+    EXPECT_TRUE(radios.back()->Start(config));
+    EXPECT_TRUE(radios.back()->MapPort(home.Path(), com));
+    return *radios.back();
+  }
+  ProgramResult Cli(std::vector<std::string> arguments) {
+    return testkit::RunProgram(VANNOR_CLI_PROGRAM, std::move(arguments));
+  }
+  std::string Image(const Bytes& bytes, const std::string& name = "dsp.out") {
+    return home.Write(name, bytes);
+  }
+
+  testkit::TempDir home;
+  testkit::ScopedEnv configHome{"XDG_CONFIG_HOME", home.Path().c_str()};
+  testkit::ScopedEnv noTrace{"VANNOR_DEBUG", nullptr};
+  std::vector<std::unique_ptr<sim::RadioSimulator>> radios;
+};
+
+TEST_F(CliTest, WritesEveryByteValueWithTheMaskOfTheOptions) {
+  struct Case {
+    std::size_t length;
+    std::vector<std::string> boxes;
+    std::uint8_t mask;
+  };
+  for (const Case& c : {Case{1, {"--dsp1", "--tavix3-dsp1", "--dsp2", "--tavix3-dsp2"}, 0x0F},
+                        Case{200000, {"--dsp2", "--tavix3-dsp2"}, 0x0C}}) {
+    SCOPED_TRACE(c.length);
+    sim::RadioConfig config;
+    config.expectedLength = static_cast<std::uint32_t>(c.length);
+    sim::RadioSimulator& radio = StartRadio(3, config);
+    const Bytes image = testkit::MakeImage(c.length);
+    std::vector<std::string> arguments = {"write", "--port", "COM3", Image(image)};
+    arguments.insert(arguments.end(), c.boxes.begin(), c.boxes.end());
+    const ProgramResult result = Cli(arguments);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "COM3: written (" + std::to_string(c.length) + " bytes)\n");
+    EXPECT_NE(result.err.find("COM3: 100% (" + std::to_string(c.length)), std::string::npos)
+        << result.err;
+    EXPECT_EQ(radio.Record().mask, c.mask);
+    EXPECT_TRUE(radio.Image() == image);
+    EXPECT_EQ(radio.Record().protocolErrors + radio.Record().strayBytes, 0u);
+    radios.clear();
+  }
+}
+
+TEST_F(CliTest, VersionByNameOrDeviceAndTraced) {
+  sim::RadioConfig config;
+  config.version[0] = 100;
+  config.version[1] = 255;
+  sim::RadioSimulator& radio = StartRadio(1, config);
+  ProgramResult result = Cli({"version", "--port", "COM1"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "DSP1 V100.255  DSP2 V02.00\n");
+  result = Cli({"version", "-v", "--port=" + radio.SlavePath()});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find(": request 0x56\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(": exchange complete\n"), std::string::npos) << result.err;
+  EXPECT_EQ(radio.Record().versionRequests, 2u);
+}
+
+// Each refusal and fault with its exit code and what the user is told; nothing reaches the radio
+// for a refused command.
+TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
+  const std::string good = Image({1, 2, 3});
+  const std::string empty = Image({}, "empty.out");
+  std::filesystem::create_directory(home.Path() + "/dir.out");
+  struct Row {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string said;
+  };
+  const std::vector<Row> refused = {
+      {{"write", "--port", "COM1", good}, 2, "DSP Select Error"},
+      {{"write", "--port", "COM1", "--dsp1", Image({1}, "dsp.bin")}, 3, "File Error"},
+      {{"write", "--port", "COM1", "--dsp1", home.Path() + "/missing.out"}, 3, "File Open Error"},
+      {{"write", "--port", "COM1", "--dsp1", home.Path() + "/dir.out"}, 3, "File Open Error"},
+      {{"write", "--port", "COM1", "--dsp1", empty}, 3, "File Size Error"},
+      {{"write", "--port", "COM5", "--dsp1", good}, 4, "COM5 ("},
+      {{"version", "--port", "/dev/null"}, 4, "not a serial port"},
+      {{"write", "--dsp1", good}, 2, "--port is required"},
+      {{"write", "--port", "COM1", "--port", "COM1", "--dsp1", good}, 2, "given twice"},
+      {{"version", "--port", "COM1", "--dsp1"}, 2, "write only"},
+      {{"flash", "--port", "COM1"}, 2, "unknown command"},
+      {{"version", "--port", "COM1", "--speed", "9600"}, 2, "unknown option"},
+      {{}, 2, "no command"},
+  };
+  sim::RadioSimulator& radio = StartRadio(1);
+  std::filesystem::create_symlink(home.Path() + "/unplugged", home.Path() + "/vannor/ports/COM5");
+  for (const Row& row : refused) {
+    SCOPED_TRACE(row.said);
+    const ProgramResult result = Cli(row.arguments);
+    EXPECT_EQ(result.exitCode, row.exitCode);
+    EXPECT_NE(result.err.find(row.said), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(radio.Record().bytesReceived, 0u);
+
+  sim::RadioConfig nak;
+  nak.firstAck.reply = sim::RADIO_NAK;
+  sim::RadioConfig wrongEcho;
+  wrongEcho.wrongEchoAt = 1;
+  const std::vector<std::pair<sim::RadioConfig, std::string>> faults = {
+      {nak, "wrong answer while awaiting the ACK of the write request: got 0x15"},
+      {wrongEcho, "wrong answer while awaiting the echo of an image byte (byte 2 of 3, 0x02)"}};
+  for (const auto& [config, said] : faults) {
+    SCOPED_TRACE(said);
+    radio.Reconfigure(config);
+    const ProgramResult result = Cli({"write", "--port", "COM1", "--dsp1", good});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("COM1: Communication Error: " + said), std::string::npos)
+        << result.err;
+  }
+}
+
+TEST_F(CliTest, FourRadiosAtOnceAndAFaultOnOneLeavesTheOthers) {
+  const Bytes image = testkit::MakeImage(5000);
+  sim::RadioConfig config;
+  config.expectedLength = 5000;
+  sim::RadioConfig faulty = config;
+  faulty.wrongEchoAt = 2500;
+  for (int com = 1; com <= 4; ++com) StartRadio(com, com == 3 ? faulty : config);
+  const ProgramResult result = Cli(
+      {"write", "-p", "COM1", "-p", "COM2", "-p", "COM3", "-p", "COM4", "--dsp1", Image(image)});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.out.find("COM1: written (5000 bytes)\nCOM2: written (5000 bytes)\n"
+                            "COM4: written (5000 bytes)\n3 of 4 radios written\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.err.find("COM3: Communication Error: wrong answer while awaiting the echo of "
+                            "an image byte (byte 2501 of 5000"),
+            std::string::npos)
+      << result.err;
+  for (int com : {1, 2, 4}) {
+    SCOPED_TRACE(com);
+    EXPECT_TRUE(radios[static_cast<std::size_t>(com - 1)]->Image() == image);
+    EXPECT_EQ(radios[static_cast<std::size_t>(com - 1)]->Record().mask, 0x01);
+  }
+}
+
+// Ctrl-C mid-write: the stop sequence runs, the port is free and as it was, the user is told.
+TEST_F(CliTest, InterruptedWriteClosesThePortCleanly) {
+  sim::RadioConfig paced;
+  paced.pace38400 = true;
+  sim::RadioSimulator& radio = StartRadio(2, paced);
+  termios before{};
+  {
+    const int slave = open(radio.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    tcgetattr(slave, &before);
+    close(slave);
+  }
+  testkit::ProgramRun run(VANNOR_CLI_PROGRAM,
+                          {"write", "--port", "COM2", "--dsp2", Image(testkit::MakeImage(20000))});
+  ASSERT_TRUE(radio.WaitBytesReceived(100, 20s));
+  run.Signal(SIGINT);
+  const ProgramResult result = run.Wait();
+  EXPECT_EQ(result.exitCode, 130);
+  EXPECT_NE(result.err.find("COM2: interrupted; the DSP is left unfinished"), std::string::npos)
+      << result.err;
+  const int slave = open(radio.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(slave, 0);
+  EXPECT_EQ(flock(slave, LOCK_EX | LOCK_NB), 0);
+  termios after{};
+  tcgetattr(slave, &after);
+  close(slave);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+}
+
+TEST_F(CliTest, MapUnmapAndPorts) {
+  const std::string ports = home.Path() + "/vannor/ports/";
+  ProgramResult result = Cli({"map", "COM7", "/dev/serial/by-id/usb-adapter"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(std::filesystem::read_symlink(ports + "COM7"), "/dev/serial/by-id/usb-adapter");
+  EXPECT_NE(result.err.find("does not exist now"), std::string::npos);
+  result = Cli({"ports"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.out.find("COM7  -> /dev/serial/by-id/usb-adapter (missing"), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("COM8     /dev/ttyS7 (not mapped)"), std::string::npos);
+  result = Cli({"unmap", "COM7"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(ports + "COM7"));
+  EXPECT_EQ(Cli({"unmap", "COM7"}).exitCode, 0);  // nothing to remove is no error
+  EXPECT_EQ(Cli({"map", "COM11", "/dev/ttyUSB0"}).exitCode, 2);
+  EXPECT_EQ(Cli({"map", "COM1"}).exitCode, 2);
+  result = Cli({"write", "--help"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out.rfind("Usage: vannor-cli write", 0), 0u);
+}
+
+}  // namespace
+}  // namespace vannor::cli
