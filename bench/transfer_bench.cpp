@@ -6,11 +6,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bare_loop.h"
 #include "bench/bench_support.h"
+#include "cli/radio_link.h"
 #include "protocol/link_state.h"
 #include "tools/radio_sim.h"
 
@@ -19,6 +22,35 @@ namespace {
 using namespace vannor;
 using namespace vannor::bench;
 using std::chrono::nanoseconds;
+
+// One write through the command line's link, open to close; negative when it failed.
+nanoseconds CliRound(const std::string& port, const std::string& imagePath,
+                     const std::vector<std::uint8_t>& image, const sim::RadioSimulator& radio) {
+  cli::RadioLink link(port, false, nullptr, 0);
+  const auto start = std::chrono::steady_clock::now();
+  const cli::LinkOutcome outcome = link.Write({.imagePath = imagePath, .writeDsp1 = true});
+  const nanoseconds took = std::chrono::steady_clock::now() - start;
+  return outcome.exitCode == 0 && radio.Image() == image ? took : nanoseconds(-1);
+}
+
+// Writes the image into `radios` at once, each link on a thread of its own, as vannor-cli does
+// with several ports. The time until the last is done; negative when any failed.
+nanoseconds ParallelCliRound(const std::string& imagePath, const std::vector<std::uint8_t>& image,
+                             const std::vector<sim::RadioSimulator*>& radios) {
+  std::vector<nanoseconds> took(radios.size());
+  std::vector<std::thread> threads;
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < radios.size(); ++i) {
+    threads.emplace_back([&, i] {
+      took[i] = CliRound("COM" + std::to_string(i + 2), imagePath, image, *radios[i]);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (nanoseconds t : took) {
+    if (t.count() < 0) return t;
+  }
+  return std::chrono::steady_clock::now() - start;
+}
 
 struct Settings {
   std::uint32_t length = 20000;
@@ -81,17 +113,20 @@ int main(int argc, char** argv) {
   // Bare and full rounds alternate, so that both see the same machine.
   std::vector<double> bare;
   std::vector<double> full;
+  std::vector<double> cliLink;
   std::vector<double> listenerCpu;
   std::vector<double> processCpu;
   headless::HostCounts counts;
   for (int r = 0; r < settings.rounds; ++r) {
     const nanoseconds b = bench::BareLoop(radio.SlavePath(), image);
     const LinkRound f = HeadlessRound(imagePath, image, radio);
-    if (b.count() < 0 || f.took.count() < 0) {
+    const nanoseconds c = CliRound("COM1", imagePath, image, radio);
+    if (b.count() < 0 || f.took.count() < 0 || c.count() < 0) {
       fprintf(stderr, "vannor-bench: round %d failed (%s)\n", r + 1,
-              b.count() < 0 ? "bare loop" : "full link");
+              b.count() < 0 ? "bare loop" : (c.count() < 0 ? "command line" : "full link"));
       return 1;
     }
+    cliLink.push_back(Microseconds(c) / settings.length);
     bare.push_back(Microseconds(b) / settings.length);
     full.push_back(Microseconds(f.took) / settings.length);
     listenerCpu.push_back(Microseconds(f.listenerCpu) / settings.length);
@@ -107,6 +142,8 @@ int main(int argc, char** argv) {
   printf("2. full link (listener, engine):     %8.2f us per byte (%.2f more)\n", fullUs,
          fullUs - bareUs);
   printf("3. ratio full link / bare loop:      %8.2f   (target 1.5 or less)\n", fullUs / bareUs);
+  printf("   command-line link (open to close): %8.2f us per byte, ratio to the bare loop %.2f\n",
+         Median(cliLink), Median(cliLink) / bareUs);
   printf("5. per byte: notifications %.3f, pending-count queries %.3f, reads %.3f, writes %.3f\n",
          counts.notifications / n, counts.pendingQueries / n, counts.reads / n, counts.writes / n);
   printf("   CPU per byte: whole process %.2f us, listener %.2f us\n", Median(processCpu),
@@ -138,6 +175,36 @@ int main(int argc, char** argv) {
         settings.pacedLength, Median(seconds), wire, Median(seconds) / wire);
     printf("   (bare loop on the paced line: %.3f s, ratio %.4f)\n", Median(bareSeconds),
            Median(bareSeconds) / wire);
+  }
+  if (settings.pacedRounds > 0) {
+    // Four radios at once on four paced lines: the wire is the limit of each, so four should
+    // take about as long as one.
+    std::vector<std::unique_ptr<sim::RadioSimulator>> four;
+    std::vector<sim::RadioSimulator*> radios;
+    for (int com = 2; com <= 5; ++com) {
+      four.push_back(std::make_unique<sim::RadioSimulator>());
+      if (!four.back()->Start(config) || !four.back()->MapPort(folder, com)) {
+        fprintf(stderr, "vannor-bench: cannot start four radio simulators\n");
+        return 1;
+      }
+      radios.push_back(four.back().get());
+    }
+    const std::vector<std::uint8_t> paced = testkit::AllByteValues(settings.pacedLength);
+    const std::string pacedPath = WriteImageFile(folder, paced);
+    std::vector<double> seconds;
+    for (int r = 0; r < settings.pacedRounds; ++r) {
+      const nanoseconds t = ParallelCliRound(pacedPath, paced, radios);
+      if (t.count() < 0) {
+        fprintf(stderr, "vannor-bench: four-radio round %d failed\n", r + 1);
+        return 1;
+      }
+      seconds.push_back(Microseconds(t) / 1e6);
+    }
+    const double wire = settings.pacedLength * 2 * sim::BYTE_TIME_38400.count() / 1e9;
+    printf(
+        "6. four radios at once, paced, %u bytes each (vannor-cli's links): %.3f s against one "
+        "radio's wire floor of %.3f s: ratio %.4f (about 1 when they run in parallel)\n",
+        settings.pacedLength, Median(seconds), wire, Median(seconds) / wire);
   }
   radio.Stop();
   std::error_code ignored;  // a folder left behind is /tmp's to clean
