@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# A private Wine for running the Windows build's programs and tests on this machine, all of it in
+# one folder (DIR): the prefix, the test-only modem-line library, COM port links, and a `wine`
+# wrapper that uses them (CMake takes it as the cross-compiling emulator).
+#
+#   bash scripts/wine-prefix.sh DIR                  create or refresh everything (idempotent)
+#   bash scripts/wine-prefix.sh DIR map COMn PATH    "COMn" opens PATH (e.g. a pseudo-terminal's
+#                                                    slave); the link DIR/ports/COMn follows PATH
+#   bash scripts/wine-prefix.sh DIR start            one persistent wineserver for a test run
+#   bash scripts/wine-prefix.sh DIR stop             ends it
+#
+# Needs `bash scripts/install-deps.sh --windows` first.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ $# -lt 1 ]; then
+  sed -n '2,12s/^# \{0,1\}//p' "$0" >&2
+  exit 2
+fi
+mkdir -p "$1"
+dir=$(cd "$1" && pwd)
+shift
+
+export WINEPREFIX=$dir/prefix
+export WINEARCH=win32
+export WINEDEBUG=-all
+# No Mono or Gecko: nothing here runs .NET or HTML, and Wine would ask to download them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+preload_name=vannor_modem_lines.so
+
+# The preload library once per word size, where the loader's $LIB points for each.
+build_preload() {
+  local source=$repo/testing/wine/modem_lines.c bits out
+  for bits in 32 64; do
+    out=$dir/preload/lib/$(gcc -m$bits -print-multiarch)/$preload_name
+    if [ ! -f "$out" ] || [ "$source" -nt "$out" ]; then
+      mkdir -p "$(dirname "$out")"
+      gcc -m$bits -std=c11 -shared -fPIC -O2 -Wall -Wextra -Werror -o "$out" "$source" -ldl
+    fi
+  done
+}
+
+write_wrapper() {
+  # A literal $LIB: the loader picks the 32- or 64-bit build for each Wine process.
+  cat >"$dir/wine" <<WRAPPER
+#!/bin/sh
+# Runs a Windows program in the test prefix (written by scripts/wine-prefix.sh).
+export WINEPREFIX='$WINEPREFIX' WINEARCH=$WINEARCH WINEDLLOVERRIDES='$WINEDLLOVERRIDES'
+export WINEDEBUG=\${WINEDEBUG:--all}
+export LD_PRELOAD='$dir/preload/\$LIB/$preload_name'\${LD_PRELOAD:+:\$LD_PRELOAD}
+exec wine "\$@"
+WRAPPER
+  chmod +x "$dir/wine"
+}
+
+# A .reg file with non-ASCII names must be UTF-16 with a byte-order mark.
+import_reg() {
+  local reg=$dir/settings.reg
+  { printf '\xff\xfe'; printf '%s\r\n' "$@" | iconv -f UTF-8 -t UTF-16LE; } >"$reg"
+  wine regedit /S "$reg"
+}
+
+create_prefix() {
+  if [ -f "$WINEPREFIX/.vannor-ready" ]; then return 0; fi
+  rm -rf "$WINEPREFIX"
+  wineboot --init >/dev/null 2>&1
+  # Without a window manager (Xvfb in tests): Wine draws the captions itself, and does not wait
+  # two seconds for a manager at every hide. The Japanese dialog font is IPAPGothic here, the
+  # metric-compatible face the Linux build also maps it to.
+  import_reg 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Decorated"="N"' '"Managed"="N"' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' ''
+  # The caption buttons are Marlett glyphs; without the font they read "0 1 r".
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  wineserver -w
+  touch "$WINEPREFIX/.vannor-ready"
+}
+
+map_port() {
+  local name=$1 target=$2
+  if ! [[ "$name" =~ ^COM[1-9][0-9]*$ ]]; then
+    echo "wine-prefix: not a COM port name: $name" >&2
+    exit 2
+  fi
+  mkdir -p "$dir/ports"
+  ln -sfn "$target" "$dir/ports/$name"
+  # The registry keeps the mapping across Wine's starts (it resets dosdevices from it); the
+  # dosdevices link makes it hold at once for a wineserver that is already running.
+  local lower=${name,,}
+  if [ "$(readlink "$WINEPREFIX/dosdevices/$lower" 2>/dev/null)" != "$dir/ports/$name" ]; then
+    import_reg 'Windows Registry Editor Version 5.00' '' \
+      '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]' "\"$name\"=\"$dir/ports/$name\"" ''
+    ln -sfn "$dir/ports/$name" "$WINEPREFIX/dosdevices/$lower"
+  fi
+}
+
+case "${1:-}" in
+  "")
+    build_preload
+    write_wrapper
+    create_prefix
+    ;;
+  map)
+    [ $# -eq 3 ] || { echo "usage: $0 DIR map COMn PATH" >&2; exit 2; }
+    map_port "$2" "$3"
+    ;;
+  start)
+    wineserver -p
+    wine cmd /c exit 0  # boots the prefix's services now, not inside the first test
+    ;;
+  stop)
+    wineserver -k 2>/dev/null || true  # none running is the state wanted
+    ;;
+  *)
+    echo "wine-prefix: unknown command $1" >&2
+    exit 2
+    ;;
+esac
