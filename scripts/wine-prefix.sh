@@ -54,27 +54,40 @@ WRAPPER
 }
 
 # A .reg file with non-ASCII names must be UTF-16 with a byte-order mark.
-import_reg() {
-  local reg=$dir/settings.reg
-  { printf '\xff\xfe'; printf '%s\r\n' "$@" | iconv -f UTF-8 -t UTF-16LE; } >"$reg"
-  wine regedit /S "$reg"
+reg_file() {
+  local out=$1
+  shift
+  { printf '\xff\xfe'; printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' "$@" |
+    iconv -f UTF-8 -t UTF-16LE; } >"$out"
 }
 
+# Without a window manager (Xvfb in tests): Wine draws the captions itself, and does not wait two
+# seconds for a manager at every hide. The dialog's Japanese font is IPAPGothic here, the
+# metric-compatible face the Linux build also maps it to; Wine's own UI fonts (menus, captions)
+# fall back to "MS UI Gothic" for Japanese, so that name maps to it too, or the system menu's
+# About entry shows empty boxes.
+SETTINGS=(
+  '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Decorated"="N"' '"Managed"="N"' ''
+  '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]'
+  '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' '"MS UI Gothic"="IPAPGothic"' ''
+)
+
 create_prefix() {
-  if [ -f "$WINEPREFIX/.vannor-ready" ]; then return 0; fi
-  rm -rf "$WINEPREFIX"
-  wineboot --init >/dev/null 2>&1
-  # Without a window manager (Xvfb in tests): Wine draws the captions itself, and does not wait
-  # two seconds for a manager at every hide. The Japanese dialog font is IPAPGothic here, the
-  # metric-compatible face the Linux build also maps it to.
-  import_reg 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Decorated"="N"' '"Managed"="N"' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
-    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' ''
-  # The caption buttons are Marlett glyphs; without the font they read "0 1 r".
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-  wineserver -w
-  touch "$WINEPREFIX/.vannor-ready"
+  if [ ! -f "$WINEPREFIX/.vannor-booted" ]; then
+    rm -rf "$WINEPREFIX" "$dir/settings.reg"
+    wineboot --init >/dev/null 2>&1
+    # The caption buttons are Marlett glyphs; without the font they read "0 1 r".
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    touch "$WINEPREFIX/.vannor-booted"
+  fi
+  # The settings again whenever this script changes them.
+  reg_file "$dir/settings.reg.new" "${SETTINGS[@]}"
+  if ! cmp -s "$dir/settings.reg.new" "$dir/settings.reg"; then
+    wine regedit /S "$dir/settings.reg.new"
+    mv "$dir/settings.reg.new" "$dir/settings.reg"
+  else
+    rm -f "$dir/settings.reg.new"
+  fi
 }
 
 map_port() {
@@ -89,8 +102,9 @@ map_port() {
   # dosdevices link makes it hold at once for a wineserver that is already running.
   local lower=${name,,}
   if [ "$(readlink "$WINEPREFIX/dosdevices/$lower" 2>/dev/null)" != "$dir/ports/$name" ]; then
-    import_reg 'Windows Registry Editor Version 5.00' '' \
-      '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]' "\"$name\"=\"$dir/ports/$name\"" ''
+    reg_file "$dir/ports/$name.reg" '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]' \
+      "\"$name\"=\"$dir/ports/$name\"" ''
+    wine regedit /S "$dir/ports/$name.reg"
     ln -sfn "$dir/ports/$name" "$WINEPREFIX/dosdevices/$lower"
   fi
 }
@@ -106,7 +120,10 @@ case "${1:-}" in
     map_port "$2" "$3"
     ;;
   start)
-    wineserver -p
+    # Its output goes to a log: Wine opens a port without O_NOCTTY, so the first pseudo-terminal
+    # it opens becomes the server's controlling terminal, and the hang-up when the far end closes
+    # makes the server print all its objects.
+    wineserver -p >>"$dir/wineserver.log" 2>&1
     wine cmd /c exit 0  # boots the prefix's services now, not inside the first test
     ;;
   stop)
