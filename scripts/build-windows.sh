@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows program and its tests on this machine and runs the tests under Wine:
+# installs what is missing (install-deps.sh --windows), builds the cached libpng, wxMSW and
+# GoogleTest (build-wx-msw.sh), readies the test prefix (wine-prefix.sh), then configures, builds
+# and tests with the "windows" preset. Prints the time of each stage at the end.
+#
+#   bash scripts/build-windows.sh
+#
+# Build folder build/windows, Wine prefix build/windows/wine. By hand afterwards:
+#   export VANNOR_WIN_DEPS=$(bash scripts/build-wx-msw.sh)
+#   cmake --preset windows && cmake --build --preset windows -j2
+#   bash scripts/wine-prefix.sh build/windows/wine start
+#   ctest --preset windows
+#   bash scripts/wine-prefix.sh build/windows/wine stop
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+wine_dir=build/windows/wine
+stages=()
+summary() {
+  local status=$?
+  bash scripts/wine-prefix.sh "$wine_dir" stop
+  echo "=== Windows build: stage times ==="
+  printf '  %s\n' "${stages[@]}"
+  [ "$status" -eq 0 ] || echo "  (stopped by a failure, exit status $status)"
+}
+trap summary EXIT
+
+# stage NAME COMMAND...: runs the command and records how long it took.
+stage() {
+  local name=$1 start
+  shift
+  echo "=== $name ==="
+  start=$(date +%s.%N)
+  "$@"
+  stages+=("$(awk -v a="$start" -v b="$(date +%s.%N)" -v n="$name" \
+    'BEGIN { printf "%-28s %7.1f s", n, b - a }')")
+}
+
+stage "packages" bash scripts/install-deps.sh --windows
+cache_libraries() {
+  VANNOR_WIN_DEPS=$(bash scripts/build-wx-msw.sh)
+  export VANNOR_WIN_DEPS
+}
+stage "libpng, wxMSW, GoogleTest" cache_libraries
+stage "Wine prefix" bash scripts/wine-prefix.sh "$wine_dir"
+stage "configure" cmake --preset windows
+stage "build" cmake --build --preset windows -j "$(nproc)"
+
+# One wineserver for the whole run: without it every test waits for Wine to start and stop.
+bash scripts/wine-prefix.sh "$wine_dir" start
+if [ -z "${DISPLAY:-}" ]; then
+  stage "tests under Wine" xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset windows
+else
+  stage "tests under Wine" ctest --preset windows
+fi
