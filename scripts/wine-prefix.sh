@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A private Wine for running the Windows build's programs and tests on this machine, all of it in
-# one folder (DIR): the prefix, the test-only modem-line library, COM port links, and a `wine`
-# wrapper that uses them (CMake takes it as the cross-compiling emulator).
+# one folder (DIR): the prefix, the test-only library that makes pseudo-terminals behave as serial
+# ports (testing/wine: modem lines, one open at a time), COM port links, and a `wine` wrapper
+# that uses them (CMake takes it as the cross-compiling emulator).
 #
 #   bash scripts/wine-prefix.sh DIR                  create or refresh everything (idempotent)
 #   bash scripts/wine-prefix.sh DIR map COMn PATH    "COMn" opens PATH (e.g. a pseudo-terminal's
@@ -26,28 +27,29 @@ export WINEARCH=win32
 export WINEDEBUG=-all
 # No Mono or Gecko: nothing here runs .NET or HTML, and Wine would ask to download them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-preload_name=vannor_modem_lines.so
+# A literal $LIB: the loader picks the 32- or 64-bit build for each Wine process (the server is
+# 64-bit, the programs 32-bit).
+preload="$dir/preload/"'$LIB'"/vannor_pty_serial.so"
 
 # The preload library once per word size, where the loader's $LIB points for each.
 build_preload() {
-  local source=$repo/testing/wine/modem_lines.c bits out
+  local sources=("$repo"/testing/wine/*.c) bits out
   for bits in 32 64; do
-    out=$dir/preload/lib/$(gcc -m$bits -print-multiarch)/$preload_name
-    if [ ! -f "$out" ] || [ "$source" -nt "$out" ]; then
+    out=$dir/preload/lib/$(gcc -m$bits -print-multiarch)/vannor_pty_serial.so
+    if [ ! -f "$out" ] || [ -n "$(find "$repo/testing/wine" -newer "$out" -name '*.[ch]')" ]; then
       mkdir -p "$(dirname "$out")"
-      gcc -m$bits -std=c11 -shared -fPIC -O2 -Wall -Wextra -Werror -o "$out" "$source" -ldl
+      gcc -m$bits -std=c11 -shared -fPIC -O2 -Wall -Wextra -Werror -o "$out" "${sources[@]}" -ldl
     fi
   done
 }
 
 write_wrapper() {
-  # A literal $LIB: the loader picks the 32- or 64-bit build for each Wine process.
   cat >"$dir/wine" <<WRAPPER
 #!/bin/sh
 # Runs a Windows program in the test prefix (written by scripts/wine-prefix.sh).
 export WINEPREFIX='$WINEPREFIX' WINEARCH=$WINEARCH WINEDLLOVERRIDES='$WINEDLLOVERRIDES'
 export WINEDEBUG=\${WINEDEBUG:--all}
-export LD_PRELOAD='$dir/preload/\$LIB/$preload_name'\${LD_PRELOAD:+:\$LD_PRELOAD}
+export LD_PRELOAD='$preload'\${LD_PRELOAD:+:\$LD_PRELOAD}
 exec wine "\$@"
 WRAPPER
   chmod +x "$dir/wine"
@@ -102,9 +104,10 @@ map_port() {
   # dosdevices link makes it hold at once for a wineserver that is already running.
   local lower=${name,,}
   if [ "$(readlink "$WINEPREFIX/dosdevices/$lower" 2>/dev/null)" != "$dir/ports/$name" ]; then
-    reg_file "$dir/ports/$name.reg" '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]' \
+    # Not COMn.reg: Windows takes any "COMn.<extension>" for the port itself.
+    reg_file "$dir/ports/map-$name.reg" '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]' \
       "\"$name\"=\"$dir/ports/$name\"" ''
-    wine regedit /S "$dir/ports/$name.reg"
+    wine regedit /S "$dir/ports/map-$name.reg"
     ln -sfn "$dir/ports/$name" "$WINEPREFIX/dosdevices/$lower"
   fi
 }
@@ -123,7 +126,8 @@ case "${1:-}" in
     # Its output goes to a log: Wine opens a port without O_NOCTTY, so the first pseudo-terminal
     # it opens becomes the server's controlling terminal, and the hang-up when the far end closes
     # makes the server print all its objects.
-    wineserver -p >>"$dir/wineserver.log" 2>&1
+    # The server opens the ports, so it loads the library too.
+    LD_PRELOAD=$preload wineserver -p >>"$dir/wineserver.log" 2>&1
     wine cmd /c exit 0  # boots the prefix's services now, not inside the first test
     ;;
   stop)

@@ -7,6 +7,10 @@
 // device would: CTS, DSR and CD on, RI off, and DTR and RTS as last set (on after open). Every
 // other request, and every other descriptor, goes to the C library unchanged.
 //
+// Once the far end has closed the master, TIOCMGET fails with EIO, as reading the lines of an
+// unplugged adapter does. Wine's wait for EV_RXCHAR reads the lines while it polls, so a pending
+// WaitCommEvent then fails instead of waiting forever on a line that is gone.
+//
 // 32-bit Wine is built with 64-bit time and calls __ioctl_time64, so both entry points are
 // hooked. Build it once per word size and load it as LD_PRELOAD='<dir>/$LIB/modem_lines.so'
 // (a literal $LIB, which the loader expands), so that Wine's 32- and 64-bit processes each find
@@ -14,16 +18,15 @@
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <poll.h>
 #include <stdarg.h>
 #include <stddef.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
+
+#include "pts_slave.h"
 
 typedef int (*ioctl_fn)(int, unsigned long, void*);
 
-// Unix98 pseudo-terminal slaves: majors 136 to 143, 256 minors each.
-enum { PTS_MAJOR_FIRST = 136, PTS_MAJOR_LAST = 143, PTS_COUNT = 8 * 256 };
 enum { OUTPUT_LINES = TIOCM_DTR | TIOCM_RTS, INPUT_LINES = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR };
 
 // The output lines belong to the line, not to one descriptor, so they are kept per slave.
@@ -31,17 +34,12 @@ enum { OUTPUT_LINES = TIOCM_DTR | TIOCM_RTS, INPUT_LINES = TIOCM_CTS | TIOCM_DSR
 // by nature: this stands in for the kernel's state of each line.
 static unsigned char lowered_lines[PTS_COUNT];
 
-static int pts_index(int fd) {
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return -1;
-  const unsigned int maj = major(st.st_rdev);
-  if (maj < PTS_MAJOR_FIRST || maj > PTS_MAJOR_LAST) return -1;
-  const unsigned int index = (maj - PTS_MAJOR_FIRST) * 256 + minor(st.st_rdev);
-  return index < PTS_COUNT ? (int)index : -1;
+static unsigned char to_lowered(int lines) {
+  return (unsigned char)(~lines & OUTPUT_LINES);
 }
-
-static unsigned char to_lowered(int lines) { return (unsigned char)(~lines & OUTPUT_LINES); }
-static int from_lowered(unsigned char lowered) { return (OUTPUT_LINES & ~lowered) | INPUT_LINES; }
+static int from_lowered(unsigned char lowered) {
+  return (OUTPUT_LINES & ~lowered) | INPUT_LINES;
+}
 
 // 1 when the request was a modem-line request on a slave and has been answered, 0 to pass on.
 static int answer_modem_lines(int fd, unsigned long request, void* arg, int* result) {
@@ -58,9 +56,16 @@ static int answer_modem_lines(int fd, unsigned long request, void* arg, int* res
   }
   unsigned char* slot = &lowered_lines[index];
   switch (request) {
-    case TIOCMGET:
+    case TIOCMGET: {
+      struct pollfd hangup = {.fd = fd, .events = 0, .revents = 0};
+      if (poll(&hangup, 1, 0) == 1 && (hangup.revents & POLLHUP)) {
+        errno = EIO;
+        *result = -1;
+        return 1;
+      }
       *lines = from_lowered(__atomic_load_n(slot, __ATOMIC_RELAXED));
       break;
+    }
     case TIOCMSET:
       __atomic_store_n(slot, to_lowered(*lines), __ATOMIC_RELAXED);
       break;
