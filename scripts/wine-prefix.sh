@@ -31,14 +31,26 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # 64-bit, the programs 32-bit).
 preload="$dir/preload/"'$LIB'"/vannor_pty_serial.so"
 
-# The preload library once per word size, where the loader's $LIB points for each.
+# The preload library once per word size, where the loader's $LIB points for each, each checked
+# on a pseudo-terminal before use: 32-bit with 64-bit time, as Wine's programs call it, and
+# 64-bit, as Wine's server does.
 build_preload() {
-  local sources=("$repo"/testing/wine/*.c) bits out
+  local src=$repo/testing/wine bits out check flags
   for bits in 32 64; do
     out=$dir/preload/lib/$(gcc -m$bits -print-multiarch)/vannor_pty_serial.so
-    if [ ! -f "$out" ] || [ -n "$(find "$repo/testing/wine" -newer "$out" -name '*.[ch]')" ]; then
-      mkdir -p "$(dirname "$out")"
-      gcc -m$bits -std=c11 -shared -fPIC -O2 -Wall -Wextra -Werror -o "$out" "${sources[@]}" -ldl
+    if [ -f "$out" ] && [ -z "$(find "$src" -newer "$out" -name '*.[ch]')" ]; then continue; fi
+    mkdir -p "$(dirname "$out")"
+    # The library defines both the plain and the 64-bit-time entry points, so it is built
+    # without the switch; the check is built with it, as Wine is.
+    flags=(-m$bits -std=c11 -O2 -Wall -Wextra -Werror)
+    gcc "${flags[@]}" -shared -fPIC -o "$out" "$src/modem_lines.c" "$src/exclusive_open.c" -ldl
+    check=$dir/preload/pty_serial_check-$bits
+    [ $bits -eq 32 ] && flags+=(-D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64)
+    gcc "${flags[@]}" -o "$check" "$src/pty_serial_check.c"
+    if ! LD_PRELOAD=$out "$check" >/dev/null; then
+      rm -f "$out"
+      echo "wine-prefix: the $bits-bit test library fails its check" >&2
+      exit 1
     fi
   done
 }
