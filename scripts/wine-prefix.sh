@@ -15,7 +15,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 if [ $# -lt 1 ]; then
-  sed -n '2,12s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,14s/^# \{0,1\}//p' "$0" >&2
   exit 2
 fi
 mkdir -p "$1"
@@ -124,22 +124,28 @@ map_port() {
   fi
 }
 
+# Every Wine started here loads the library too: a server that one of these commands starts
+# lingers for three seconds and serves the next program, and the server is what opens the ports.
 case "${1:-}" in
   "")
     build_preload
     write_wrapper
+    export LD_PRELOAD=$preload
     create_prefix
     ;;
   map)
     [ $# -eq 3 ] || { echo "usage: $0 DIR map COMn PATH" >&2; exit 2; }
+    export LD_PRELOAD=$preload
     map_port "$2" "$3"
     ;;
   start)
+    # A server still lingering after the last program would refuse to hand over.
+    wineserver -k 2>/dev/null || true  # none running is the usual case
     # Its output goes to a log: Wine opens a port without O_NOCTTY, so the first pseudo-terminal
     # it opens becomes the server's controlling terminal, and the hang-up when the far end closes
-    # makes the server print all its objects.
-    # The server opens the ports, so it loads the library too.
-    LD_PRELOAD=$preload wineserver -p >>"$dir/wineserver.log" 2>&1
+    # makes it print all its objects.
+    export LD_PRELOAD=$preload
+    wineserver -p >>"$dir/wineserver.log" 2>&1
     wine cmd /c exit 0  # boots the prefix's services now, not inside the first test
     ;;
   stop)
