@@ -72,15 +72,16 @@ write_deb_src() {
   done
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -f "$f" ] && [ "$f" != "$DEB_SRC_FILE" ] || continue
-    # deb822: every stanza that has "deb" among its Types and names a Debian archive, with
-    # deb-src instead; comments dropped, other fields kept.
+    # deb822: every stanza that has "deb" but not yet "deb-src" among its Types and names a
+    # Debian archive, with deb-src instead; comments dropped, other fields kept.
     awk 'function flush() {
-           if (isdeb && isdebian) printf "%s\n", stanza
-           stanza = ""; isdeb = 0; isdebian = 0
+           if (isdeb && isdebian && !hassrc) printf "%s\n", stanza
+           stanza = ""; isdeb = 0; isdebian = 0; hassrc = 0
          }
          /^[[:space:]]*$/ { flush(); next }
          /^#/ { next }
          /^Types:/ { for (i = 2; i <= NF; i++) if ($i == "deb") isdeb = 1
+                     for (i = 2; i <= NF; i++) if ($i == "deb-src") hassrc = 1
                      stanza = stanza "Types: deb-src\n"; next }
          /^URIs:/ && /debian/ { isdebian = 1 }
          /^Enabled:[[:space:]]*no/ { isdeb = 0 }
