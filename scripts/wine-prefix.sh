@@ -25,8 +25,9 @@ shift
 export WINEPREFIX=$dir/prefix
 export WINEARCH=win32
 export WINEDEBUG=-all
-# No Mono or Gecko: nothing here runs .NET or HTML, and Wine would ask to download them.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko (nothing here runs .NET or HTML, and Wine would ask to download them), and no
+# menu builder: it would copy the installer's Start-menu entries into the desktop's own menus.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 # A literal $LIB: the loader picks the 32- or 64-bit build for each Wine process (the server is
 # 64-bit, the programs 32-bit).
 preload="$dir/preload/"'$LIB'"/vannor_pty_serial.so"
