@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "res/resource.h"
+#include "res/version.h"
 
 namespace vannor::res {
 
@@ -120,7 +121,7 @@ inline constexpr ControlTemplate ABOUT_CONTROLS[] = {
     {NO_ID,
      ControlKind::StaticText,
      ALIGN_LEFT | NO_PREFIX,
-     "Vannor Version 1.0",
+     ABOUT_VERSION_TEXT,
      {40, 10, 119, 8},
      ""},
     {NO_ID,

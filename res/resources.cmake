@@ -25,3 +25,5 @@ add_custom_command(
 add_library(vannor_res STATIC ${VANNOR_RES_DIR}/embedded.cpp ${embedded_data})
 target_include_directories(vannor_res PUBLIC ${PROJECT_SOURCE_DIR}
                            PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+# The dialog layouts name the version.
+target_link_libraries(vannor_res PUBLIC vannor_version)

@@ -25,8 +25,8 @@ PACKAGES=(
   fonts-ipafont-gothic fontconfig
   # running the window without a display, screenshots, driving it from outside
   xvfb xauth imagemagick xdotool x11-utils xfwm4 dbus-x11 at-spi2-core
-  # packaging
-  dpkg-dev file
+  # packaging: manual pages, and the checks a Debian package must pass
+  dpkg-dev file scdoc lintian desktop-file-utils
 )
 
 WINDOWS_PACKAGES=(
