@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Vannor three ways and runs every test:
 # under ThreadSanitizer (the threaded tests), under AddressSanitizer + UBSan (all tests),
-# and a plain build (all tests, its summary last).
+# and a plain build (all tests), whose Debian packages are then built and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,3 +31,6 @@ for preset in tsan asan default; do
     (cd "build/$preset" && run_ctest --output-on-failure)
   fi
 done
+
+echo "=== Debian packages ==="
+bash scripts/check-package.sh
