@@ -5,12 +5,13 @@
 start_simulator() {
   local log=$1
   shift
-  "$build/tools/vannor-radio-sim" --config-home "$XDG_CONFIG_HOME" --com 1 --quiet "$@" \
-    >"$log" 2>&1 &
+  # Not quiet: the log tells every request the radio answered, after the line's path.
+  "$build/tools/vannor-radio-sim" --config-home "$XDG_CONFIG_HOME" --com 1 "$@" >"$log" 2>&1 &
   sim_pid=$!
   local link="$XDG_CONFIG_HOME/vannor/ports/COM1"
   for _ in $(seq 100); do
-    [ -L "$link" ] && return 0
+    # The link comes a moment before the log's first line (the line's path) is flushed.
+    [ -L "$link" ] && [ -s "$log" ] && return 0
     sleep 0.05
   done
   echo "The radio simulator did not start:" >&2
