@@ -13,6 +13,7 @@
 #include "cli/port_commands.h"
 #include "cli/progress_view.h"
 #include "cli/radio_link.h"
+#include "res/version.h"
 
 namespace vannor::cli {
 namespace {
@@ -83,7 +84,8 @@ int Run(int argc, const char* const* argv) {
     return EXIT_SUCCESS_ALL;
   }
   if (options.showVersion) {
-    std::printf("vannor-cli %s\n", VANNOR_VERSION_TEXT);
+    std::printf("vannor-cli %.*s\n", static_cast<int>(res::FILE_VERSION.size()),
+                res::FILE_VERSION.data());
     return EXIT_SUCCESS_ALL;
   }
   switch (options.command) {
