@@ -21,6 +21,8 @@ namespace {
 void Report(const LinkOutcome& outcome) {
   if (outcome.exitCode == EXIT_SUCCESS_ALL) {
     std::printf("%s\n", outcome.text.c_str());
+    // Results and errors go to two streams; a script that joins them must see them in order.
+    std::fflush(stdout);
   } else {
     std::fprintf(stderr, "vannor-cli: %s\n", outcome.text.c_str());
   }
