@@ -23,10 +23,6 @@ int LabelIndex(Label label) {
 
 HeadlessHost::HeadlessHost(Timer timer)
     : timerMode_(timer), line_(std::make_unique<testkit::CountingLine>()), engine_(*line_, *this) {
-  // The window template's texts before anything has run.
-  labels_[0] = "0";
-  labels_[1] = "V00.00";
-  labels_[2] = "V00.00";
   thread_ = std::thread(&HeadlessHost::Run, this);
 }
 

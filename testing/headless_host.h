@@ -127,7 +127,8 @@ class HeadlessHost final : public EngineHost, public CommNotifyTarget, public Po
   std::chrono::milliseconds timerPeriod_{0};
   bool checked_[4] = {true, true, true, true};
   int progress_ = 0;
-  std::string labels_[3];
+  // The window template's texts before anything has run.
+  std::string labels_[3] = {"0", "V00.00", "V00.00"};
   std::string imagePath_;
   int portSelection_ = 0;
   int portIndex_ = 0;
