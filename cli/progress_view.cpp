@@ -63,9 +63,9 @@ void ProgressView::Progress(std::size_t index, std::uint32_t confirmed, std::uin
                length);
 }
 
-void ProgressView::Finished(std::size_t index, const std::string& text) {
+void ProgressView::Finished(std::size_t index, bool succeeded) {
   std::lock_guard lock(mutex_);
-  rows_[index].text = text;
+  rows_[index].text += succeeded ? "  done" : "  failed";
   if (terminal_) Redraw();
 }
 

@@ -19,8 +19,8 @@ class ProgressView {
   // The image started to flow on link `index` (the radio acknowledged twice).
   void Started(std::size_t index, std::uint32_t length);
   void Progress(std::size_t index, std::uint32_t confirmed, std::uint32_t length);
-  // The link is over; `text` replaces its progress line.
-  void Finished(std::size_t index, const std::string& text);
+  // The link is over: its line says so; the outcome itself goes to standard output.
+  void Finished(std::size_t index, bool succeeded);
 
   // The text of one progress line, for the terminal and the tests.
   static std::string Line(const std::string& port, std::uint32_t confirmed, std::uint32_t length,

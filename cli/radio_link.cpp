@@ -39,7 +39,7 @@ std::optional<LinkOutcome> RadioLink::Open() {
 LinkOutcome RadioLink::Finish(LinkOutcome outcome) {
   // The stop sequence: listener ended, port closed and its settings put back.
   line_->StopLink();
-  if (view_ != nullptr) view_->Finished(index_, outcome.text);
+  if (view_ != nullptr) view_->Finished(index_, outcome.exitCode == EXIT_SUCCESS_ALL);
   return outcome;
 }
 
