@@ -98,17 +98,19 @@ inline constexpr ControlTemplate MAIN_CONTROLS[] = {
     {IDC_TAVIX3_DSP1, ControlKind::CheckBox, TAB_STOP, "Tavix3", {26, 168, 36, 10}, "DSP1"},
     {IDC_TAVIX3_DSP2, ControlKind::CheckBox, TAB_STOP, "Tavix3", {136, 169, 36, 10}, "DSP2"},
     {IDC_VER_READ, ControlKind::PushButton, TAB_STOP, "Ver Read", {91, 86, 38, 14}, ""},
+    // 37 wide where the original face needed 31: "V255.255", the longest version text, is wider
+    // than "V00.00" in IPAPGothic. Both labels grow by 3 on each side, so their centres stay.
     {IDC_VERSION_DSP1,
      ControlKind::StaticText,
      STARTS_GROUP | CENTRE_HORIZONTAL | CENTRE_VERTICAL | STATIC_EDGE | SUNKEN_EDGE,
      "V00.00",
-     {49, 123, 31, 13},
+     {46, 123, 37, 13},
      "DSP1"},
     {IDC_VERSION_DSP2,
      ControlKind::StaticText,
      STARTS_GROUP | CENTRE_HORIZONTAL | CENTRE_VERTICAL | STATIC_EDGE | SUNKEN_EDGE,
      "V00.00",
-     {162, 123, 31, 13},
+     {159, 123, 37, 13},
      "DSP2"},
 };
 

@@ -158,9 +158,12 @@ TEST_F(LayoutTest, TheMainWindowKeepsItsControlsApartAndUnclipped) {
   ExpectNothingClipped(dlg);
   // The widest texts the labels show during a run.
   dlg.SetLabelText(Label::Percent, "100");
-  dlg.SetLabelText(Label::VersionDsp1, "V88.88");
-  dlg.SetLabelText(Label::VersionDsp2, "V88.88");
-  ExpectNothingClipped(dlg);
+  for (const char* version : {"V88.88", "V255.255"}) {
+    SCOPED_TRACE(version);
+    dlg.SetLabelText(Label::VersionDsp1, version);
+    dlg.SetLabelText(Label::VersionDsp2, version);
+    ExpectNothingClipped(dlg);
+  }
 }
 
 TEST_F(LayoutTest, TheAboutBoxIsBuiltFromItsTableAndUnclipped) {
