@@ -74,11 +74,14 @@ wxEND_EVENT_TABLE()
   SetEscapeId(wxID_NONE);
   BindControls();
   for (int index = 0; index < PORT_COUNT; ++index) portList->Append(FromUtf8(PortName(index)));
+  portList->Bind(wxEVT_KILL_FOCUS, &VannorDlg::OnPortListKillFocus, this);
   appIcon = LoadAppIcons();
   Centre();
 }
 
 VannorDlg::~VannorDlg() {
+  // The controls outlive this part of the window; their last focus change must not reach it.
+  portList->Unbind(wxEVT_KILL_FOCUS, &VannorDlg::OnPortListKillFocus, this);
   responseTimer.Stop();
   // A window torn down without End still ends its listener first, so that the thread never
   // posts to a window that is gone. The stop sequence may run twice; the second does nothing.
@@ -168,7 +171,22 @@ void VannorDlg::OnPortSelChangeEvent(wxCommandEvent& /*event*/) {
   OnPortSelChange(*this, *line, portIndex);
 }
 
+void VannorDlg::OnPortListKillFocus(wxFocusEvent& event) {
+  ShowOpenPortInField();
+  event.Skip();
+}
+
+// Text typed into the port list's field selects and opens nothing; once the user has left the
+// field, and before anything goes to the radio, the field names the port in use again, so that
+// it never shows another radio's port as the one that is about to be written.
+void VannorDlg::ShowOpenPortInField() {
+  const wxString openPort = FromUtf8(PortName(portIndex));
+  if (portList->GetSelection() != portIndex) portList->SetSelection(portIndex);
+  if (portList->GetValue() != openPort) portList->ChangeValue(openPort);
+}
+
 void VannorDlg::OnUpdateClickedEvent(wxCommandEvent& /*event*/) {
+  ShowOpenPortInField();
   engine.OnUpdateClicked();
 }
 
@@ -178,6 +196,7 @@ void VannorDlg::OnTimerEvent(wxTimerEvent& event) {
 }
 
 void VannorDlg::OnVerReadClickedEvent(wxCommandEvent& /*event*/) {
+  ShowOpenPortInField();
   engine.OnVerReadClicked();
 }
 

@@ -88,6 +88,7 @@ class VannorDlg : public wxDialog,
   void OnSysCommandEvent(wxCommandEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
   void OnPortSelChangeEvent(wxCommandEvent& event);
+  void OnPortListKillFocus(wxFocusEvent& event);
   void OnUpdateClickedEvent(wxCommandEvent& event);
   void OnTimerEvent(wxTimerEvent& event);
   void OnVerReadClickedEvent(wxCommandEvent& event);
@@ -96,6 +97,7 @@ class VannorDlg : public wxDialog,
   void OnCloseEvent(wxCloseEvent& event);
 
   void EndWith(int result);
+  void ShowOpenPortInField();
   wxControl* LabelFor(Label label, std::string** shown);
 
   // Controls, in binding order.

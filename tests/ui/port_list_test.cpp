@@ -78,25 +78,42 @@ TEST_F(PortListTest, APortThatDoesNotOpenFallsBackToThePreviousOne) {
   EXPECT_EQ(radio.Record().versionRequests, 1u);
 }
 
-TEST_F(PortListTest, TextTypedIntoTheFieldChangesNoPort) {
+TEST_F(PortListTest, TextTypedIntoTheFieldChangesNoPortAndGivesWayToTheOpenOne) {
   sim::RadioSimulator& radio = StartRadio(1);
-  StartRadio(9);
+  sim::RadioSimulator& other = StartRadio(9);
   VannorDlg& dlg = ShowWindow();
   const int before = OpenPortHandle(dlg);
-
   auto& list = Get<wxComboBox>(IDC_PORT_LIST);
-  list.SetFocus();
-  ASSERT_TRUE(PumpUntil([&] { return wxWindow::FindFocus() == &list; }));
-  list.SelectAll();
-  TypeText("COM9");
-  ASSERT_TRUE(PumpUntil([&] { return list.GetValue() == "COM9"; }));
+  auto typeIntoField = [&] {
+    list.SetFocus();
+    ASSERT_TRUE(PumpUntil([&] { return wxWindow::FindFocus() == &list; }));
+    list.SelectAll();
+    TypeText("COM9");
+    ASSERT_TRUE(PumpUntil([&] { return list.GetValue() == "COM9"; }));
+  };
 
+  typeIntoField();
   EXPECT_EQ(dlg.PortIndex(), 0);
   EXPECT_EQ(OpenPortHandle(dlg), before);
   EXPECT_TRUE(modals.Messages().empty());
-  // COM1 still carries the exchange.
-  ReadVersions();
+  // Leaving the field puts the open port's name back.
+  PressKey(WXK_TAB);
+  ASSERT_TRUE(PumpUntil([&] { return wxWindow::FindFocus() != &list; }));
+  EXPECT_EQ(list.GetValue().utf8_string(), "COM1");
+
+  // A request with the focus still in the field: the field names the port it goes to.
+  typeIntoField();
+  auto& verRead = Get<wxWindow>(IDC_VER_READ);
+  wxCommandEvent click(wxEVT_BUTTON, IDC_VER_READ);
+  click.SetEventObject(&verRead);
+  verRead.ProcessWindowEvent(click);
+  EXPECT_EQ(list.GetValue().utf8_string(), "COM1");
+  EXPECT_EQ(list.GetSelection(), 0);
+  ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
   EXPECT_EQ(radio.Record().versionRequests, 1u);
+  EXPECT_EQ(other.Record().bytesReceived, 0u);
+  EXPECT_EQ(OpenPortHandle(dlg), before);
+  EXPECT_TRUE(modals.Messages().empty());
 }
 
 }  // namespace
