@@ -49,8 +49,8 @@ class Line : public PortIo {
   virtual void ReleaseListenerWait() = 0;
 
   // Starts the listener thread, which posts to mainWindow whenever the open port has received
-  // bytes. False when no thread could be made: the window then hears nothing, and every exchange
-  // ends at its time-out.
+  // bytes. False when no thread could be made, with the system's reason in errno: the window
+  // then hears nothing, and every exchange ends at its time-out.
   virtual bool StartListener(CommNotifyTarget& mainWindow) = 0;
   // The stop sequence: sets the stop flag, releases the listener's wait, waits for the thread to
   // end and closes the port. Safe to call again, and with no listener. Must not run while a port

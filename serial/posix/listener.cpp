@@ -151,9 +151,16 @@ bool PosixListener::Start(CommNotifyTarget& mainWindow) {
   epoll_event event{};
   event.events = EPOLLIN;
   event.data.u32 = WAKE_TAG;
-  if (epollFd_ < 0 || wakeFd_ < 0 || epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &event) != 0 ||
-      pthread_create(&thread_, nullptr, ThreadMain, this) != 0) {
+  int error = 0;
+  if (epollFd_ < 0 || wakeFd_ < 0 || epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &event) != 0) {
+    error = errno;
+  } else {
+    error = pthread_create(&thread_, nullptr, ThreadMain, this);
+  }
+  if (error != 0) {
     CloseDescriptors();
+    // The caller tells why the port goes unwatched; pthread_create reports without errno.
+    errno = error;
     return false;
   }
   started_ = true;

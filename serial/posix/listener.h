@@ -23,8 +23,9 @@ class PosixListener {
   PosixListener& operator=(const PosixListener&) = delete;
   ~PosixListener() { Stop(); }
 
-  // Sets mainWindow, then starts the thread. False when the thread or its wait set cannot be
-  // made. The stop flag is cleared first, as the window's initialisation does.
+  // Sets mainWindow, then starts the thread. False, with the reason in errno, when the thread or
+  // its wait set cannot be made. The stop flag is cleared first, as the window's initialisation
+  // does.
   bool Start(CommNotifyTarget& mainWindow);
   // Sets the stop flag, releases the wait and joins the thread. Safe to call again.
   void Stop();
