@@ -9,12 +9,16 @@
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 
+#include <cerrno>
+#include <cstdio>
+
 #include "protocol/messages.h"
 #include "res/dialog_templates.h"
 #include "serial/port_names.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_builder.h"
+#include "ui/link_diagnostics.h"
 
 namespace vannor {
 
@@ -116,10 +120,14 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   progressBar->SetValue(0);
   portList->SetSelection(0);
   portIndex = 0;
-  if (line->OpenPort(portIndex) == 0) ShowMessage(MSG_COM_PORT_UNUSABLE);
+  if (ExchangeTrace::Requested()) TraceExchanges();
+  if (line->OpenPort(portIndex) == 0) {
+    ReportOpenFailure(stderr, PortName(portIndex), line->LastOpenFailure());
+    ShowMessage(MSG_COM_PORT_UNUSABLE);
+  }
   // Without a listener (no thread could be made) no reply ever arrives, and every exchange
   // ends at its time-out with " Communication Error !!! "; the window itself stays usable.
-  (void)line->StartListener(*this);
+  if (!line->StartListener(*this)) ReportListenerFailure(stderr, PortName(portIndex), errno);
   endButton->SetFocus();
 }
 
@@ -168,7 +176,20 @@ void VannorDlg::OnCommNotifyEvent(wxThreadEvent& /*event*/) {
 }
 
 void VannorDlg::OnPortSelChangeEvent(wxCommandEvent& /*event*/) {
+  const int before = portIndex;
   OnPortSelChange(*this, *line, portIndex);
+  // The port chosen last did not open again either.
+  if (!line->PortUsable()) {
+    ReportOpenFailure(stderr, PortName(portIndex), line->LastOpenFailure());
+  }
+  if (trace != nullptr && portIndex != before) TraceExchanges();
+}
+
+void VannorDlg::TraceExchanges() {
+  // The old trace goes only once the engine follows the new one.
+  std::unique_ptr<ExchangeTrace> previous = std::move(trace);
+  trace = std::make_unique<ExchangeTrace>(stderr, "vannor: " + std::string(PortName(portIndex)));
+  engine.SetObserver(trace.get());
 }
 
 void VannorDlg::OnPortListKillFocus(wxFocusEvent& event) {
@@ -311,6 +332,7 @@ void VannorDlg::SelectPortListItem(int index) {
 }
 
 void VannorDlg::ShowPortNotUsable() {
+  ReportOpenFailure(stderr, PortName(PortListSelection()), line->LastOpenFailure());
   ShowMessage(MSG_NOT_USE_COM_PORT);
 }
 

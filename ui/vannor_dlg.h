@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "protocol/engine_host.h"
+#include "protocol/exchange_trace.h"
 #include "protocol/protocol_engine.h"
 #include "res/resource.h"
 #include "serial/comm_notify_target.h"
@@ -98,6 +99,8 @@ class VannorDlg : public wxDialog,
 
   void EndWith(int result);
   void ShowOpenPortInField();
+  // Traces the engine's exchanges on standard error under the open port's name (VANNOR_DEBUG).
+  void TraceExchanges();
   wxControl* LabelFor(Label label, std::string** shown);
 
   // Controls, in binding order.
@@ -114,6 +117,8 @@ class VannorDlg : public wxDialog,
   std::unique_ptr<Line> line;
   ProtocolEngine engine;
   wxIconBundle appIcon;
+  // The VANNOR_DEBUG trace of this window's exchanges; null when it is off.
+  std::unique_ptr<ExchangeTrace> trace;
 
   wxButton* endButton = nullptr;
   wxTimer responseTimer;

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "protocol/messages.h"
+#include "testing/captured_stderr.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
 
@@ -73,10 +75,15 @@ TEST_F(ExchangeTest, VerReadShowsBothVersionsAndIsRefusedTheSecondTime) {
   config.version[2] = 2;
   config.version[3] = 0;
   sim::RadioSimulator& radio = StartRadio(1, config);
+  testkit::ScopedEnv noDebug("VANNOR_DEBUG", nullptr);
+  testkit::CapturedStderr errors;
+  ASSERT_TRUE(errors.Ok());
   ShowWindow();
 
   ClickOn(Get<wxWindow>(IDC_VER_READ));
   ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
+  // No trace unless VANNOR_DEBUG asks for one.
+  EXPECT_EQ(errors.Text().find("vannor:"), std::string::npos);
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V02.00");
   // A version read that succeeds says nothing.

@@ -7,8 +7,12 @@
 #include <wx/gauge.h>
 #include <wx/msgdlg.h>
 
+#include <cerrno>
+
 #include "protocol/messages.h"
 #include "res/dialog_templates.h"
+#include "testing/captured_stderr.h"
+#include "testing/counting_line.h"
 #include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
 
@@ -60,7 +64,12 @@ TEST_F(MainWindowTest, StartsWithAllBoxesCheckedOnCom1AndEndFocused) {
 }
 
 TEST_F(MainWindowTest, SaysTheComPortCannotBeUsedWhenCom1DoesNotOpen) {
+  testkit::CapturedStderr errors;
+  ASSERT_TRUE(errors.Ok());
   VannorDlg& dlg = ShowWindow();
+  // The box keeps its words; standard error says why, for whoever supports the user.
+  EXPECT_EQ(errors.Text(), "vannor: COM1 (" + ports.ConfigHome() +
+                               "/vannor/ports/COM1): No such file or directory\n");
 
   ASSERT_EQ(modals.Messages().size(), 1u);
   const MessageRecord& message = modals.Messages()[0];
@@ -79,6 +88,27 @@ TEST_F(MainWindowTest, SaysTheComPortCannotBeUsedWhenCom1DoesNotOpen) {
   EXPECT_EQ(dlg.PortIndex(), 0);
   EXPECT_TRUE(dlg.ListenerRunning());
   EXPECT_TRUE(dlg.IsShown());
+}
+
+// The platform's line, but its listener cannot start, as when the process is out of
+// descriptors.
+class UnwatchedLine final : public testkit::CountingLine {
+ public:
+  bool StartListener(CommNotifyTarget& /*mainWindow*/) override {
+    errno = EMFILE;
+    return false;
+  }
+};
+
+TEST_F(MainWindowTest, APortThatCannotBeWatchedIsReportedOnStandardError) {
+  StartRadio(1);
+  testkit::CapturedStderr errors;
+  ASSERT_TRUE(errors.Ok());
+  VannorDlg& dlg = ShowWindow(std::make_unique<UnwatchedLine>());
+  EXPECT_EQ(errors.Text(), "vannor: COM1: cannot watch the port: Too many open files\n");
+  EXPECT_TRUE(dlg.SerialLine().PortUsable());
+  EXPECT_FALSE(dlg.ListenerRunning());
+  EXPECT_TRUE(modals.Messages().empty());
 }
 
 TEST_F(MainWindowTest, UpdateWithBothWriteBoxesClearedSaysDspSelectError) {

@@ -6,6 +6,8 @@
 
 #include "protocol/messages.h"
 #include "serial/posix/posix_line.h"
+#include "testing/captured_stderr.h"
+#include "testing/scoped_env.h"
 #include "tests/ui/window_fixture.h"
 
 namespace vannor::uitest {
@@ -45,6 +47,9 @@ TEST_F(PortListTest, PickingAnotherPortMovesTheLinkThere) {
   secondConfig.version[2] = 6;
   secondConfig.version[3] = 7;
   sim::RadioSimulator& second = StartRadio(2, secondConfig);
+  testkit::ScopedEnv debug("VANNOR_DEBUG", "1");
+  testkit::CapturedStderr errors;
+  ASSERT_TRUE(errors.Ok());
   VannorDlg& dlg = ShowWindow();
 
   PickPort(1);
@@ -58,14 +63,20 @@ TEST_F(PortListTest, PickingAnotherPortMovesTheLinkThere) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V06.07");
   EXPECT_EQ(second.Record().versionRequests, 1u);
   EXPECT_EQ(first.Record().bytesReceived, 0u);
+  // The trace names the port the exchange went through.
+  EXPECT_EQ(errors.Text(), "vannor: COM2: request 0x56\nvannor: COM2: exchange complete\n");
 }
 
 TEST_F(PortListTest, APortThatDoesNotOpenFallsBackToThePreviousOne) {
   sim::RadioSimulator& radio = StartRadio(1);
   VannorDlg& dlg = ShowWindow();
 
+  testkit::CapturedStderr errors;
+  ASSERT_TRUE(errors.Ok());
   PickPort(2);  // COM3 leads nowhere
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_NOT_USE_COM_PORT)));
+  EXPECT_EQ(errors.Text(), "vannor: COM3 (" + ports.ConfigHome() +
+                               "/vannor/ports/COM3): No such file or directory\n");
   EXPECT_EQ(modals.Messages()[0].caption, "");
   EXPECT_EQ(dlg.PortIndex(), 0);
   EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetSelection(), 0);

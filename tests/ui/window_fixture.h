@@ -35,8 +35,8 @@ class WindowTest : public testing::Test {
   }
 
   // Creates the window and shows it, which initialises it, and waits until it is on screen.
-  VannorDlg& ShowWindow() {
-    window = std::make_unique<VannorDlg>();
+  VannorDlg& ShowWindow(std::unique_ptr<Line> line = MakeLine()) {
+    window = std::make_unique<VannorDlg>(std::move(line));
     window->Show();
     EXPECT_TRUE(PumpUntil([&] { return Get<wxWindow>(wxID_OK).IsShownOnScreen(); }));
     return *window;

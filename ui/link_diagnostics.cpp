@@ -1,0 +1,31 @@
+#include "ui/link_diagnostics.h"
+
+#include <cstring>
+
+namespace vannor {
+
+namespace {
+
+int Length(std::string_view text) {
+  return static_cast<int>(text.size());
+}
+
+}  // namespace
+
+void ReportOpenFailure(std::FILE* out, std::string_view port, const OpenFailure& failure) {
+  const char* reason = failure.reason.empty() ? "cannot be opened" : failure.reason.c_str();
+  // Ignored, here and below: there is nobody to tell that standard error is gone.
+  if (failure.device.empty()) {
+    (void)std::fprintf(out, "vannor: %.*s: %s\n", Length(port), port.data(), reason);
+  } else {
+    (void)std::fprintf(out, "vannor: %.*s (%s): %s\n", Length(port), port.data(),
+                       failure.device.c_str(), reason);
+  }
+}
+
+void ReportListenerFailure(std::FILE* out, std::string_view port, int error) {
+  (void)std::fprintf(out, "vannor: %.*s: cannot watch the port: %s\n", Length(port), port.data(),
+                     std::strerror(error));
+}
+
+}  // namespace vannor

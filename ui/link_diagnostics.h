@@ -1,0 +1,18 @@
+// The lines a technician or a support line reads on standard error when the link fails: which
+// port, the device it leads to and the system's reason. The user's boxes keep their own words.
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+#include "serial/line.h"
+
+namespace vannor {
+
+// "vannor: COM1 (/dev/ttyUSB0): Permission denied — add yourself to the dialout group"
+void ReportOpenFailure(std::FILE* out, std::string_view port, const OpenFailure& failure);
+
+// "vannor: COM1: cannot watch the port: Too many open files", for the errno value `error`.
+void ReportListenerFailure(std::FILE* out, std::string_view port, int error);
+
+}  // namespace vannor
