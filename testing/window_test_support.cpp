@@ -69,9 +69,20 @@ int ModalRecorder::Enter(wxDialog* dialog) {
   // The main window itself runs modally, as in the program.
   if (dynamic_cast<VannorDlg*>(dialog) != nullptr) return wxID_NONE;
   if (auto* box = dynamic_cast<wxMessageDialog*>(dialog)) {
-    messages.push_back({Utf8(box->GetMessage()), Utf8(box->GetCaption()),
-                        box->GetMessageDialogStyle(), box->GetParent()});
-    return wxID_OK;
+    const MessageRecord record{Utf8(box->GetMessage()), Utf8(box->GetCaption()),
+                               box->GetMessageDialogStyle(), box->GetParent()};
+    if ((record.style & wxYES_NO) == 0) {
+      messages.push_back(record);
+      return wxID_OK;
+    }
+    questions.push_back(record);
+    if (questionAnswers.empty()) {
+      ADD_FAILURE() << "a question the test did not expect: " << record.text;
+      return wxID_NO;
+    }
+    const int answer = questionAnswers.front();
+    questionAnswers.pop_front();
+    return answer;
   }
   if (dynamic_cast<wxFileDialog*>(dialog) != nullptr) return AnswerFile(dialog);
   if (auto* about = dynamic_cast<AboutDlg*>(dialog)) {

@@ -40,10 +40,10 @@ struct AboutRecord {
   bool hasOkButton = false;
 };
 
-// Sees every modal dialog before it shows. Message boxes are recorded and answered OK; a file
-// dialog takes the next queued answer; an About box is recorded when one is expected. Any
-// other modal, or one nobody queued an answer for, fails the test and is cancelled, so that a
-// run never blocks on a window nobody will close.
+// Sees every modal dialog before it shows. Message boxes are recorded and answered OK; a Yes/No
+// question and a file dialog take the next queued answer; an About box is recorded when one is
+// expected. Any other modal, or one nobody queued an answer for, fails the test and is answered
+// No or cancelled, so that a run never blocks on a window nobody will close.
 class ModalRecorder final : public wxModalDialogHook {
  public:
   ModalRecorder() { Register(); }
@@ -52,9 +52,14 @@ class ModalRecorder final : public wxModalDialogHook {
   void AnswerFileDialog(const std::string& path) { fileAnswers.push_back(path); }
   void CancelFileDialog() { fileAnswers.push_back(std::string()); }
   void ExpectAboutBox() { aboutBoxesExpected++; }
+  // The next Yes/No question gets wxID_YES or wxID_NO.
+  void AnswerQuestion(int answer) { questionAnswers.push_back(answer); }
 
   const std::vector<MessageRecord>& Messages() const { return messages; }
   std::vector<std::string> MessageTexts() const;
+  // The Yes/No questions asked, apart from the other message boxes.
+  const std::vector<MessageRecord>& Questions() const { return questions; }
+  bool AllQuestionAnswersUsed() const { return questionAnswers.empty(); }
   const std::vector<AboutRecord>& AboutBoxes() const { return aboutBoxes; }
   int FileDialogsShown() const { return fileDialogsShown; }
   bool AllFileAnswersUsed() const { return fileAnswers.empty(); }
@@ -66,9 +71,11 @@ class ModalRecorder final : public wxModalDialogHook {
   int AnswerFile(wxDialog* dialog);
 
   std::deque<std::string> fileAnswers;
+  std::deque<int> questionAnswers;
   int aboutBoxesExpected = 0;
   int fileDialogsShown = 0;
   std::vector<MessageRecord> messages;
+  std::vector<MessageRecord> questions;
   std::vector<AboutRecord> aboutBoxes;
 };
 

@@ -222,21 +222,44 @@ void VannorDlg::OnVerReadClickedEvent(wxCommandEvent& /*event*/) {
 }
 
 void VannorDlg::OnEndEvent(wxCommandEvent& /*event*/) {
-  OnEnd();
+  if (MayQuit()) OnEnd();
 }
 
 void VannorDlg::OnCharHook(wxKeyEvent& event) {
   // Esc is the cancel command. Enter needs nothing here: GTK gives it to the focused push
   // button and otherwise to the default one, End, as the dialog expects.
   if (event.GetKeyCode() == WXK_ESCAPE && event.GetModifiers() == wxMOD_NONE) {
-    OnCancelClose();
+    if (MayQuit()) OnCancelClose();
     return;
   }
   event.Skip();
 }
 
-void VannorDlg::OnCloseEvent(wxCloseEvent& /*event*/) {
+void VannorDlg::OnCloseEvent(wxCloseEvent& event) {
+  // The close box and the menu's Close; a close that cannot be refused asks nothing.
+  if (event.CanVeto() && !MayQuit()) {
+    event.Veto();
+    return;
+  }
   OnCancelClose();
+}
+
+bool VannorDlg::MayQuit() {
+  // A version read leaves nothing behind on the radio; a write request, its enquiry and the
+  // image leave a DSP that is neither its old program nor the new one.
+  switch (engine.State().protocolState) {
+    case ProtocolState::AwaitCommandAck:
+    case ProtocolState::AwaitStartAck:
+    case ProtocolState::Sending:
+      break;
+    default:
+      return true;
+  }
+  // The transfer goes on while the question is open. Esc or the question's own close box count
+  // as No.
+  wxMessageDialog question(this, FromUtf8(MSG_QUIT_UNFINISHED), wxEmptyString,
+                           wxYES_NO | wxNO_DEFAULT | wxICON_NONE | wxCENTRE);
+  return question.ShowModal() == wxID_YES;
 }
 
 void VannorDlg::OnEnd() {

@@ -33,6 +33,10 @@ namespace vannor {
 inline constexpr int WM_COMM_NOTIFY = 0x0405;
 wxDECLARE_EVENT(COMM_NOTIFY_EVENT, wxThreadEvent);
 
+// Asked before End, Esc, the close box or Close ends the window in the middle of an Update.
+inline constexpr std::string_view MSG_QUIT_UNFINISHED =
+    " The DSP will be left unfinished. Quit anyway? ";
+
 // Not final: the window benchmark counts the engine's calls in a subclass of its own.
 class VannorDlg : public wxDialog,
                   public EngineHost,
@@ -98,6 +102,9 @@ class VannorDlg : public wxDialog,
   void OnCloseEvent(wxCloseEvent& event);
 
   void EndWith(int result);
+  // Whether the user's End, Esc, close box or Close may end the window now: at once unless an
+  // image is on its way to the radio, else only when the user says so.
+  bool MayQuit();
   void ShowOpenPortInField();
   // Traces the engine's exchanges on standard error under the open port's name (VANNOR_DEBUG).
   void TraceExchanges();

@@ -6,10 +6,13 @@
 #include <wx/checkbox.h>
 #include <wx/timer.h>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "protocol/messages.h"
 #include "res/resource.h"
+#include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
 
 namespace vannor::uitest {
@@ -46,10 +49,40 @@ class CloseTest : public WindowTest {
     EXPECT_FALSE(window->IsShown());
   }
 
+  // What the window manager sends when the title bar's close box is clicked.
+  void ClickCloseBox() {
+    GdkWindow* frame = gtk_widget_get_window(window->GetHandle());
+    GdkEvent* close = gdk_event_new(GDK_DELETE);
+    close->any.window = GDK_WINDOW(g_object_ref(frame));
+    close->any.send_event = TRUE;
+    gtk_main_do_event(close);
+    gdk_event_free(close);
+  }
+
+  // A radio that takes a millisecond over each echo, and an image it needs seconds for, so
+  // that the user has time to try to quit in the middle of it.
+  sim::RadioSimulator& StartSlowRadio(const std::vector<std::uint8_t>& image) {
+    sim::RadioConfig slow;
+    slow.expectedLength = static_cast<std::uint32_t>(image.size());
+    slow.replyDelayUs = 1000;
+    sim::RadioSimulator& radio = StartRadio(1, slow);
+    modals.AnswerFileDialog(imageFolder.Write("dsp.out", image));
+    return radio;
+  }
+
+  // Presses Update and waits until the image is on its way.
+  bool StartUpdate() {
+    ClickOn(Get<wxWindow>(IDC_UPDATE));
+    return PumpUntil(
+        [&] { return window->Engine().State().protocolState == ProtocolState::Sending; });
+  }
+
   void FocusAndWait(wxWindow& control) {
     control.SetFocus();
     ASSERT_TRUE(PumpUntil([&] { return wxWindow::FindFocus() == &control; }));
   }
+
+  testkit::TempDir imageFolder;
 };
 
 TEST_F(CloseTest, EndStopsTheLinkAndEndsWithOk) {
@@ -68,15 +101,7 @@ TEST_F(CloseTest, EscStopsTheLinkAndCancels) {
 
 TEST_F(CloseTest, TheCloseBoxStopsTheLinkAndCancels) {
   StartRadio(1);
-  const int result = RunModal([&] {
-    // What the window manager sends when the title bar's close box is clicked.
-    GdkWindow* frame = gtk_widget_get_window(window->GetHandle());
-    GdkEvent* close = gdk_event_new(GDK_DELETE);
-    close->any.window = GDK_WINDOW(g_object_ref(frame));
-    close->any.send_event = TRUE;
-    gtk_main_do_event(close);
-    gdk_event_free(close);
-  });
+  const int result = RunModal([&] { ClickCloseBox(); });
   EXPECT_EQ(result, wxID_CANCEL);
   ExpectLinkStopped();
 }
@@ -136,6 +161,62 @@ TEST_F(CloseTest, EndDuringAnExchangeLeavesNoTimeOutBehind) {
   ExpectLinkStopped();
   // Past the five-second response time-out: a window that has ended says nothing more.
   PumpFor(std::chrono::milliseconds(RESPONSE_TIMEOUT_MS + 1000));
+  EXPECT_TRUE(modals.Messages().empty());
+}
+
+TEST_F(CloseTest, EveryWayOutDuringAnUpdateAsksFirstAndNoLetsItFinish) {
+  const std::vector<std::uint8_t> image(4000, 0xA5);
+  sim::RadioSimulator& radio = StartSlowRadio(image);
+  const std::vector<std::function<void()>> waysOut = {
+      [&] { ClickOn(Get<wxWindow>(wxID_OK)); },
+      [&] { PressKey(WXK_ESCAPE); },
+      [&] { ClickCloseBox(); },
+      [&] { window->OnSysCommand(res::SC_CLOSE, 0); },
+  };
+  const int result = RunModal([&] {
+    if (!StartUpdate()) return;
+    for (std::size_t way = 0; way < waysOut.size(); ++way) {
+      SCOPED_TRACE(way);
+      ASSERT_TRUE(window->Engine().Busy());
+      modals.AnswerQuestion(wxID_NO);
+      waysOut[way]();
+      ASSERT_TRUE(PumpUntil([&] { return modals.Questions().size() == way + 1; }));
+      EXPECT_TRUE(window->IsShown());
+    }
+    // The transfer carries on to its end; then End ends the window without a question.
+    if (!PumpUntil([&] { return !modals.Messages().empty(); })) return;
+    ClickOn(Get<wxWindow>(wxID_OK));
+  });
+  EXPECT_EQ(result, wxID_OK);
+  ExpectLinkStopped();
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMPLETION)));
+  ASSERT_EQ(modals.Questions().size(), waysOut.size());
+  for (const MessageRecord& question : modals.Questions()) {
+    EXPECT_EQ(question.text, MSG_QUIT_UNFINISHED);
+    EXPECT_EQ(question.caption, "");
+    EXPECT_EQ(question.owner, window.get());
+    EXPECT_TRUE(question.style & wxNO_DEFAULT);
+    EXPECT_FALSE(question.style & (wxCANCEL | wxICON_QUESTION | wxICON_WARNING));
+  }
+  ASSERT_TRUE(radio.WaitImageOver(PATIENCE));
+  EXPECT_EQ(radio.Image(), image);
+  EXPECT_EQ(radio.Record().strayBytes, 0u);
+}
+
+TEST_F(CloseTest, YesToTheQuestionStopsTheLinkInTheMiddleOfAnUpdate) {
+  const std::vector<std::uint8_t> image(4000, 0xA5);
+  sim::RadioSimulator& radio = StartSlowRadio(image);
+  const int result = RunModal([&] {
+    if (!StartUpdate()) return;
+    modals.AnswerQuestion(wxID_YES);
+    PressKey(WXK_ESCAPE);
+  });
+  // Read at once: the pseudo-terminal, back in its own echoing mode, would now return the radio's
+  // further bytes to it as if they came from the tool.
+  EXPECT_LT(radio.Record().imageLength, image.size());
+  EXPECT_EQ(result, wxID_CANCEL);
+  ExpectLinkStopped();
+  EXPECT_EQ(modals.Questions().size(), 1u);
   EXPECT_TRUE(modals.Messages().empty());
 }
 

@@ -23,6 +23,7 @@ class WindowTest : public testing::Test {
     window.reset();
     radios.clear();
     EXPECT_TRUE(modals.AllFileAnswersUsed());
+    EXPECT_TRUE(modals.AllQuestionAnswersUsed());
   }
 
   // A radio on "COM<com>".
