@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
+#include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/gauge.h>
@@ -19,6 +20,7 @@
 #include "ui/app_icon.h"
 #include "ui/dialog_builder.h"
 #include "ui/link_diagnostics.h"
+#include "ui/modal_close.h"
 
 namespace vannor {
 
@@ -34,6 +36,9 @@ constexpr const char* IMAGE_FILE_FILTER = "out file|*.out";
 constexpr int ABOUT_COMMAND_FIRST = static_cast<int>(res::IDM_ABOUTBOX);
 constexpr int ABOUT_COMMAND_LAST =
     static_cast<int>(res::IDM_ABOUTBOX | (~res::SYS_COMMAND_MASK & 0xFu));
+// A signalled end looks again every END_RETRY_MS whether the dialog on top has gone.
+constexpr int END_RETRY_TIMER = RESPONSE_TIMER + 1;
+constexpr int END_RETRY_MS = 50;
 // "Close (&C)": the window menu's own entry above the About entry.
 constexpr std::string_view CLOSE_ITEM_TEXT = "閉じる(&C)";
 
@@ -53,6 +58,7 @@ wxBEGIN_EVENT_TABLE(VannorDlg, wxDialog)
   EVT_COMBOBOX(IDC_PORT_LIST, VannorDlg::OnPortSelChangeEvent)
   EVT_BUTTON(IDC_UPDATE, VannorDlg::OnUpdateClickedEvent)
   EVT_TIMER(RESPONSE_TIMER, VannorDlg::OnTimerEvent)
+  EVT_TIMER(END_RETRY_TIMER, VannorDlg::OnEndRetryEvent)
   EVT_BUTTON(IDC_VER_READ, VannorDlg::OnVerReadClickedEvent)
   EVT_INIT_DIALOG(VannorDlg::OnInitDialog)
   EVT_BUTTON(wxID_OK, VannorDlg::OnEndEvent)
@@ -66,7 +72,8 @@ wxEND_EVENT_TABLE()
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxDIALOG_NO_PARENT),
       line(std::move(serialLine)),
       engine(*line, *this),
-      responseTimer(this, RESPONSE_TIMER) {
+      responseTimer(this, RESPONSE_TIMER),
+      endRetry(this, END_RETRY_TIMER) {
   // Nothing in this program handles idle or update-UI events, yet the toolkit would send both
   // to the dialog and to each of its controls in the idle pass that follows every listener
   // notification, that is, for every byte of an image: most of that pass's cost. Only windows
@@ -87,6 +94,7 @@ VannorDlg::~VannorDlg() {
   // The controls outlive this part of the window; their last focus change must not reach it.
   portList->Unbind(wxEVT_KILL_FOCUS, &VannorDlg::OnPortListKillFocus, this);
   responseTimer.Stop();
+  endRetry.Stop();
   // A window torn down without End still ends its listener first, so that the thread never
   // posts to a window that is gone. The stop sequence may run twice; the second does nothing.
   line->StopLink();
@@ -164,7 +172,7 @@ void VannorDlg::OnSysCommandEvent(wxCommandEvent& event) {
 void VannorDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
   if ((nID & res::SYS_COMMAND_MASK) == res::IDM_ABOUTBOX) {
     AboutDlg about(this);
-    about.ShowModal();
+    ShowNestedModal(about);
     return;
   }
   // The platform's own commands; Close goes the way of the title bar's close box.
@@ -259,7 +267,38 @@ bool VannorDlg::MayQuit() {
   // as No.
   wxMessageDialog question(this, FromUtf8(MSG_QUIT_UNFINISHED), wxEmptyString,
                            wxYES_NO | wxNO_DEFAULT | wxICON_NONE | wxCENTRE);
-  return question.ShowModal() == wxID_YES;
+  // A signal that closed the question has decided for the user.
+  return ShowNestedModal(question) == wxID_YES || endSignalled;
+}
+
+void VannorDlg::EndOnSignal() {
+  if (ended) return;
+  endSignalled = true;
+  // Ending the window from inside a nested modal loop would leave that loop, and the port lock a
+  // switch holds during its box, in place; and before initialisation has run, there is no modal
+  // loop of the window's own to end.
+  if (nestedModal != nullptr || !initialised || wxEventLoopBase::GetActive() == nullptr) {
+    if (nestedModal != nullptr && nestedModal != closedModal && CloseModalDialog(*nestedModal)) {
+      closedModal = nestedModal;
+    }
+    endRetry.StartOnce(END_RETRY_MS);
+    return;
+  }
+  OnCancelClose();
+}
+
+void VannorDlg::OnEndRetryEvent(wxTimerEvent& /*event*/) {
+  EndOnSignal();
+}
+
+int VannorDlg::ShowNestedModal(wxDialog& dialog) {
+  wxDialog* const outer = nestedModal;
+  nestedModal = &dialog;
+  const int result = dialog.ShowModal();
+  nestedModal = outer;
+  // The next dialog may take this one's place in memory; it has not been closed.
+  if (closedModal == &dialog) closedModal = nullptr;
+  return result;
 }
 
 void VannorDlg::OnEnd() {
@@ -275,6 +314,7 @@ void VannorDlg::OnCancelClose() {
 void VannorDlg::EndWith(int result) {
   // A time-out must not open a message box for a window that is going.
   responseTimer.Stop();
+  endRetry.Stop();
   ended = true;
   EndDialog(result);
 }
@@ -330,14 +370,15 @@ void VannorDlg::SetLabelText(Label label, std::string_view text) {
 }
 
 void VannorDlg::ShowMessage(std::string_view text) {
-  wxMessageBox(FromUtf8(text), wxEmptyString, wxOK | wxICON_NONE | wxCENTRE, this);
+  wxMessageDialog box(this, FromUtf8(text), wxEmptyString, wxOK | wxICON_NONE | wxCENTRE);
+  ShowNestedModal(box);
 }
 
 bool VannorDlg::ChooseImageFile(std::string& path) {
   // The filter shows only "out" files; GTK's chooser opens only files that exist, so a name
   // typed without extension cannot stand for its "out" file as it would elsewhere.
   wxFileDialog dialog(this, "Open", imageFolder, wxEmptyString, IMAGE_FILE_FILTER, wxFD_OPEN);
-  if (dialog.ShowModal() != wxID_OK) return false;
+  if (ShowNestedModal(dialog) != wxID_OK) return false;
   const wxFileName chosen(dialog.GetPath());
   // The next choice starts in this folder; the process's working folder stays as it was.
   imageFolder = chosen.GetPath();

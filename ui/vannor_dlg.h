@@ -71,6 +71,9 @@ class VannorDlg : public wxDialog,
   void OnEnd();
   // Esc and the close control (the cancel command): the stop sequence, then cancel.
   void OnCancelClose();
+  // SIGTERM, SIGHUP or SIGINT: the cancel command's end, without a question. A box or the file
+  // choice that is open is closed first; the window ends once it has gone.
+  void EndOnSignal();
 
   // A command of the window's menu (the About entry, Close).
   void OnSysCommand(unsigned nID, long lParam);
@@ -96,6 +99,7 @@ class VannorDlg : public wxDialog,
   void OnPortListKillFocus(wxFocusEvent& event);
   void OnUpdateClickedEvent(wxCommandEvent& event);
   void OnTimerEvent(wxTimerEvent& event);
+  void OnEndRetryEvent(wxTimerEvent& event);
   void OnVerReadClickedEvent(wxCommandEvent& event);
   void OnEndEvent(wxCommandEvent& event);
   void OnCharHook(wxKeyEvent& event);
@@ -105,6 +109,8 @@ class VannorDlg : public wxDialog,
   // Whether the user's End, Esc, close box or Close may end the window now: at once unless an
   // image is on its way to the radio, else only when the user says so.
   bool MayQuit();
+  // Shows a dialog of the window's modally, where a signal can find and close it.
+  int ShowNestedModal(wxDialog& dialog);
   void ShowOpenPortInField();
   // Traces the engine's exchanges on standard error under the open port's name (VANNOR_DEBUG).
   void TraceExchanges();
@@ -138,6 +144,12 @@ class VannorDlg : public wxDialog,
   std::string shownDsp2Version;
   bool initialised = false;
   bool ended = false;
+  // A signal asked the window to end; the end waits for the dialog on top of it to go.
+  bool endSignalled = false;
+  wxTimer endRetry;
+  // The innermost dialog the window has running modally, and the one a signal has closed.
+  wxDialog* nestedModal = nullptr;
+  const wxDialog* closedModal = nullptr;
 
   wxDECLARE_EVENT_TABLE();
 };

@@ -203,21 +203,31 @@ TEST_F(CloseTest, EveryWayOutDuringAnUpdateAsksFirstAndNoLetsItFinish) {
   EXPECT_EQ(radio.Record().strayBytes, 0u);
 }
 
-TEST_F(CloseTest, YesToTheQuestionStopsTheLinkInTheMiddleOfAnUpdate) {
-  const std::vector<std::uint8_t> image(4000, 0xA5);
-  sim::RadioSimulator& radio = StartSlowRadio(image);
-  const int result = RunModal([&] {
-    if (!StartUpdate()) return;
-    modals.AnswerQuestion(wxID_YES);
-    PressKey(WXK_ESCAPE);
-  });
-  // Read at once: the pseudo-terminal, back in its own echoing mode, would now return the radio's
-  // further bytes to it as if they came from the tool.
-  EXPECT_LT(radio.Record().imageLength, image.size());
-  EXPECT_EQ(result, wxID_CANCEL);
-  ExpectLinkStopped();
-  EXPECT_EQ(modals.Questions().size(), 1u);
-  EXPECT_TRUE(modals.Messages().empty());
+// Yes to the question, and a signal, which asks nothing.
+TEST_F(CloseTest, YesOrASignalStopsTheLinkInTheMiddleOfAnUpdate) {
+  for (const bool signalled : {false, true}) {
+    SCOPED_TRACE(signalled ? "signal" : "Esc, Yes");
+    const std::vector<std::uint8_t> image(4000, 0xA5);
+    sim::RadioSimulator& radio = StartSlowRadio(image);
+    const int result = RunModal([&] {
+      if (!StartUpdate()) return;
+      if (signalled) {
+        window->EndOnSignal();
+      } else {
+        modals.AnswerQuestion(wxID_YES);
+        PressKey(WXK_ESCAPE);
+      }
+    });
+    // Read at once: the pseudo-terminal, back in its own echoing mode, would now return the
+    // radio's further bytes to it as if they came from the tool.
+    EXPECT_LT(radio.Record().imageLength, image.size());
+    EXPECT_EQ(result, wxID_CANCEL);
+    ExpectLinkStopped();
+    // Esc's question; the signal adds none.
+    EXPECT_EQ(modals.Questions().size(), 1u);
+    EXPECT_TRUE(modals.Messages().empty());
+    radios.clear();
+  }
 }
 
 }  // namespace
