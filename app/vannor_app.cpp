@@ -1,5 +1,6 @@
 #include "app/vannor_app.h"
 
+#include "app/end_signals.h"
 #include "ui/look.h"
 #include "ui/vannor_dlg.h"
 
@@ -12,6 +13,8 @@ bool VannorApp::InitInstance() {
   LoadDialogCss();
   VannorDlg dialog;
   SetTopWindow(&dialog);
+  // From before the first port opens until the window has closed it again.
+  const EndSignals endSignals([&dialog] { dialog.EndOnSignal(); });
   // End and cancel end the program alike.
   dialog.ShowModal();
   SetTopWindow(nullptr);

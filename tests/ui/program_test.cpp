@@ -1,0 +1,194 @@
+// The program itself, as the desktop or a terminal runs it: SIGTERM, SIGHUP and SIGINT end it
+// the way the window's own End does, with the port free again and its settings put back.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testing/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds PATIENCE{30};
+
+// A program running with one of its outputs (1 or 2) on a pipe.
+class Program {
+ public:
+  Program(std::vector<std::string> arguments, int output, const std::vector<std::string>& env) {
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment = env;
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], output);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    out_ = pipeFds[0];
+  }
+  ~Program() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) close(out_);
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  // The output up to and including the first line that contains `text`, waiting at most
+  // PATIENCE; all of it so far when it never comes.
+  std::string ReadUntil(const std::string& text) {
+    const Clock::time_point giveUp = Clock::now() + PATIENCE;
+    for (;;) {
+      const std::size_t at = seen_.find(text);
+      const std::size_t end = at == std::string::npos ? at : seen_.find('\n', at);
+      if (end != std::string::npos) return seen_.substr(0, end + 1);
+      pollfd ready = {out_, POLLIN, 0};
+      char buffer[512];
+      if (Clock::now() > giveUp || poll(&ready, 1, 100) < 0) return seen_;
+      if (ready.revents == 0) continue;
+      const ssize_t n = read(out_, buffer, sizeof buffer);
+      if (n <= 0) return seen_;
+      seen_.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+
+  void Signal(int signal) { kill(pid_, signal); }
+
+  // The exit status; -1 when the program was ended by a signal or did not end within PATIENCE.
+  int Wait() {
+    const Clock::time_point giveUp = Clock::now() + PATIENCE;
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (Clock::now() > giveUp) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string seen_;
+};
+
+// What another program finds at the port.
+struct PortState {
+  bool exclusive = false;  // the terminal refuses other opens
+  bool locked = false;     // someone holds its flock
+  termios settings{};
+};
+
+PortState Probe(const std::string& path) {
+  PortState state;
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    state.exclusive = errno == EBUSY;
+    return state;
+  }
+  int exclusive = 0;
+  state.exclusive = ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+  state.locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
+  tcgetattr(fd, &state.settings);
+  close(fd);  // the radio's end keeps the terminal, and so its settings, alive
+  return state;
+}
+
+// The tool's environment: the test's display, a private port folder, no trace, and no leak
+// report from the sanitizer builds, whose GTK keeps memory until exit.
+std::vector<std::string> ToolEnvironment(const std::string& configHome) {
+  std::vector<std::string> env = {"XDG_CONFIG_HOME=" + configHome, "NO_AT_BRIDGE=1",
+                                  "GIO_USE_VFS=local", "GDK_BACKEND=x11",
+                                  "ASAN_OPTIONS=detect_leaks=0"};
+  for (const char* name : {"DISPLAY", "HOME", "PATH", "XAUTHORITY"}) {
+    if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
+  return env;
+}
+
+class ProgramTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(configHome.Path().empty()); }
+
+  vannor::testkit::TempDir configHome;
+};
+
+TEST_F(ProgramTest, EachEndSignalStopsTheLinkAndPutsThePortBack) {
+  Program radio({RADIO_SIM_PROGRAM, "--config-home", configHome.Path(), "--com", "1", "--quiet"},
+                STDOUT_FILENO, ToolEnvironment(configHome.Path()));
+  std::string slave = radio.ReadUntil("/dev/");
+  ASSERT_EQ(slave.rfind("/dev/pts/", 0), 0u) << slave;
+  slave.pop_back();
+
+  // Settings far from the tool's raw line, as another program might have left them.
+  termios cooked = Probe(slave).settings;
+  cooked.c_lflag |= ICANON | ECHO;
+  ASSERT_EQ(cfsetspeed(&cooked, B9600), 0);
+  {
+    const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &cooked), 0);
+    close(fd);
+  }
+  cooked = Probe(slave).settings;
+
+  for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(strsignal(signal));
+    Program tool({VANNOR_PROGRAM}, STDERR_FILENO, ToolEnvironment(configHome.Path()));
+    // The port is taken once the window has started, and the signals are watched before that.
+    const Clock::time_point giveUp = Clock::now() + PATIENCE;
+    while (!Probe(slave).locked && Clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const PortState taken = Probe(slave);
+    ASSERT_TRUE(taken.locked);
+    EXPECT_EQ(cfgetospeed(&taken.settings), speed_t{B38400});
+
+    tool.Signal(signal);
+    EXPECT_EQ(tool.Wait(), 0);
+    const PortState after = Probe(slave);
+    EXPECT_FALSE(after.exclusive);
+    EXPECT_FALSE(after.locked);
+    EXPECT_EQ(after.settings.c_lflag, cooked.c_lflag);
+    EXPECT_EQ(after.settings.c_iflag, cooked.c_iflag);
+    EXPECT_EQ(after.settings.c_cflag, cooked.c_cflag);
+    EXPECT_EQ(cfgetospeed(&after.settings), speed_t{B9600});
+  }
+}
+
+TEST_F(ProgramTest, ASignalWhileABoxIsOpenStillEndsTheProgram) {
+  // A COM1 that leads nowhere: the window says so in a box, and on standard error just before.
+  const std::filesystem::path ports = std::filesystem::path(configHome.Path()) / "vannor/ports";
+  std::filesystem::create_directories(ports);
+  std::filesystem::create_symlink(configHome.Path() + "/absent-device", ports / "COM1");
+  Program tool({VANNOR_PROGRAM}, STDERR_FILENO, ToolEnvironment(configHome.Path()));
+  const std::string said = tool.ReadUntil("vannor: COM1 (");
+  ASSERT_NE(said.find("vannor: COM1 ("), std::string::npos) << said;
+  tool.Signal(SIGTERM);
+  EXPECT_EQ(tool.Wait(), 0);
+}
+
+}  // namespace
