@@ -274,9 +274,9 @@ bool VannorDlg::MayQuit() {
 void VannorDlg::EndOnSignal() {
   if (ended) return;
   endSignalled = true;
-  // Ending the window from inside a nested modal loop would leave that loop, and the port lock a
-  // switch holds during its box, in place; and before initialisation has run, there is no modal
-  // loop of the window's own to end.
+  // Not while a box or the file choice of the window's is open: its loop would go on running,
+  // and during a port switch's box the port lock is held. Nor before the window's own modal loop
+  // runs: there is nothing to end yet. Close what is open and look again shortly.
   if (nestedModal != nullptr || !initialised || wxEventLoopBase::GetActive() == nullptr) {
     if (nestedModal != nullptr && nestedModal != closedModal && CloseModalDialog(*nestedModal)) {
       closedModal = nestedModal;

@@ -32,7 +32,8 @@ EndSignals::EndSignals(std::function<void()> onEnd) : onEnd_(std::move(onEnd)) {
 EndSignals::~EndSignals() {
   // Once the last source of a signal goes, GLib gives it its default action again.
   for (unsigned watch : watches_) {
-    if (watch != 0) g_source_remove(watch);
+    // Ignored: false only for a source that is gone already.
+    if (watch != 0) (void)g_source_remove(watch);
   }
 }
 
