@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "testing/images.h"
-#include "testing/program_run.h"
+#include "testing/program.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tools/radio_sim.h"
@@ -175,14 +175,14 @@ TEST_F(CliTest, InterruptedWriteClosesThePortCleanly) {
     tcgetattr(slave, &before);
     close(slave);
   }
-  testkit::ProgramRun run(VANNOR_CLI_PROGRAM,
-                          {"write", "--port", "COM2", "--dsp2", Image(testkit::MakeImage(20000))});
+  testkit::Program run(
+      {VANNOR_CLI_PROGRAM, "write", "--port", "COM2", "--dsp2", Image(testkit::MakeImage(20000))},
+      STDERR_FILENO);
   ASSERT_TRUE(radio.WaitBytesReceived(100, 20s));
   run.Signal(SIGINT);
-  const ProgramResult result = run.Wait();
-  EXPECT_EQ(result.exitCode, 130);
-  EXPECT_NE(result.err.find("COM2: interrupted; the DSP is left unfinished"), std::string::npos)
-      << result.err;
+  EXPECT_EQ(run.Wait(), 130);
+  const std::string said = run.Rest();
+  EXPECT_NE(said.find("COM2: interrupted; the DSP is left unfinished"), std::string::npos) << said;
   const int slave = open(radio.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(slave, 0);
   EXPECT_EQ(flock(slave, LOCK_EX | LOCK_NB), 0);

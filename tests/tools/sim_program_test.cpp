@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/program.h"
 #include "testing/temp_dir.h"
 #include "tests/tools/line_client.h"
 
@@ -21,78 +22,17 @@ namespace fs = std::filesystem;
 using vannor::sim::testing::LineClient;
 using TempFolder = vannor::testkit::TempDir;
 
-// The program running with its standard output on a pipe.
-class Program {
+// The simulator with its standard output on a pipe.
+class Program : public vannor::testkit::Program {
  public:
-  explicit Program(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), RADIO_SIM_PROGRAM);
-    std::vector<char*> argv;
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    out_ = pipeFds[0];
-  }
-  ~Program() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
-    }
-    if (out_ >= 0) close(out_);
-  }
-
-  // The next line of output, waiting at most 10 s; empty at the end of output.
-  std::string Line() {
-    std::string line;
-    for (;;) {
-      const std::size_t end = pending_.find('\n');
-      if (end != std::string::npos) {
-        line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        return line;
-      }
-      pollfd ready = {out_, POLLIN, 0};
-      char buffer[256];
-      if (poll(&ready, 1, 10000) <= 0) return line;
-      const ssize_t n = read(out_, buffer, sizeof buffer);
-      if (n <= 0) return line;
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  // All the output still to come, until the program closes it (10 s at most).
-  std::string Rest() {
-    for (;;) {
-      pollfd ready = {out_, POLLIN, 0};
-      char buffer[256];
-      if (poll(&ready, 1, 10000) <= 0) break;
-      const ssize_t n = read(out_, buffer, sizeof buffer);
-      if (n <= 0) break;
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-    std::string all;
-    all.swap(pending_);
-    return all;
-  }
-
-  void Signal(int signal) { kill(pid_, signal); }
-  // The exit status, or -1 when the program did not exit normally.
-  int Wait() {
-    int status = 0;
-    const pid_t ended = waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return ended > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  explicit Program(std::vector<std::string> arguments)
+      : vannor::testkit::Program(WithProgram(std::move(arguments))) {}
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string pending_;
+  static std::vector<std::string> WithProgram(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), RADIO_SIM_PROGRAM);
+    return arguments;
+  }
 };
 
 TEST(SimProgram, HelpNamesEveryFaultAndUsageErrorsExitWithTwo) {

@@ -1,5 +1,7 @@
 // The program itself, as the desktop or a terminal runs it: SIGTERM, SIGHUP and SIGINT end it
 // the way the window's own End does, with the port free again and its settings put back.
+#include "testing/program.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -26,74 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::seconds PATIENCE{30};
 
-// A program running with one of its outputs (1 or 2) on a pipe.
-class Program {
- public:
-  Program(std::vector<std::string> arguments, int output, const std::vector<std::string>& env) {
-    std::vector<char*> argv;
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment = env;
-    std::vector<char*> envp;
-    for (std::string& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], output);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    out_ = pipeFds[0];
-  }
-  ~Program() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) close(out_);
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-
-  // The output up to and including the first line that contains `text`, waiting at most
-  // PATIENCE; all of it so far when it never comes.
-  std::string ReadUntil(const std::string& text) {
-    const Clock::time_point giveUp = Clock::now() + PATIENCE;
-    for (;;) {
-      const std::size_t at = seen_.find(text);
-      const std::size_t end = at == std::string::npos ? at : seen_.find('\n', at);
-      if (end != std::string::npos) return seen_.substr(0, end + 1);
-      pollfd ready = {out_, POLLIN, 0};
-      char buffer[512];
-      if (Clock::now() > giveUp || poll(&ready, 1, 100) < 0) return seen_;
-      if (ready.revents == 0) continue;
-      const ssize_t n = read(out_, buffer, sizeof buffer);
-      if (n <= 0) return seen_;
-      seen_.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-
-  void Signal(int signal) { kill(pid_, signal); }
-
-  // The exit status; -1 when the program was ended by a signal or did not end within PATIENCE.
-  int Wait() {
-    const Clock::time_point giveUp = Clock::now() + PATIENCE;
-    int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-      if (Clock::now() > giveUp) return -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string seen_;
-};
+using vannor::testkit::Program;
 
 // What another program finds at the port.
 struct PortState {
