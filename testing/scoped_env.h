@@ -2,32 +2,28 @@
 // and puts the old value back afterwards.
 #pragma once
 
-#include <stdlib.h>
-
+#include <cstdlib>
 #include <string>
 
 namespace vannor::testkit {
 
+// Sets name to value in this process's environment, as getenv sees it; a null value removes
+// it. Each platform has its own (testing/posix, testing/win32).
+void SetEnv(const char* name, const char* value);
+
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = getenv(name);
+    const char* old = std::getenv(name);
     hadOld_ = old != nullptr;
     if (hadOld_) old_ = old;
-    Set(value);
+    SetEnv(name_.c_str(), value);
   }
-  ~ScopedEnv() { Set(hadOld_ ? old_.c_str() : nullptr); }
+  ~ScopedEnv() { SetEnv(name_.c_str(), hadOld_ ? old_.c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-  void Set(const char* value) {
-    // Ignored: fails only for an invalid name or without memory, and a test then fails anyway.
-    if (value != nullptr) {
-      (void)setenv(name_.c_str(), value, 1);
-    } else {
-      (void)unsetenv(name_.c_str());
-    }
-  }
+  void Set(const char* value) { SetEnv(name_.c_str(), value); }
 
  private:
   std::string name_;

@@ -1,8 +1,6 @@
 #include "testing/window_test_support.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/evtloop.h>
@@ -12,10 +10,8 @@
 #include <wx/stattext.h>
 #include <wx/uiaction.h>
 
-#include <filesystem>
 #include <thread>
 
-#include "serial/port_names.h"
 #include "ui/about_dlg.h"
 #include "ui/vannor_dlg.h"
 
@@ -130,23 +126,6 @@ int ModalRecorder::AnswerFile(wxDialog* dialog) {
   }
   return wxID_OK;
 }
-
-PortFolder::PortFolder() {
-  if (folder.Path().empty()) return;
-  const std::filesystem::path ports = std::filesystem::path(folder.Path()) / "vannor" / "ports";
-  std::error_code error;
-  std::filesystem::create_directories(ports, error);
-  if (error) return;
-  for (int index = 0; index < PORT_COUNT; ++index) {
-    // A dangling link: the port is there by name and fails to open.
-    std::filesystem::create_symlink(folder.Path() + "/absent-device",
-                                    ports / std::string(PortName(index)), error);
-    if (error) return;
-  }
-  ready = true;
-}
-
-PortFolder::~PortFolder() = default;
 
 void ClickOn(wxWindow& control) {
   wxUIActionSimulator input;

@@ -81,6 +81,7 @@ class ModalRecorder final : public wxModalDialogHook {
 
 // A private $XDG_CONFIG_HOME for one test whose COM1 to COM10 all lead nowhere, so that no
 // test ever opens a real serial port of the machine. Simulators map the ports they serve.
+// Linux only (testing/posix): under Wine the test prefix maps the ports.
 class PortFolder {
  public:
   PortFolder();

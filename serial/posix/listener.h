@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "serial/comm_notify_target.h"
-#include "serial/posix/listener_point.h"
+#include "serial/listener_point.h"
 #include "serial/posix/posix_port.h"
 
 namespace vannor {

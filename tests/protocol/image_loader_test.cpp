@@ -3,11 +3,11 @@
 #include "image/image_loader.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
 #include "protocol/messages.h"
+#include "testing/special_file.h"
 #include "tests/protocol/fake_engine_host.h"
 
 namespace vannor::test {
@@ -49,12 +49,15 @@ TEST_F(ImageLoaderTest, ExtensionMustBeExactlyOut) {
 TEST_F(ImageLoaderTest, CancelAndFilesThatCannotBeRead) {
   EXPECT_FALSE(Choose(""));
   EXPECT_TRUE(host.messages.empty());
-  // A folder, a FIFO (which a blocking open would wait on for ever) and a missing file.
+  // A folder, a missing file, and a FIFO (which a blocking open would wait on for ever) or on
+  // Windows a device.
   std::filesystem::create_directory(files.Path() + "/dir.out");
-  ASSERT_EQ(mkfifo((files.Path() + "/fifo.out").c_str(), 0600), 0);
-  for (const char* name : {"missing.out", "dir.out", "fifo.out"}) {
-    SCOPED_TRACE(name);
-    EXPECT_FALSE(Choose(files.Path() + "/" + name));
+  const std::string special = testkit::MakeNonRegularFile(files);
+  ASSERT_FALSE(special.empty());
+  for (const std::string& path :
+       {files.Path() + "/missing.out", files.Path() + "/dir.out", special}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(Choose(path));
     EXPECT_EQ(host.messages, Said(MSG_FILE_OPEN_ERROR));
     EXPECT_FALSE(host.timerRunning);
   }

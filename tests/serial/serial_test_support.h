@@ -28,6 +28,8 @@
 #include "serial/comm_notify_target.h"
 #include "serial/port_switch.h"
 #include "serial/posix/posix_line.h"
+#include "testing/counting_target.h"
+#include "testing/fake_port_list.h"
 #include "testing/images.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
@@ -36,6 +38,8 @@ namespace vannor::test {
 
 using testkit::AllByteValues;
 using testkit::Bytes;
+using testkit::CountingTarget;
+using testkit::FakePortList;
 using testkit::ScopedEnv;
 using testkit::TempDir;
 using namespace std::chrono_literals;
@@ -142,33 +146,6 @@ class PortMap {
   ScopedEnv configHome_{"XDG_CONFIG_HOME", dir_.Path().c_str()};
 };
 
-// The window's notification target: counts posts and lets the test wait for them. onPost, when
-// set, runs on the listener thread inside the post.
-class CountingTarget : public CommNotifyTarget {
- public:
-  void PostCommNotify() override {
-    if (onPost) onPost();
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++count_;
-    changed_.notify_all();
-  }
-  int Count() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return count_;
-  }
-  bool WaitForCount(int atLeast, std::chrono::milliseconds limit = 5000ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return count_ >= atLeast; });
-  }
-
-  std::function<void()> onPost;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int count_ = 0;
-};
-
 inline int OpenDescriptorCount() {
   int count = 0;
   if (DIR* dir = opendir("/proc/self/fd")) {
@@ -210,38 +187,6 @@ inline Bytes ReadAtPort(PosixLine& line, std::size_t count) {
   }
   return got;
 }
-
-// The port list: the selection the test sets, and what the switch did to the list.
-class FakePortList : public PortSwitchHost {
- public:
-  explicit FakePortList(Line& line) : line_(line) {}
-
-  int selection = 0;
-  std::vector<int> selected;  // every SelectPortListItem, in order
-  int notUsableShown = 0;
-  // Whether the port lock was held while each message was on the screen.
-  std::vector<bool> lockedDuringMessage;
-
-  int PortListSelection() override { return selection; }
-  void SelectPortListItem(int index) override {
-    selected.push_back(index);
-    selection = index;
-  }
-  void ShowPortNotUsable() override {
-    ++notUsableShown;
-    // Asked from another thread: the switch's own thread may not try a lock it holds.
-    bool free = false;
-    std::thread probe([this, &free] {
-      free = line_.PortLock().try_lock();
-      if (free) line_.PortLock().unlock();
-    });
-    probe.join();
-    lockedDuringMessage.push_back(!free);
-  }
-
- private:
-  Line& line_;
-};
 
 // The window's side of the engine, recorded: the timer and the messages. The labels, the bar and
 // the boxes (all checked) are the engine's own tests' business.

@@ -1,0 +1,79 @@
+#include "image/image_file.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <climits>
+#include <string>
+
+namespace vannor {
+
+namespace {
+
+// The path as Windows' own wide characters: the file dialog hands over UTF-8, and the narrow
+// API would read it in the machine's code page, which cannot name every file.
+std::wstring WidePath(const std::string& utf8) {
+  if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX)) return std::wstring();
+  const int length = static_cast<int>(utf8.size());
+  const int wide =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+  if (wide <= 0) return std::wstring();
+  std::wstring path(static_cast<std::size_t>(wide), L'\0');
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, path.data(), wide) !=
+      wide) {
+    return std::wstring();
+  }
+  return path;
+}
+
+// A file on a disk, not a folder, device (NUL, CON, a COM port) or pipe.
+bool IsRegularFile(HANDLE file) {
+  if (GetFileType(file) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(file, &info) != 0 &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+ImageFile::~ImageFile() {
+  // The file was only read: a failing close loses nothing.
+  if (fd_ >= 0) (void)_close(fd_);
+}
+
+bool ImageFile::Open(const std::string& path) {
+  const std::wstring wide = WidePath(path);
+  // An embedded NUL would name another file than the one chosen.
+  if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return false;
+  // Others may keep reading and writing the file, as with the runtime's own streams; a file
+  // rewritten meanwhile shows as a size that changed while it was read.
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  if (!IsRegularFile(file)) {
+    (void)CloseHandle(file);  // see the destructor
+    return false;
+  }
+  // Binary: the runtime passes every byte through untranslated, CR, LF and Ctrl-Z included.
+  fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+  if (fd_ < 0) {
+    (void)CloseHandle(file);  // the runtime did not take it over; see the destructor
+    return false;
+  }
+  return true;
+}
+
+long long ImageFile::Size() {
+  if (fd_ < 0) return -1;
+  return _filelengthi64(fd_);
+}
+
+long long ImageFile::ReadSome(std::uint8_t* buffer, std::size_t count) {
+  if (fd_ < 0) return -1;
+  // _read takes an unsigned int count; the loader asks again for the rest.
+  const unsigned int chunk = count > INT_MAX ? INT_MAX : static_cast<unsigned int>(count);
+  return _read(fd_, buffer, chunk);
+}
+
+}  // namespace vannor

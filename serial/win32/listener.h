@@ -1,0 +1,78 @@
+// The listener thread on Windows: waits for the open port's received-character event with an
+// overlapped WaitCommEvent, together with an event that releases the wait, and posts a
+// notification for every event. It reads the port's handle only under the port lock.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+#include "serial/comm_notify_target.h"
+#include "serial/listener_point.h"
+#include "serial/win32/win32_port.h"
+
+namespace vannor {
+
+class Win32Listener {
+ public:
+  Win32Listener(Win32Port& port, std::mutex& portLock) : port_(port), portLock_(portLock) {}
+  Win32Listener(const Win32Listener&) = delete;
+  Win32Listener& operator=(const Win32Listener&) = delete;
+  ~Win32Listener() { Stop(); }
+
+  // Sets mainWindow, then starts the thread (created suspended, resumed once mainWindow is
+  // set). False when the thread or its events cannot be made. The stop flag is cleared first,
+  // as the window's initialisation does.
+  bool Start(CommNotifyTarget& mainWindow);
+  // Sets the stop flag, releases the wait and waits for the thread to end. Safe to call again.
+  void Stop();
+  bool Running() const { return thread_ != nullptr; }
+
+  // Sets the release event, then clears the open port's event mask, which ends a wait the
+  // port has pending. Does nothing while no listener runs.
+  void ReleaseWait();
+  // Ends the listener's wait on the open port, if it has one, before the port is closed. Call
+  // under the port lock (or with no listener running). Windows ends a wait whose handle closes,
+  // but Wine's wait polls the handle and, once it is gone, may never see the end; either way the
+  // record must be free before the listener starts its next wait.
+  void Withdraw();
+
+  std::chrono::nanoseconds CpuTime() const;
+  // Set only while no listener runs.
+  void SetPauseHook(ListenerPauseHook hook) { pauseHook_ = hook; }
+
+ private:
+  static unsigned __stdcall ThreadMain(void* self);
+  void Run();
+  // Starts a wait on port with the listener's own record. Under the port lock.
+  enum class WaitStart { Pending, Done, Failed };
+  WaitStart StartWait(HANDLE port, std::uint32_t generation);
+  // Ends a wait that is still pending on port by clearing its event mask, and waits until the
+  // record is free. Under the port lock, with port still open.
+  void EndWaitOn(HANDLE port);
+  // Ends the wait that the release interrupted, so that the record is free again.
+  void EndPendingWait(HANDLE port, std::uint32_t generation);
+  void CloseHandles();
+
+  Win32Port& port_;
+  std::mutex& portLock_;
+  CommNotifyTarget* mainWindow_ = nullptr;
+  std::atomic<std::int32_t> stopListener_{0};
+  ListenerPauseHook pauseHook_ = nullptr;
+  // Set by the port switch and the stop sequence; reset under the port lock together with the
+  // copy of the handle, so that a release is never lost between the two.
+  HANDLE release_ = nullptr;
+  // The wait's own record, never shared with the engine's reads and writes, and the events
+  // word the port fills in when the wait completes.
+  OVERLAPPED waitOverlapped_{};
+  DWORD waitEvents_ = 0;
+  // The port generation the last wait was started on; under the port lock.
+  bool waitStarted_ = false;
+  std::uint32_t waitGeneration_ = 0;
+  HANDLE thread_ = nullptr;
+};
+
+}  // namespace vannor

@@ -1,0 +1,63 @@
+// One open serial port on Windows: the handle, opened for overlapped I/O with no sharing, the
+// records of its reads and writes, and the settings it had before, put back when it closes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "serial/line.h"
+
+namespace vannor {
+
+class Win32Port {
+ public:
+  Win32Port();
+  Win32Port(const Win32Port&) = delete;
+  Win32Port& operator=(const Win32Port&) = delete;
+  ~Win32Port();
+
+  // Opens the device ("\\.\COMn") exclusively and configures a raw 38400 8N1 line. False when
+  // it did not open; failure then says why. A port that is still open is closed first.
+  bool Open(const std::string& path, OpenFailure& failure);
+  // Lets the write in flight finish, puts the port's settings back and closes it; does nothing
+  // when none is open.
+  void Close();
+
+  HANDLE Handle() const { return handle_; }
+  // Counts every change of the handle, so that the listener can tell a new port from the old
+  // one even when Windows hands out the old handle's value again.
+  std::uint32_t Generation() const { return generation_; }
+
+  void Write(const std::uint8_t* bytes, std::size_t count);
+  std::size_t PendingCount();
+  std::size_t Read(std::uint8_t* buffer, std::size_t count);
+
+ private:
+  // Waits for the write in flight, if any, so that its record and bytes may be used again.
+  void FinishWrite();
+
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  std::uint32_t generation_ = 0;
+  // The settings from before the open, put back at close.
+  DCB savedState_{};
+  COMMTIMEOUTS savedTimeouts_{};
+
+  // The one write record. A write is not awaited, so its bytes live here, not in the caller's
+  // buffer, until the driver has finished with them.
+  static constexpr std::size_t WRITE_CHUNK = 256;
+  OVERLAPPED writeOverlapped_{};
+  std::uint8_t writeBytes_[WRITE_CHUNK] = {};
+  DWORD writeCount_ = 0;
+  bool writeInFlight_ = false;
+
+  // The read record; a read always completes before Read returns.
+  OVERLAPPED readOverlapped_{};
+};
+
+// The system's words for a Windows error code, in UTF-8, with a hint where one helps.
+std::string SystemReason(DWORD error);
+
+}  // namespace vannor
