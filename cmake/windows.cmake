@@ -8,6 +8,24 @@ add_subdirectory(protocol)
 
 if(BUILD_TESTING)
   include(GoogleTest)
+  include(ExternalProject)
+  # The far end of the tests' COM ports is Linux: the radio simulator and vannor-wine-radio,
+  # built for this machine from the same sources in a build of their own.
+  set(VANNOR_HOST_BUILD ${CMAKE_BINARY_DIR}/host)
+  ExternalProject_Add(host_tools
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${VANNOR_HOST_BUILD}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANNOR_BUILD_UI=OFF -DBUILD_TESTING=OFF
+               -DVANNOR_WERROR=${VANNOR_WERROR}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${VANNOR_HOST_BUILD} --target vannor-wine-radio
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    BUILD_BYPRODUCTS ${VANNOR_HOST_BUILD}/tools/vannor-wine-radio)
+  set(VANNOR_WINE_RADIO ${VANNOR_HOST_BUILD}/tools/vannor-wine-radio)
+  get_filename_component(VANNOR_WINE_DIR "${VANNOR_WINE}" DIRECTORY)
+
   add_subdirectory(testing)
   add_subdirectory(tests/protocol)
+  add_subdirectory(tests/serial/win32)
+  add_dependencies(wine_line_tests host_tools)
 endif()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A private Wine for running the Windows build's programs and tests on this machine, all of it in
 # one folder (DIR): the prefix, the test-only library that makes pseudo-terminals behave as serial
-# ports (testing/wine: modem lines, one open at a time), COM port links, and a `wine` wrapper
-# that uses them (CMake takes it as the cross-compiling emulator).
+# ports (testing/wine: modem lines, one open at a time), COM port links (all ten lead nowhere
+# until mapped), a `wine` wrapper that uses them (CMake takes it as the cross-compiling
+# emulator) and a `map-port COMn PATH` command.
 #
 #   bash scripts/wine-prefix.sh DIR                  create or refresh everything (idempotent)
 #   bash scripts/wine-prefix.sh DIR map COMn PATH    "COMn" opens PATH (e.g. a pseudo-terminal's
@@ -15,7 +16,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 if [ $# -lt 1 ]; then
-  sed -n '2,14s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,15s/^# \{0,1\}//p' "$0" >&2
   exit 2
 fi
 mkdir -p "$1"
@@ -65,7 +66,13 @@ export WINEDEBUG=\${WINEDEBUG:--all}
 export LD_PRELOAD='$preload'\${LD_PRELOAD:+:\$LD_PRELOAD}
 exec wine "\$@"
 WRAPPER
-  chmod +x "$dir/wine"
+  cat >"$dir/map-port" <<MAPPORT
+#!/bin/sh
+# Usage: map-port COMn PATH. "COMn" of the test prefix opens PATH (written by
+# scripts/wine-prefix.sh).
+exec bash '$repo/scripts/wine-prefix.sh' '$dir' map "\$@"
+MAPPORT
+  chmod +x "$dir/wine" "$dir/map-port"
 }
 
 # A .reg file with non-ASCII names must be UTF-16 with a byte-order mark.
@@ -105,24 +112,42 @@ create_prefix() {
   fi
 }
 
-map_port() {
-  local name=$1 target=$2
-  if ! [[ "$name" =~ ^COM[1-9][0-9]*$ ]]; then
-    echo "wine-prefix: not a COM port name: $name" >&2
-    exit 2
-  fi
+# map_ports NAME TARGET...: "COMn" opens TARGET through the link DIR/ports/COMn. The registry
+# keeps the mapping across Wine's starts (it resets dosdevices from it), so once a port is
+# mapped only its link changes; the dosdevices link makes a new mapping hold at once for a
+# wineserver that is already running.
+map_ports() {
+  local name target lower entries=()
   mkdir -p "$dir/ports"
-  ln -sfn "$target" "$dir/ports/$name"
-  # The registry keeps the mapping across Wine's starts (it resets dosdevices from it); the
-  # dosdevices link makes it hold at once for a wineserver that is already running.
-  local lower=${name,,}
-  if [ "$(readlink "$WINEPREFIX/dosdevices/$lower" 2>/dev/null)" != "$dir/ports/$name" ]; then
+  while [ $# -ge 2 ]; do
+    name=$1 target=$2
+    shift 2
+    if ! [[ "$name" =~ ^COM[1-9][0-9]*$ ]]; then
+      echo "wine-prefix: not a COM port name: $name" >&2
+      exit 2
+    fi
+    ln -sfn "$target" "$dir/ports/$name"
+    lower=${name,,}
+    if [ "$(readlink "$WINEPREFIX/dosdevices/$lower" 2>/dev/null)" != "$dir/ports/$name" ]; then
+      entries+=("\"$name\"=\"$dir/ports/$name\"")
+      ln -sfn "$dir/ports/$name" "$WINEPREFIX/dosdevices/$lower"
+    fi
+  done
+  if [ "${#entries[@]}" -gt 0 ]; then
     # Not COMn.reg: Windows takes any "COMn.<extension>" for the port itself.
-    reg_file "$dir/ports/map-$name.reg" '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]' \
-      "\"$name\"=\"$dir/ports/$name\"" ''
-    wine regedit /S "$dir/ports/map-$name.reg"
-    ln -sfn "$dir/ports/$name" "$WINEPREFIX/dosdevices/$lower"
+    reg_file "$dir/ports/map.reg" '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]' "${entries[@]}" ''
+    wine regedit /S "$dir/ports/map.reg"
   fi
+}
+
+# Until a test or the demo maps them, COM1 to COM10 lead to a device that does not exist: Wine
+# would otherwise open the machine's own /dev/ttyS0 and on.
+unplug_unmapped_ports() {
+  local n pairs=()
+  for n in 1 2 3 4 5 6 7 8 9 10; do
+    [ -L "$dir/ports/COM$n" ] || pairs+=("COM$n" "$dir/ports/unplugged")
+  done
+  [ "${#pairs[@]}" -eq 0 ] || map_ports "${pairs[@]}"
 }
 
 # Every Wine started here loads the library too: a server that one of these commands starts
@@ -133,11 +158,12 @@ case "${1:-}" in
     write_wrapper
     export LD_PRELOAD=$preload
     create_prefix
+    unplug_unmapped_ports
     ;;
   map)
     [ $# -eq 3 ] || { echo "usage: $0 DIR map COMn PATH" >&2; exit 2; }
     export LD_PRELOAD=$preload
-    map_port "$2" "$3"
+    map_ports "$2" "$3"
     ;;
   start)
     # A server still lingering after the last program would refuse to hand over.
