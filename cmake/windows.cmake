@@ -1,10 +1,15 @@
-# The Windows build (scripts/build-windows.sh): the core, the serial line and their tests, which
-# run under Wine here.
+# The Windows build (scripts/build-windows.sh): the program with its resources, and the tests of
+# the core, the serial line and the window, which run under Wine here.
+enable_language(RC)
 add_compile_definitions(NOMINMAX)
 
 add_subdirectory(image)
 add_subdirectory(serial)
 add_subdirectory(protocol)
+if(VANNOR_BUILD_UI)
+  add_subdirectory(ui)
+  add_subdirectory(app)
+endif()
 
 if(BUILD_TESTING)
   include(GoogleTest)
@@ -28,4 +33,8 @@ if(BUILD_TESTING)
   add_subdirectory(tests/protocol)
   add_subdirectory(tests/serial/win32)
   add_dependencies(wine_line_tests host_tools)
+  if(VANNOR_BUILD_UI)
+    add_subdirectory(tests/ui/msw)
+    add_dependencies(wine_window_tests host_tools)
+  endif()
 endif()

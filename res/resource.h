@@ -26,6 +26,12 @@ inline constexpr int RESPONSE_TIMER = 1;
 
 }  // namespace vannor
 
+// The OK command of a dialog (the End button of the main window), and the system menu's Close
+// command. These are Windows' own names, which its headers define as macros; spelt exactly as
+// there, so that either definition may come first wherever both are seen.
+#define IDOK 1
+#define SC_CLOSE 0xF060
+
 namespace vannor::res {
 
 inline constexpr int IDD_ABOUT = 100;
@@ -33,14 +39,10 @@ inline constexpr int IDS_ABOUT_ITEM = 101;
 inline constexpr int IDD_MAIN = 102;
 inline constexpr int IDR_MAINICON = 128;
 
-// The OK command of a dialog (the End button of the main window).
-inline constexpr int IDOK = 1;
-
 // System commands of the main window's menu. The low four bits of a system command are the
 // platform's own, so commands are compared with them cleared.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 inline constexpr unsigned SYS_COMMAND_MASK = 0xFFF0;
-inline constexpr unsigned SC_CLOSE = 0xF060;
 // The toolkit's menu commands stop at 0x7FFF: the Close entry carries SC_CLOSE shifted down and
 // is translated back when chosen.
 inline constexpr int MENU_CLOSE = static_cast<int>(SC_CLOSE >> 4);

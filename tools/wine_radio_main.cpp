@@ -41,6 +41,7 @@ VANNOR_RADIO_FOLDER, as a Windows path.
   --wine-dir DIR      the prefix's folder (its wine and map-port commands)
   --check-image NAME  once PROGRAM has ended, the image the radio received must equal the
                       file NAME in the shared folder, with no protocol error or stray byte
+  --check-mask N      and the write request must have carried the mask N
   --timeout S         end PROGRAM after S seconds (default 90)
   --com N             the port, COM1 to COM10 (default 1)
   RADIO OPTION        as for vannor-radio-sim (--length, --dsp-version, --hang-up-at, ...)
@@ -52,6 +53,7 @@ the radio or the port mapping could not be set up.
 struct Options {
   std::string wineDir;
   std::string checkImage;
+  int checkMask = -1;
   int timeoutSeconds = 90;
   vannor::sim::SimOptions sim;
   std::vector<std::string> program;
@@ -63,13 +65,15 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
   for (; i < argc && std::string_view(argv[i]) != "--"; ++i) {
     const std::string_view name = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (name == "--wine-dir" || name == "--check-image" || name == "--timeout") {
+    if (name == "--wine-dir" || name == "--check-image" || name == "--check-mask" ||
+        name == "--timeout") {
       if (value == nullptr) {
         error = "option '" + std::string(name) + "' needs a value";
         return false;
       }
       if (name == "--wine-dir") options.wineDir = value;
       if (name == "--check-image") options.checkImage = value;
+      if (name == "--check-mask") options.checkMask = std::atoi(value);
       if (name == "--timeout") options.timeoutSeconds = std::atoi(value);
       ++i;
     } else if (name == "--device" || name == "--config-home" || name == "--no-map") {
@@ -141,7 +145,7 @@ std::string DosPath(const std::string& unixPath) {
   return dos;
 }
 
-bool CheckImage(const RadioSimulator& radio, const std::string& file) {
+bool CheckImage(const RadioSimulator& radio, const std::string& file, int mask) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     fprintf(stderr, "vannor-wine-radio: the program left no %s\n", file.c_str());
@@ -155,7 +159,8 @@ bool CheckImage(const RadioSimulator& radio, const std::string& file) {
   }
   const RadioRecord record = radio.Record();
   const std::vector<std::uint8_t> got = radio.Image();
-  bool ok = got == expected && record.protocolErrors == 0 && record.strayBytes == 0;
+  bool ok = got == expected && record.protocolErrors == 0 && record.strayBytes == 0 &&
+            (mask < 0 || record.mask == mask);
   if (!ok) {
     std::size_t first = 0;
     while (first < got.size() && first < expected.size() && got[first] == expected[first]) {
@@ -163,8 +168,9 @@ bool CheckImage(const RadioSimulator& radio, const std::string& file) {
     }
     fprintf(stderr,
             "vannor-wine-radio: the radio received %zu image bytes, %zu expected, first "
-            "difference at %zu; %u protocol errors, %u stray bytes\n",
-            got.size(), expected.size(), first, record.protocolErrors, record.strayBytes);
+            "difference at %zu; %u protocol errors, %u stray bytes; mask 0x%02X\n",
+            got.size(), expected.size(), first, record.protocolErrors, record.strayBytes,
+            record.mask);
   }
   return ok;
 }
@@ -206,7 +212,7 @@ int main(int argc, char** argv) {
     status = Run(command, options.timeoutSeconds);
     if (status < 0) status = 1;
     if (status == 0 && !options.checkImage.empty() &&
-        !CheckImage(radio, folder + "/" + options.checkImage)) {
+        !CheckImage(radio, folder + "/" + options.checkImage, options.checkMask)) {
       status = 1;
     }
     // The pseudo-terminal's name is handed out again once it is gone: the port must not lead

@@ -97,7 +97,7 @@ wxString FromUtf8(std::string_view text) {
 }
 
 int WindowIdOf(const ControlTemplate& control) {
-  if (control.id == res::IDOK) return wxID_OK;
+  if (control.id == IDOK) return wxID_OK;
   if (control.id == res::NO_ID) return wxID_ANY;
   return control.id;
 }

@@ -1,5 +1,6 @@
-// The look of the program's dialogs on GTK: their face, resolved through a fontconfig alias,
-// and a style sheet that fits GTK's widgets into dialog-unit sizes.
+// The look of the program's dialogs. On GTK (ui/gtk): their face, resolved through a fontconfig
+// alias, and a style sheet that fits GTK's widgets into dialog-unit sizes. On Windows (ui/msw)
+// the system substitutes a missing face and its controls fit their sizes: there is nothing to do.
 #pragma once
 
 class wxWindow;

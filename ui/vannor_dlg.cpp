@@ -21,6 +21,7 @@
 #include "ui/dialog_builder.h"
 #include "ui/link_diagnostics.h"
 #include "ui/modal_close.h"
+#include "ui/system_menu.h"
 
 namespace vannor {
 
@@ -131,7 +132,13 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   if (ExchangeTrace::Requested()) TraceExchanges();
   if (line->OpenPort(portIndex) == 0) {
     ReportOpenFailure(stderr, PortName(portIndex), line->LastOpenFailure());
-    ShowMessage(MSG_COM_PORT_UNUSABLE);
+    // Windows initialises a dialog before it is on screen, and the toolkit gives a message box
+    // no hidden owner: there the box waits until the window shows, and is then its own.
+    if (IsShownOnScreen()) {
+      ShowMessage(MSG_COM_PORT_UNUSABLE);
+    } else {
+      CallAfter([this] { ShowMessage(MSG_COM_PORT_UNUSABLE); });
+    }
   }
   // Without a listener (no thread could be made) no reply ever arrives, and every exchange
   // ends at its time-out with " Communication Error !!! "; the window itself stays usable.
@@ -139,12 +146,14 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   endButton->SetFocus();
 }
 
-// GTK gives programs no system menu; the window's context menu stands in for it, with the
-// platform's Close entry and the About entry below a separator.
+// Windows: the About entry goes into the window's system menu. GTK gives programs no system
+// menu; the window's context menu stands in for it, with the platform's Close entry and the
+// About entry below a separator.
 void VannorDlg::AddAboutEntry() {
+  const wxString aboutItem = FromUtf8(res::IDS_ABOUT_ITEM_TEXT);
+  if (AddToSystemMenu(*this, static_cast<int>(res::IDM_ABOUTBOX), aboutItem)) return;
   systemMenu = std::make_unique<wxMenu>();
   systemMenu->Append(res::MENU_CLOSE, FromUtf8(CLOSE_ITEM_TEXT));
-  const wxString aboutItem = FromUtf8(res::IDS_ABOUT_ITEM_TEXT);
   if (aboutItem.empty()) return;
   systemMenu->AppendSeparator();
   systemMenu->Append(static_cast<int>(res::IDM_ABOUTBOX), aboutItem);
@@ -165,7 +174,7 @@ void VannorDlg::OnContextMenu(wxContextMenuEvent& event) {
 
 void VannorDlg::OnSysCommandEvent(wxCommandEvent& event) {
   const unsigned command =
-      event.GetId() == res::MENU_CLOSE ? res::SC_CLOSE : static_cast<unsigned>(event.GetId());
+      event.GetId() == res::MENU_CLOSE ? SC_CLOSE : static_cast<unsigned>(event.GetId());
   OnSysCommand(command, 0);
 }
 
@@ -176,7 +185,7 @@ void VannorDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
     return;
   }
   // The platform's own commands; Close goes the way of the title bar's close box.
-  if ((nID & res::SYS_COMMAND_MASK) == res::SC_CLOSE) Close();
+  if ((nID & res::SYS_COMMAND_MASK) == SC_CLOSE) Close();
 }
 
 void VannorDlg::OnCommNotifyEvent(wxThreadEvent& /*event*/) {

@@ -78,7 +78,8 @@ class VannorDlg : public wxDialog,
   // A command of the window's menu (the About entry, Close).
   void OnSysCommand(unsigned nID, long lParam);
 
-  // The window's menu, once initialisation has built it; null before.
+  // The context menu that stands in for the window menu on GTK, once initialisation has built
+  // it; null before, and on Windows, whose own system menu has the About entry.
   wxMenu* SystemMenu() const { return systemMenu.get(); }
   // List index of the port chosen last.
   int PortIndex() const { return portIndex; }

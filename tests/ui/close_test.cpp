@@ -108,7 +108,7 @@ TEST_F(CloseTest, TheCloseBoxStopsTheLinkAndCancels) {
 
 TEST_F(CloseTest, TheMenuCloseEntryGoesTheCloseBoxWay) {
   StartRadio(1);
-  const int result = RunModal([&] { window->OnSysCommand(res::SC_CLOSE, 0); });
+  const int result = RunModal([&] { window->OnSysCommand(SC_CLOSE, 0); });
   EXPECT_EQ(result, wxID_CANCEL);
   ExpectLinkStopped();
 }

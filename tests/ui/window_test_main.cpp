@@ -2,13 +2,15 @@
 // (with-display.sh provides a private Xvfb when there is none), and fails any test during which
 // the toolkit reports a broken assumption instead of letting it open its own dialog.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <wx/app.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
+#include "testing/scoped_env.h"
 #include "ui/look.h"
 
 namespace {
@@ -40,11 +42,12 @@ int main(int argc, char** argv) {
   // Listing the tests needs no display.
   if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
 
-  // No accessibility bus and no desktop file system services: neither exists under Xvfb, and
-  // waiting for them only slows the run. The environment cannot refuse these names.
-  (void)setenv("NO_AT_BRIDGE", "1", 0);
-  (void)setenv("GIO_USE_VFS", "local", 0);
-  (void)setenv("GDK_BACKEND", "x11", 0);
+  // GTK: no accessibility bus and no desktop file system services: neither exists under Xvfb,
+  // and waiting for them only slows the run. Other toolkits ignore these names.
+  for (const auto& [name, value] :
+       {std::pair{"NO_AT_BRIDGE", "1"}, {"GIO_USE_VFS", "local"}, {"GDK_BACKEND", "x11"}}) {
+    if (std::getenv(name) == nullptr) vannor::testkit::SetEnv(name, value);
+  }
 
   vannor::ActivateFontAlias();
   if (!wxEntryStart(argc, argv)) {

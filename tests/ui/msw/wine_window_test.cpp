@@ -1,0 +1,167 @@
+// The real main window on wxMSW under Wine, against the radio simulator that vannor-wine-radio
+// serves on a COM port of the test prefix; driven in-process, as a person would drive it, and
+// the radio's record checked by vannor-wine-radio afterwards. Each test runs in a process of its
+// own, with the radio its CMake entry sets up.
+#include <gtest/gtest.h>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/gauge.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "protocol/messages.h"
+#include "res/resource.h"
+#include "testing/images.h"
+#include "testing/temp_dir.h"
+#include "testing/window_test_support.h"
+#include "tests/ui/msw/win32_probe.h"
+#include "ui/vannor_dlg.h"
+
+namespace vannor::uitest {
+namespace {
+
+class WineWindow : public testing::Test {
+ protected:
+  void TearDown() override {
+    // The window first: its stop sequence closes the port.
+    window.reset();
+    EXPECT_TRUE(modals.AllFileAnswersUsed());
+  }
+
+  // Creates the window and shows it, which initialises it, and waits until it is on screen.
+  VannorDlg& ShowWindow() {
+    window = std::make_unique<VannorDlg>();
+    window->Show();
+    EXPECT_TRUE(PumpUntil([&] { return Get<wxWindow>(wxID_OK).IsShownOnScreen(); }));
+    return *window;
+  }
+
+  template <typename Control>
+  Control& Get(int id) {
+    auto* control = dynamic_cast<Control*>(window->FindWindow(id));
+    if (control == nullptr) ADD_FAILURE() << "no control " << id << " of the expected kind";
+    return *control;
+  }
+
+  void* Handle() const { return window->GetHWND(); }
+
+  ModalRecorder modals;
+  std::unique_ptr<VannorDlg> window;
+};
+
+// A file in the folder that vannor-wine-radio shares with this program; its full path.
+std::string ShareFile(const std::string& name, const testkit::Bytes& bytes) {
+  const char* folder = std::getenv("VANNOR_RADIO_FOLDER");
+  if (folder == nullptr) return std::string();
+  const std::string path = std::string(folder) + "\\" + name;
+  std::ofstream out(testkit::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return out.good() ? path : std::string();
+}
+
+// Run with --length 300 --check-image "DSPイメージ.out" --check-mask 9.
+TEST_F(WineWindow, VerReadThenUpdateEndToEnd) {
+  ShowWindow();
+  // COM1 opened: no message at start.
+  EXPECT_TRUE(modals.Messages().empty());
+
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V02.00");
+
+  // A Japanese name: the path crosses the toolkit and the file API unchanged.
+  const std::string path = ShareFile("DSPイメージ.out", testkit::MakeImage(300));
+  ASSERT_FALSE(path.empty());
+  modals.AnswerFileDialog(path);
+  // DSP1 Write and DSP2 Tavix3 only: the mask 0x09.
+  ClickOn(Get<wxWindow>(IDC_TAVIX3_DSP1));
+  ClickOn(Get<wxWindow>(IDC_WRITE_DSP2));
+  ASSERT_TRUE(PumpUntil([&] {
+    return !Get<wxCheckBox>(IDC_TAVIX3_DSP1).GetValue() &&
+           !Get<wxCheckBox>(IDC_WRITE_DSP2).GetValue();
+  }));
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  ASSERT_EQ(modals.MessageTexts(), std::vector<std::string>{std::string(MSG_COMPLETION)});
+  EXPECT_EQ(modals.Messages()[0].caption, "");
+  EXPECT_EQ(modals.Messages()[0].owner, window.get());
+  EXPECT_EQ(Get<wxGauge>(IDC_PROGRESS).GetValue(), 100);
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_PERCENT)), "100");
+  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
+}
+
+TEST_F(WineWindow, TheSystemMenuEndsWithTheAboutEntry) {
+  ShowWindow();
+  const std::vector<MenuEntry> entries = SystemMenuEntries(Handle());
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_TRUE(entries[entries.size() - 2].separator);
+  EXPECT_EQ(entries.back().command, res::IDM_ABOUTBOX);
+  EXPECT_EQ(entries.back().text, res::IDS_ABOUT_ITEM_TEXT);
+  // No stand-in context menu where the real one exists.
+  EXPECT_EQ(window->SystemMenu(), nullptr);
+
+  // The entry's command, with low bits the system may set, opens the About box; the system's
+  // own commands keep their meaning.
+  modals.ExpectAboutBox();
+  SendSystemCommand(Handle(), res::IDM_ABOUTBOX | 0x3);
+  ASSERT_EQ(modals.AboutBoxes().size(), 1u);
+  const AboutRecord& about = modals.AboutBoxes().back();
+  EXPECT_EQ(about.caption, "Vannorのﾊﾞｰｼﾞｮﾝ情報");
+  ASSERT_FALSE(about.labels.empty());
+  EXPECT_EQ(about.labels[0], "Vannor Version 1.0");
+  EXPECT_TRUE(about.hasIcon);
+  EXPECT_TRUE(about.hasOkButton);
+  EXPECT_TRUE(window->IsShown());
+}
+
+TEST_F(WineWindow, FaceAndIconsAreTheResources) {
+  ShowWindow();
+  // Asked for by name; Windows (here Wine's replacement table) substitutes where it is missing.
+  EXPECT_EQ(window->GetFont().GetFaceName().utf8_string(), "ＭＳ Ｐゴシック");
+  EXPECT_EQ(window->GetFont().GetPointSize(), 9);
+  EXPECT_TRUE(HasBothIcons(Handle()));
+  // Every control lies inside the window's face: nothing is cut off at its edges.
+  const wxRect face(window->GetClientSize());
+  for (const wxWindow* child : window->GetChildren()) {
+    EXPECT_TRUE(face.Contains(child->GetRect())) << LabelOf(*child);
+  }
+}
+
+TEST_F(WineWindow, EndRunsTheStopSequenceBeforeTheWindowEnds) {
+  VannorDlg& dlg = ShowWindow();
+  ASSERT_TRUE(dlg.ListenerRunning());
+  EXPECT_FALSE(PortIsFree("\\\\.\\COM1"));
+  ClickOn(Get<wxWindow>(wxID_OK));
+  ASSERT_TRUE(PumpUntil([&] { return !dlg.IsShown(); }));
+  EXPECT_FALSE(dlg.ListenerRunning());
+  EXPECT_TRUE(PortIsFree("\\\\.\\COM1"));
+}
+
+// Run with --com 2: COM1 leads nowhere.
+TEST_F(WineWindow, WithoutCom1ItSaysSoAndAnotherPortCanBeChosen) {
+  ShowWindow();
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  ASSERT_EQ(modals.MessageTexts(), std::vector<std::string>{std::string(MSG_COM_PORT_UNUSABLE)});
+  EXPECT_EQ(modals.Messages()[0].owner, window.get());
+
+  // The user picks COM2 in the list.
+  wxComboBox& ports = Get<wxComboBox>(IDC_PORT_LIST);
+  ports.SetSelection(1);
+  wxCommandEvent picked(wxEVT_COMBOBOX, IDC_PORT_LIST);
+  picked.SetInt(1);
+  ports.GetEventHandler()->ProcessEvent(picked);
+  EXPECT_EQ(window->PortIndex(), 1);
+  EXPECT_EQ(modals.Messages().size(), 1u);
+
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
+}
+
+}  // namespace
+}  // namespace vannor::uitest
