@@ -9,6 +9,7 @@ add_subdirectory(protocol)
 if(VANNOR_BUILD_UI)
   add_subdirectory(ui)
   add_subdirectory(app)
+  add_subdirectory(packaging/windows)
 endif()
 
 if(BUILD_TESTING)
@@ -36,5 +37,9 @@ if(BUILD_TESTING)
   if(VANNOR_BUILD_UI)
     add_subdirectory(tests/ui/msw)
     add_dependencies(wine_window_tests host_tools)
+    add_test(NAME wine.installer
+             COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/windows_install_test.sh
+                     ${VANNOR_WINE} ${VANNOR_SETUP})
+    set_tests_properties(wine.installer PROPERTIES LABELS wine TIMEOUT 300)
   endif()
 endif()

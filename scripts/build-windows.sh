@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows program and its tests on this machine and runs the tests under Wine:
-# installs what is missing (install-deps.sh --windows), builds the cached libpng, wxMSW and
-# GoogleTest (build-wx-msw.sh), readies the test prefix (wine-prefix.sh), then configures, builds
-# and tests with the "windows" preset. Prints the time of each stage at the end.
+# Cross-builds the Windows program and its tests on this machine, packages it and runs the tests
+# under Wine: installs what is missing (install-deps.sh --windows), builds the cached libpng,
+# wxMSW and GoogleTest (build-wx-msw.sh), readies the test prefix (wine-prefix.sh), then
+# configures, builds and tests with the "windows" preset (on a private Xvfb when there is no
+# display). Leaves in dist/: vannor.exe, vannor-<version>-windows.zip and the installer
+# vannor-<version>-setup.exe. Prints the time of each stage at the end.
 #
 #   bash scripts/build-windows.sh
 #
@@ -10,7 +12,7 @@
 #   export VANNOR_WIN_DEPS=$(bash scripts/build-wx-msw.sh)
 #   cmake --preset windows && cmake --build --preset windows -j2
 #   bash scripts/wine-prefix.sh build/windows/wine start
-#   ctest --preset windows
+#   xvfb-run -a ctest --preset windows
 #   bash scripts/wine-prefix.sh build/windows/wine stop
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,7 +47,35 @@ cache_libraries() {
 stage "libpng, wxMSW, GoogleTest" cache_libraries
 stage "Wine prefix" bash scripts/wine-prefix.sh "$wine_dir"
 stage "configure" cmake --preset windows
-stage "build" cmake --build --preset windows -j "$(nproc)"
+stage "build and package" cmake --build --preset windows -j "$(nproc)"
+
+dist() {
+  mkdir -p dist
+  local file
+  for file in build/windows/dist/vannor.exe build/windows/dist/vannor-*-windows.zip \
+    build/windows/dist/vannor-*-setup.exe; do
+    cp "$file" dist/
+    printf '  %-34s %9d bytes\n' "dist/$(basename "$file")" "$(stat -c %s "$file")"
+  done
+  file dist/vannor.exe
+  # Linked statically: the program must run on a bare Windows, so it may import only Windows'
+  # own DLLs, never a runtime of the compiler's (libstdc++, libgcc, winpthread).
+  local imports dll
+  imports=$(i686-w64-mingw32-objdump -p dist/vannor.exe | sed -n 's/^\tDLL Name: //p')
+  echo "  imports: $(echo "$imports" | tr '\n' ' ')"
+  for dll in $imports; do
+    case "${dll,,}" in
+      advapi32.dll | comctl32.dll | comdlg32.dll | gdi32.dll | kernel32.dll | msvcrt.dll | \
+        ole32.dll | oleaut32.dll | rpcrt4.dll | shell32.dll | shlwapi.dll | user32.dll | \
+        uxtheme.dll | version.dll | winmm.dll | winspool.drv | ws2_32.dll) ;;
+      *)
+        echo "build-windows: vannor.exe imports $dll, which Windows does not have" >&2
+        return 1
+        ;;
+    esac
+  done
+}
+stage "dist" dist
 
 # One wineserver for the whole run: without it every test waits for Wine to start and stop.
 bash scripts/wine-prefix.sh "$wine_dir" start

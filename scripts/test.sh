@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Vannor three ways and runs every test:
 # under ThreadSanitizer (the threaded tests), under AddressSanitizer + UBSan (all tests),
-# and a plain build (all tests), whose Debian packages are then built and checked.
+# and a plain build (all tests), whose Debian packages are then built and checked; then
+# cross-builds the Windows program and runs its tests under Wine (scripts/build-windows.sh).
+# Prints each stage's time at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+started=$(date +%s)
+times=()
+took() { times+=("$(printf '%-10s %5d s' "$1" $(($(date +%s) - started)))"); started=$(date +%s); }
+trap 'printf "=== stage times ===\n"; printf "  %s\n" "${times[@]}"' EXIT
+
 bash scripts/install-deps.sh
+took packages
 
 jobs=$(nproc)
 run_ctest() {
@@ -30,7 +38,13 @@ for preset in tsan asan default; do
   else
     (cd "build/$preset" && run_ctest --output-on-failure)
   fi
+  took "$preset"
 done
 
 echo "=== Debian packages ==="
 bash scripts/check-package.sh
+took packages
+
+echo "=== windows build ==="
+bash scripts/build-windows.sh
+took windows
