@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -43,6 +44,7 @@ VANNOR_RADIO_FOLDER, as a Windows path.
                       file NAME in the shared folder, with no protocol error or stray byte
   --check-mask N      and the write request must have carried the mask N
   --timeout S         end PROGRAM after S seconds (default 90)
+  --report            tell what the radio sees while PROGRAM runs, as vannor-radio-sim does
   --com N             the port, COM1 to COM10 (default 1)
   RADIO OPTION        as for vannor-radio-sim (--length, --dsp-version, --hang-up-at, ...)
 
@@ -55,6 +57,7 @@ struct Options {
   std::string checkImage;
   int checkMask = -1;
   int timeoutSeconds = 90;
+  bool report = false;
   vannor::sim::SimOptions sim;
   std::vector<std::string> program;
 };
@@ -76,6 +79,8 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       if (name == "--check-mask") options.checkMask = std::atoi(value);
       if (name == "--timeout") options.timeoutSeconds = std::atoi(value);
       ++i;
+    } else if (name == "--report") {
+      options.report = true;
     } else if (name == "--device" || name == "--config-home" || name == "--no-map") {
       error = "'" + std::string(name) + "' has no meaning here: the port is the prefix's";
       return false;
@@ -111,8 +116,25 @@ bool MakeRaw(const std::string& slave) {
   return ok;
 }
 
-// Runs argv to its end; -1 when it could not start or did not exit by itself.
-int Run(std::vector<std::string> argv, int timeoutSeconds) {
+// Prints what the radio has seen since the last look.
+void Report(const RadioRecord& before, const RadioRecord& now) {
+  if (now.versionRequests != before.versionRequests) {
+    printf("version read answered (%u so far)\n", now.versionRequests);
+  }
+  if (now.writeRequests != before.writeRequests) {
+    printf("image write requested, mask 0x%02X\n", now.mask);
+  }
+  if (now.imageOver && (!before.imageOver || now.writeRequests != before.writeRequests)) {
+    printf("image ended after %u bytes%s\n", now.imageLength,
+           now.faultPlayed ? " (fault played)" : "");
+  }
+  fflush(stdout);
+}
+
+// Runs argv to its end, calling watch about every 20 ms meanwhile; -1 when it could not start
+// or did not exit by itself.
+int Run(std::vector<std::string> argv, int timeoutSeconds,
+        const std::function<void()>& watch = nullptr) {
   std::vector<char*> args;
   for (std::string& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
@@ -131,6 +153,7 @@ int Run(std::vector<std::string> argv, int timeoutSeconds) {
       (void)waitpid(pid, &status, 0);
       return -1;
     }
+    if (watch) watch();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -209,7 +232,13 @@ int main(int argc, char** argv) {
   } else {
     std::vector<std::string> command = {options.wineDir + "/wine"};
     command.insert(command.end(), options.program.begin(), options.program.end());
-    status = Run(command, options.timeoutSeconds);
+    RadioRecord seen = radio.Record();
+    status = Run(command, options.timeoutSeconds, [&] {
+      if (!options.report) return;
+      const RadioRecord now = radio.Record();
+      Report(seen, now);
+      seen = now;
+    });
     if (status < 0) status = 1;
     if (status == 0 && !options.checkImage.empty() &&
         !CheckImage(radio, folder + "/" + options.checkImage, options.checkMask)) {
