@@ -318,21 +318,24 @@ TEST_F(WineLine, StopJustAfterTheListenerLookedAtTheFlag) {
 }
 
 // Run with --length 10 --hang-up-at 2: the radio closes the line when image byte 2 arrives.
-TEST_F(WineLine, AHangUpIsHeardOnceAndTheListenerThenSleeps) {
+TEST_F(WineLine, AHangUpIsHeardAndTheListenerThenSleeps) {
   ASSERT_EQ(line.OpenPort(0), 1);
   Start();
   EXPECT_EQ(radio.WriteImage({10, 11}, 0x01), (Bytes{10, 11}));
   const int before = target.Count();
   radio.Send({12});
-  // The wait that the hang-up ended is told to the window, which finds nothing to read.
+  // The wait that the hang-up ended is told to the window, which finds nothing to read. (Wine
+  // may first report the hang-up as a character, then as a failed wait: two notifications.)
   ASSERT_TRUE(target.WaitForCount(before + 1, kPatience));
   EXPECT_EQ(line.PendingCount(), 0u);
   std::uint8_t buffer[4];
   EXPECT_EQ(line.Read(buffer, sizeof buffer), 0u);
   radio.Send({0x56});  // lost, as on an unplugged cable; nothing breaks
+  std::this_thread::sleep_for(100ms);
 
-  // No more notifications, and no busy loop without them.
+  // Then no more notifications, and no busy loop without them.
   const int heard = target.Count();
+  EXPECT_LE(heard, before + 2);
   const auto cpuBefore = line.ListenerCpuTime();
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(target.Count(), heard);
