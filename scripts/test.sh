@@ -43,7 +43,7 @@ done
 
 echo "=== Debian packages ==="
 bash scripts/check-package.sh
-took packages
+took debian
 
 echo "=== windows build ==="
 bash scripts/build-windows.sh

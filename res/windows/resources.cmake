@@ -1,5 +1,5 @@
 # The Windows program's resources: the icon made at build time from res/icon/*.png, the version
-# block from res/version.h, and the manifest. Include this file, then call
+# block from the generated res/version.h (res/version.cmake), and the manifest. Include this file, then call
 # vannor_windows_resources(<program target>) in a project that has enabled the RC language.
 set(VANNOR_WINDOWS_RES_DIR ${CMAKE_CURRENT_LIST_DIR})
 get_filename_component(VANNOR_RES_ROOT ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
@@ -15,7 +15,7 @@ function(vannor_read_constants header)
 endfunction()
 
 function(vannor_windows_resources target)
-  vannor_read_constants(${VANNOR_RES_ROOT}/version.h)
+  vannor_read_constants(${VANNOR_GENERATED_DIR}/res/version.h)
   vannor_read_constants(${VANNOR_RES_ROOT}/resource.h)
   if(NOT VANNOR_FILE_VERSION OR NOT VANNOR_IDR_MAINICON)
     message(FATAL_ERROR "res/version.h or res/resource.h no longer has the version or icon id")
