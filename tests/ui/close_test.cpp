@@ -171,7 +171,7 @@ TEST_F(CloseTest, EveryWayOutDuringAnUpdateAsksFirstAndNoLetsItFinish) {
       [&] { ClickOn(Get<wxWindow>(wxID_OK)); },
       [&] { PressKey(WXK_ESCAPE); },
       [&] { ClickCloseBox(); },
-      [&] { window->OnSysCommand(res::SC_CLOSE, 0); },
+      [&] { window->OnSysCommand(SC_CLOSE, 0); },
   };
   const int result = RunModal([&] {
     if (!StartUpdate()) return;
