@@ -17,6 +17,7 @@ struct InterruptWatch::State {
 
 InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) : state_(new State) {
   state_->onInterrupt = std::move(onInterrupt);
+  // These fail only for a signal number that does not exist; all four are standard.
   sigemptyset(&state_->signals);
   sigaddset(&state_->signals, SIGINT);
   sigaddset(&state_->signals, SIGTERM);

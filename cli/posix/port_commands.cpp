@@ -97,16 +97,21 @@ int MapPort(const std::string& comName, const std::string& device, std::FILE* ou
     std::fprintf(stderr, "vannor-cli: %s: %s\n", device.c_str(), error.message().c_str());
     return EXIT_USAGE;
   }
-  fs::create_directories(fs::path(link).parent_path(), error);
+  const fs::path folder = fs::path(link).parent_path();
+  if (!fs::create_directories(folder, error) && error) {
+    std::fprintf(stderr, "vannor-cli: %s: %s\n", folder.c_str(), error.message().c_str());
+    return EXIT_PORT_UNUSABLE;
+  }
   // Made under a temporary name and renamed over the old link, so that the name never points
   // nowhere in between.
   const std::string temporary = link + ".new";
-  fs::remove(temporary, error);
+  fs::remove(temporary, error);  // a leftover of an interrupted map, usually none: either is fine
   fs::create_symlink(target, temporary, error);
   if (!error) fs::rename(temporary, link, error);
   if (error) {
     std::fprintf(stderr, "vannor-cli: %s: %s\n", link.c_str(), error.message().c_str());
-    fs::remove(temporary, error);
+    std::error_code ignored;  // the failure above is what the user must hear of
+    fs::remove(temporary, ignored);
     return EXIT_PORT_UNUSABLE;
   }
   std::fprintf(out, "%s -> %s\n", comName.c_str(), target.c_str());
