@@ -19,6 +19,7 @@
 
 #include "serial/comm_notify_target.h"
 #include "serial/port_io.h"
+#include "serial/port_names.h"
 
 namespace vannor {
 
@@ -35,8 +36,8 @@ class Line : public PortIo {
   // Opens the port at index 0 to 9 of the port list ("COM1" to "COM10") exclusively and
   // configures the line. 1 when it is open and configured, 0 otherwise (and then no port is
   // open). A port that is still open is closed first.
-  virtual int OpenPort(int index) = 0;
-  // The same for a device given by name ("COM3", a device path).
+  int OpenPort(int index) { return OpenDevice(std::string(PortName(index))); }
+  // The same for a device given by name ("COM3", a device path; see ResolveDevice).
   virtual int OpenDevice(const std::string& device) = 0;
   // Closes the open port, putting its settings back; does nothing when none is open.
   virtual void ClosePort() = 0;

@@ -21,6 +21,10 @@ int PortIndexOf(std::string_view name);
 // index outside 0 to 9.
 std::string ResolvePortPath(int index);
 
+// The device a port name given by the user opens: a name of the list as ResolvePortPath says (on
+// Windows any "COM<n>", in the device namespace); anything else is taken as the device itself.
+std::string ResolveDevice(std::string_view name);
+
 // Where the per-user link for the port at index lives, whether or not it exists; empty for an
 // index outside 0 to 9 and where ports need no mapping (Windows) or no folder is known.
 std::string PortLinkPath(int index);

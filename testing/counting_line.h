@@ -36,7 +36,6 @@ class CountingLine : public Line {
     ++counts.reads;
     return real_->Read(buffer, count);
   }
-  int OpenPort(int index) override { return real_->OpenPort(index); }
   int OpenDevice(const std::string& device) override { return real_->OpenDevice(device); }
   void ClosePort() override { real_->ClosePort(); }
   OpenFailure LastOpenFailure() const override { return real_->LastOpenFailure(); }

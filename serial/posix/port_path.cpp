@@ -36,4 +36,9 @@ std::string ResolvePortPath(int index) {
   return "/dev/ttyS" + std::to_string(index);
 }
 
+std::string ResolveDevice(std::string_view name) {
+  const int index = PortIndexOf(name);
+  return index >= 0 ? ResolvePortPath(index) : std::string(name);
+}
+
 }  // namespace vannor

@@ -8,20 +8,14 @@ std::unique_ptr<Line> MakeLine() {
   return std::make_unique<PosixLine>();
 }
 
-int PosixLine::OpenPort(int index) {
+int PosixLine::OpenDevice(const std::string& device) {
   ClosePort();
-  const std::string path = ResolvePortPath(index);
+  const std::string path = ResolveDevice(device);
+  // An index outside the list names no port at all.
   if (path.empty()) {
     lastFailure_ = OpenFailure{.device = {}, .reason = "no such port"};
     return 0;
   }
-  return OpenDevice(path);
-}
-
-int PosixLine::OpenDevice(const std::string& device) {
-  ClosePort();
-  const int index = PortIndexOf(device);
-  const std::string path = index >= 0 ? ResolvePortPath(index) : device;
   return port_.Open(path, lastFailure_) ? 1 : 0;
 }
 

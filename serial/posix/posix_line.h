@@ -22,7 +22,6 @@ class PosixLine final : public Line {
     return port_.Read(buffer, count);
   }
 
-  int OpenPort(int index) override;
   int OpenDevice(const std::string& device) override;
   void ClosePort() override;
   OpenFailure LastOpenFailure() const override { return lastFailure_; }

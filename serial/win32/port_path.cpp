@@ -1,6 +1,22 @@
+#include <cctype>
+
 #include "serial/port_names.h"
 
 namespace vannor {
+
+namespace {
+
+// "COM" and a number: a port name beyond the list ("COM11"), which like the list's own names
+// opens in the device namespace.
+bool IsComName(std::string_view name) {
+  if (name.size() < 4 || name.substr(0, 3) != "COM") return false;
+  for (char c : name.substr(3)) {
+    if (std::isdigit(static_cast<unsigned char>(c)) == 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string PortLinkPath(int /*index*/) {
   // Windows names its ports itself; there is nothing to map.
@@ -12,6 +28,12 @@ std::string ResolvePortPath(int index) {
   if (name.empty()) return std::string();
   // The device namespace: plain "COM10" and above would name a file in the working folder.
   return "\\\\.\\" + std::string(name);
+}
+
+std::string ResolveDevice(std::string_view name) {
+  const int index = PortIndexOf(name);
+  if (index >= 0) return ResolvePortPath(index);
+  return IsComName(name) ? "\\\\.\\" + std::string(name) : std::string(name);
 }
 
 }  // namespace vannor
