@@ -11,17 +11,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/windows
 # A prefix of its own, so that the demo and a test run never share a Wine server.
 wine_dir=$build/wine-demo
-harness=$build/host/tools/vannor-wine-radio
+# shellcheck source=scripts/lib-windows.sh
+source "$root/scripts/lib-windows.sh"
 # shellcheck source=scripts/lib-display.sh
 source "$root/scripts/lib-display.sh"
 
-if [ ! -x "$build/app/vannor.exe" ] || [ ! -x "$harness" ]; then
-  bash "$root/scripts/install-deps.sh" --windows
-  VANNOR_WIN_DEPS=$(bash "$root/scripts/build-wx-msw.sh")
-  export VANNOR_WIN_DEPS
-  (cd "$root" && cmake --preset windows >/dev/null &&
-    cmake --build --preset windows -j "$(nproc)" --target vannor host_tools)
-fi
+build_windows_program
 bash "$root/scripts/wine-prefix.sh" "$wine_dir"
 
 demo=$(mktemp -d /tmp/vannor-demo-XXXXXX)

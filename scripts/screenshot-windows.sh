@@ -10,20 +10,15 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$root/docs/screenshots}")
 build=$root/build/windows
 wine_dir=$build/wine-demo
-harness=$build/host/tools/vannor-wine-radio
+# shellcheck source=scripts/lib-windows.sh
+source "$root/scripts/lib-windows.sh"
 # shellcheck source=scripts/lib-display.sh
 source "$root/scripts/lib-display.sh"
 
 for tool in Xvfb xdotool import convert; do
   command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
 done
-if [ ! -x "$build/app/vannor.exe" ] || [ ! -x "$harness" ]; then
-  bash "$root/scripts/install-deps.sh" --windows
-  VANNOR_WIN_DEPS=$(bash "$root/scripts/build-wx-msw.sh")
-  export VANNOR_WIN_DEPS
-  (cd "$root" && cmake --preset windows >/dev/null &&
-    cmake --build --preset windows -j "$(nproc)" --target vannor host_tools)
-fi
+build_windows_program
 bash "$root/scripts/wine-prefix.sh" "$wine_dir"
 mkdir -p "$out"
 

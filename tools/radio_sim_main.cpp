@@ -5,35 +5,9 @@
 
 #include <string>
 
+#include "tools/radio_report.h"
 #include "tools/radio_sim.h"
 #include "tools/sim_options.h"
-
-namespace {
-
-using vannor::sim::RadioRecord;
-
-// Tells what happened since the last look; the radio's thread is never slowed by printing.
-void Report(const RadioRecord& before, const RadioRecord& now) {
-  if (now.versionRequests != before.versionRequests) {
-    printf("version read answered (%u so far)\n", now.versionRequests);
-  }
-  if (now.writeRequests != before.writeRequests) {
-    printf("image write requested, mask 0x%02X\n", now.mask);
-  }
-  if (now.imageOver && (!before.imageOver || now.writeRequests != before.writeRequests)) {
-    printf("image ended after %u bytes%s\n", now.imageLength,
-           now.faultPlayed ? " (fault played)" : "");
-  }
-  if (now.strayBytes != before.strayBytes) {
-    printf("%u stray bytes so far\n", now.strayBytes);
-  }
-  if (now.protocolErrors != before.protocolErrors) {
-    printf("protocol error: no ENQ after the first ACK\n");
-  }
-  fflush(stdout);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   vannor::sim::SimOptions options;
@@ -67,7 +41,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Taken before anyone can know where to connect, so that no request goes unreported.
-  RadioRecord seen = radio.Record();
+  vannor::sim::RadioRecord seen = radio.Record();
   printf("%s\n", radio.SlavePath().c_str());
   if (options.map) {
     const std::string home =
@@ -86,8 +60,8 @@ int main(int argc, char** argv) {
   for (;;) {
     const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
     if (signal == SIGINT || signal == SIGTERM) break;
-    const RadioRecord now = radio.Record();
-    if (!options.quiet) Report(seen, now);
+    const vannor::sim::RadioRecord now = radio.Record();
+    if (!options.quiet) vannor::sim::ReportChanges(seen, now);
     seen = now;
     if (!radio.Running()) {
       if (!now.hungUp) {

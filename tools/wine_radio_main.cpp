@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/radio_report.h"
 #include "tools/radio_sim.h"
 #include "tools/sim_options.h"
 
@@ -114,21 +115,6 @@ bool MakeRaw(const std::string& slave) {
   // The simulator keeps the slave open itself, so the settings outlive this descriptor.
   (void)close(fd);  // nothing was written through it
   return ok;
-}
-
-// Prints what the radio has seen since the last look.
-void Report(const RadioRecord& before, const RadioRecord& now) {
-  if (now.versionRequests != before.versionRequests) {
-    printf("version read answered (%u so far)\n", now.versionRequests);
-  }
-  if (now.writeRequests != before.writeRequests) {
-    printf("image write requested, mask 0x%02X\n", now.mask);
-  }
-  if (now.imageOver && (!before.imageOver || now.writeRequests != before.writeRequests)) {
-    printf("image ended after %u bytes%s\n", now.imageLength,
-           now.faultPlayed ? " (fault played)" : "");
-  }
-  fflush(stdout);
 }
 
 // Runs argv to its end, calling watch about every 20 ms meanwhile; -1 when it could not start
@@ -236,7 +222,7 @@ int main(int argc, char** argv) {
     status = Run(command, options.timeoutSeconds, [&] {
       if (!options.report) return;
       const RadioRecord now = radio.Record();
-      Report(seen, now);
+      vannor::sim::ReportChanges(seen, now);
       seen = now;
     });
     if (status < 0) status = 1;
