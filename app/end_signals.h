@@ -1,4 +1,5 @@
-// The requests to end that come from outside the window (on Linux SIGTERM, SIGHUP and SIGINT),
+// The requests to end that come from outside the window (on Linux SIGTERM, SIGHUP, SIGINT,
+// SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM, each of which would otherwise kill the program),
 // turned into a call on the window's thread, so that the program ends the way the window does:
 // the stop sequence first, the port's settings put back, the port free for the next program.
 #pragma once
@@ -9,6 +10,10 @@ namespace vannor {
 
 class EndSignals {
  public:
+  // Holds those signals back from every thread, so that only the watch below receives them;
+  // first thing in main, before the toolkit starts threads of its own. SIGPIPE is ignored.
+  static void HoldBack();
+
   // From now until destruction, each such request calls onEnd on the window's thread, from the
   // toolkit's event loop; never from inside a signal handler.
   explicit EndSignals(std::function<void()> onEnd);
@@ -18,8 +23,10 @@ class EndSignals {
 
  private:
   std::function<void()> onEnd_;
-  // What the platform's file keeps to stop watching (on Linux: the sources in GLib's loop).
-  unsigned watches_[3] = {};
+  // What the platform's file keeps to stop watching (on Linux: the signal descriptor and its
+  // source in GLib's loop).
+  int descriptor_ = -1;
+  unsigned watch_ = 0;
 };
 
 }  // namespace vannor

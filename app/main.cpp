@@ -2,12 +2,17 @@
 #include <wx/app.h>
 
 #include "app/command_line.h"
+#include "app/end_signals.h"
 #include "app/vannor_app.h"
+#include "serial/standard_streams.h"
 #include "ui/look.h"
 
 wxIMPLEMENT_APP_NO_MAIN(vannor::VannorApp);
 
 int main(int argc, char** argv) {
+  // Before anything opens a port, a file or the display: none of them may become standard error.
+  vannor::EnsureStandardStreams();
+  vannor::EndSignals::HoldBack();
   // Help, version and usage errors need no display, so they come before the toolkit.
   int exitStatus = 0;
   if (vannor::AnswerCommandLine(argc, argv, exitStatus)) return exitStatus;

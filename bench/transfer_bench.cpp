@@ -13,7 +13,9 @@
 
 #include "bench/bare_loop.h"
 #include "bench/bench_support.h"
+#include "cli/link_loop.h"
 #include "cli/radio_link.h"
+#include "cli/signal_watch.h"
 #include "protocol/link_state.h"
 #include "tools/radio_sim.h"
 
@@ -23,33 +25,29 @@ using namespace vannor;
 using namespace vannor::bench;
 using std::chrono::nanoseconds;
 
-// One write through the command line's link, open to close; negative when it failed.
-nanoseconds CliRound(const std::string& port, const std::string& imagePath,
-                     const std::vector<std::uint8_t>& image, const sim::RadioSimulator& radio) {
-  cli::RadioLink link(port, false, nullptr, 0);
-  const auto start = std::chrono::steady_clock::now();
-  const cli::LinkOutcome outcome = link.Write({.imagePath = imagePath, .writeDsp1 = true});
-  const nanoseconds took = std::chrono::steady_clock::now() - start;
-  return outcome.exitCode == 0 && radio.Image() == image ? took : nanoseconds(-1);
-}
-
-// Writes the image into `radios` at once, each link on a thread of its own, as vannor-cli does
-// with several ports. The time until the last is done; negative when any failed.
-nanoseconds ParallelCliRound(const std::string& imagePath, const std::vector<std::uint8_t>& image,
-                             const std::vector<sim::RadioSimulator*>& radios) {
-  std::vector<nanoseconds> took(radios.size());
-  std::vector<std::thread> threads;
+// Writes the image into `radios` at once through the command line's links, all in its one
+// event loop on this thread, as vannor-cli does with several ports (COM<firstCom> onwards). The
+// time until the last is done; negative when any failed.
+nanoseconds CliRound(const std::vector<std::uint8_t>& image,
+                     const std::vector<sim::RadioSimulator*>& radios, int firstCom) {
+  cli::SignalWatch signals;
+  std::vector<std::unique_ptr<cli::RadioLink>> links;
+  std::vector<cli::RadioLink*> running;
   const auto start = std::chrono::steady_clock::now();
   for (std::size_t i = 0; i < radios.size(); ++i) {
-    threads.emplace_back([&, i] {
-      took[i] = CliRound("COM" + std::to_string(i + 2), imagePath, image, *radios[i]);
-    });
+    links.push_back(std::make_unique<cli::RadioLink>(
+        "COM" + std::to_string(firstCom + static_cast<int>(i)), false));
+    if (!links.back()->Open()) return nanoseconds(-1);
+    links.back()->StartWrite({.writeDsp1 = true}, image.data(),
+                             static_cast<std::uint32_t>(image.size()));
+    running.push_back(links.back().get());
   }
-  for (std::thread& thread : threads) thread.join();
-  for (nanoseconds t : took) {
-    if (t.count() < 0) return t;
+  cli::RunLinks(running, signals);
+  const nanoseconds took = std::chrono::steady_clock::now() - start;
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    if (links[i]->Finish().exitCode != 0 || radios[i]->Image() != image) return nanoseconds(-1);
   }
-  return std::chrono::steady_clock::now() - start;
+  return took;
 }
 
 struct Settings {
@@ -120,7 +118,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < settings.rounds; ++r) {
     const nanoseconds b = bench::BareLoop(radio.SlavePath(), image);
     const LinkRound f = HeadlessRound(imagePath, image, radio);
-    const nanoseconds c = CliRound("COM1", imagePath, image, radio);
+    const nanoseconds c = CliRound(image, {&radio}, 1);
     if (b.count() < 0 || f.took.count() < 0 || c.count() < 0) {
       fprintf(stderr, "vannor-bench: round %d failed (%s)\n", r + 1,
               b.count() < 0 ? "bare loop" : (c.count() < 0 ? "command line" : "full link"));
@@ -193,7 +191,7 @@ int main(int argc, char** argv) {
     const std::string pacedPath = WriteImageFile(folder, paced);
     std::vector<double> seconds;
     for (int r = 0; r < settings.pacedRounds; ++r) {
-      const nanoseconds t = ParallelCliRound(pacedPath, paced, radios);
+      const nanoseconds t = CliRound(paced, radios, 2);
       if (t.count() < 0) {
         fprintf(stderr, "vannor-bench: four-radio round %d failed\n", r + 1);
         return 1;

@@ -19,7 +19,7 @@
 #include "bench/bench_support.h"
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
-#include "testing/counting_line.h"
+#include "testing/counting_backend.h"
 #include "testing/window_test_support.h"
 #include "tools/radio_sim.h"
 #include "ui/look.h"
@@ -79,10 +79,10 @@ struct WindowCounts {
 class CountingWindow;
 
 // The window's line, with a count on each port operation; the first write starts the clocks.
-class CountingPort final : public testkit::CountingLine {
+class CountingPort final : public testkit::CountingBackend {
  public:
   explicit CountingPort(CountingWindow& window) : window_(window) {}
-  void Write(const std::uint8_t* bytes, std::size_t count) override;
+  bool Write(const std::uint8_t* bytes, std::size_t count) override;
 
  private:
   CountingWindow& window_;
@@ -90,7 +90,7 @@ class CountingPort final : public testkit::CountingLine {
 
 class CountingWindow final : public VannorDlg {
  public:
-  CountingWindow() : VannorDlg(std::make_unique<CountingPort>(*this)) {}
+  CountingWindow() : VannorDlg(MakeCountedLine()) {}
 
   void StartClocks() {
     start = Clock::now();
@@ -106,13 +106,14 @@ class CountingWindow final : public VannorDlg {
     ++counts.timerStops;
     VannorDlg::StopResponseTimer();
   }
-  void PostCommNotify() override {
+  void OnPortReady(bool hungUp) override {
     notifications.fetch_add(1, std::memory_order_relaxed);
-    VannorDlg::PostCommNotify();
+    VannorDlg::OnPortReady(hungUp);
   }
-  void ShowMessage(std::string_view text) override {
+  void ReportOutcome(const ExchangeOutcome& outcome) override {
+    const std::string_view text = MessageFor(outcome);
     if (!message.empty()) {
-      VannorDlg::ShowMessage(text);
+      VannorDlg::ReportOutcome(outcome);
       return;
     }
     end = Clock::now();
@@ -125,7 +126,7 @@ class CountingWindow final : public VannorDlg {
     message = text;
     // The modal hook records the box and answers it at once; then End is pressed, as a person
     // would, which runs the stop sequence and ends the window.
-    VannorDlg::ShowMessage(text);
+    VannorDlg::ReportOutcome(outcome);
     CallAfter([this] {
       wxCommandEvent click(wxEVT_BUTTON, wxID_OK);
       FindWindow(wxID_OK)->ProcessWindowEvent(click);
@@ -135,7 +136,7 @@ class CountingWindow final : public VannorDlg {
   WindowCounts Counts() {
     WindowCounts all = counts;
     all.notifications = notifications.load(std::memory_order_relaxed);
-    const testkit::PortCounts& port = static_cast<CountingPort&>(SerialLine()).counts;
+    const testkit::PortCounts& port = static_cast<CountingPort&>(SerialLine().Backend()).counts;
     all.pendingQueries = port.pendingQueries;
     all.reads = port.reads;
     all.writes = port.writes;
@@ -152,11 +153,16 @@ class CountingWindow final : public VannorDlg {
   nanoseconds windowCpu{0};
   nanoseconds processCpu{0};
   ToolkitCounts toolkitStart;
+
+ private:
+  std::unique_ptr<Line> MakeCountedLine() {
+    return std::make_unique<Line>(std::make_unique<CountingPort>(*this));
+  }
 };
 
-void CountingPort::Write(const std::uint8_t* bytes, std::size_t count) {
+bool CountingPort::Write(const std::uint8_t* bytes, std::size_t count) {
   if (counts.writes == 0) window_.StartClocks();
-  CountingLine::Write(bytes, count);
+  return CountingBackend::Write(bytes, count);
 }
 
 struct WindowRound {

@@ -2,18 +2,24 @@
 // and for writing several radios at once.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
-#include <thread>
+#include <string>
 #include <vector>
 
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
-#include "cli/interrupt_watch.h"
+#include "cli/link_loop.h"
 #include "cli/port_commands.h"
 #include "cli/progress_view.h"
 #include "cli/radio_link.h"
+#include "cli/signal_watch.h"
+#include "image/image_loader.h"
+#include "protocol/link_state.h"
 #include "res/version.h"
+#include "serial/standard_streams.h"
 
 namespace vannor::cli {
 namespace {
@@ -28,52 +34,95 @@ void Report(const LinkOutcome& outcome) {
   }
 }
 
-int ReadVersions(const Options& options) {
-  RadioLink link(options.ports[0], options.verbose, nullptr, 0);
-  InterruptWatch watch([&link] { link.Interrupt(); });
-  const LinkOutcome outcome = link.ReadVersions();
-  Report(outcome);
-  return outcome.exitCode;
-}
-
-int Write(const Options& options) {
-  const WriteRequest request{.imagePath = options.operands[0],
-                             .writeDsp1 = options.writeDsp1,
-                             .tavix3Dsp1 = options.tavix3Dsp1,
-                             .writeDsp2 = options.writeDsp2,
-                             .tavix3Dsp2 = options.tavix3Dsp2};
-  ProgressView view(stderr, isatty(STDERR_FILENO) == 1, options.ports);
-  std::vector<std::unique_ptr<RadioLink>> links;
-  for (std::size_t i = 0; i < options.ports.size(); ++i) {
-    links.push_back(std::make_unique<RadioLink>(options.ports[i], options.verbose, &view, i));
+// Runs the links in the one loop and reports each; the first failure's code, in the order the
+// ports were given, or 130 when a signal ended the run.
+int RunAndReport(std::vector<std::unique_ptr<RadioLink>>& links, SignalWatch& signals) {
+  std::vector<RadioLink*> running;
+  for (auto& link : links) {
+    if (!link->Done()) running.push_back(link.get());
   }
-  InterruptWatch watch([&links] {
-    for (auto& link : links) link->Interrupt();
-  });
-  std::vector<LinkOutcome> outcomes(links.size());
-  {
-    std::vector<std::thread> running;
-    for (std::size_t i = 1; i < links.size(); ++i) {
-      running.emplace_back([&, i] { outcomes[i] = links[i]->Write(request); });
-    }
-    outcomes[0] = links[0]->Write(request);
-    for (std::thread& thread : running) thread.join();
-  }
+  RunLinks(running, signals);
   int exitCode = EXIT_SUCCESS_ALL;
-  std::size_t written = 0;
-  for (const LinkOutcome& outcome : outcomes) {
+  std::size_t succeeded = 0;
+  for (auto& link : links) {
+    const LinkOutcome outcome = link->Finish();
     Report(outcome);
-    if (outcome.exitCode == EXIT_SUCCESS_ALL) ++written;
+    if (outcome.exitCode == EXIT_SUCCESS_ALL) ++succeeded;
     if (exitCode == EXIT_SUCCESS_ALL) exitCode = outcome.exitCode;
   }
-  if (watch.Interrupted()) exitCode = EXIT_INTERRUPTED;
-  if (links.size() > 1) {
-    std::printf("%zu of %zu radios written\n", written, links.size());
-  }
+  if (signals.Interrupted()) exitCode = EXIT_INTERRUPTED;
+  if (links.size() > 1) std::printf("%zu of %zu radios written\n", succeeded, links.size());
   return exitCode;
 }
 
-int Run(int argc, const char* const* argv) {
+int ReadVersions(const Options& options, SignalWatch& signals) {
+  std::vector<std::unique_ptr<RadioLink>> links;
+  links.push_back(std::make_unique<RadioLink>(options.ports[0], options.verbose));
+  if (links[0]->Open()) links[0]->StartVersionRead();
+  return RunAndReport(links, signals);
+}
+
+// Reads and checks the image once, before any port opens: every radio gets the same bytes, and
+// a refused image never touches a radio.
+bool LoadCheckedImage(const std::string& path, std::vector<std::uint8_t>& image,
+                      LinkOutcome& refusal) {
+  refusal.exitCode = EXIT_IMAGE_REFUSED;
+  if (FileExtension(path) != "out") {
+    refusal.text = path + ": File Error: the image's name must end in .out";
+    return false;
+  }
+  image.resize(IMAGE_CAPACITY);
+  const LoadResult loaded = LoadImage(path, image.data(), image.size());
+  switch (loaded.outcome) {
+    case LoadOutcome::Loaded:
+      image.resize(loaded.length);
+      return true;
+    case LoadOutcome::SizeError:
+      refusal.text = path + ": File Size Error: the image must hold 1 to 200000 bytes";
+      return false;
+    case LoadOutcome::OpenFailed:
+    case LoadOutcome::ReadFailed:
+      break;
+  }
+  refusal.text = path + ": File Open Error: the image cannot be read or is not a regular file";
+  return false;
+}
+
+int Write(const Options& options, SignalWatch& signals) {
+  const WriteRequest request{.writeDsp1 = options.writeDsp1,
+                             .tavix3Dsp1 = options.tavix3Dsp1,
+                             .writeDsp2 = options.writeDsp2,
+                             .tavix3Dsp2 = options.tavix3Dsp2};
+  if (!request.writeDsp1 && !request.writeDsp2) {
+    Report({EXIT_USAGE, options.ports[0] + ": DSP Select Error: give --dsp1, --dsp2 or both"});
+    return EXIT_USAGE;
+  }
+  std::vector<std::uint8_t> image;
+  LinkOutcome refusal;
+  if (!LoadCheckedImage(options.operands[0], image, refusal)) {
+    Report(refusal);
+    return refusal.exitCode;
+  }
+  ProgressView view(stderr, isatty(STDERR_FILENO) == 1, options.ports);
+  std::vector<std::unique_ptr<RadioLink>> links;
+  std::vector<std::unique_ptr<ProgressRow>> rows;
+  for (std::size_t i = 0; i < options.ports.size(); ++i) {
+    links.push_back(std::make_unique<RadioLink>(options.ports[i], options.verbose));
+    rows.push_back(
+        std::make_unique<ProgressRow>(view, i, static_cast<std::uint32_t>(image.size())));
+    links[i]->Follow(*rows[i]);
+  }
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    if (links[i]->Open()) {
+      links[i]->StartWrite(request, image.data(), static_cast<std::uint32_t>(image.size()));
+    } else {
+      view.Finished(i, false);
+    }
+  }
+  return RunAndReport(links, signals);
+}
+
+int Run(int argc, const char* const* argv, SignalWatch& signals) {
   const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
   const Options& options = parsed.options;
   if (!parsed.error.empty()) {
@@ -92,9 +141,9 @@ int Run(int argc, const char* const* argv) {
   }
   switch (options.command) {
     case Command::Version:
-      return ReadVersions(options);
+      return ReadVersions(options, signals);
     case Command::Write:
-      return Write(options);
+      return Write(options, signals);
     case Command::Ports:
       return ListPorts(stdout);
     case Command::Map:
@@ -108,8 +157,23 @@ int Run(int argc, const char* const* argv) {
 }
 
 }  // namespace
+
+int CheckedExit(int exitCode, std::FILE* out) {
+  // A result that never reached its reader is a failure of its own, whatever came before.
+  const bool lost = std::fflush(out) != 0 || std::ferror(out) != 0;
+  const int error = errno;
+  if (!lost) return exitCode;
+  std::fprintf(stderr, "vannor-cli: cannot write the output: %s\n",
+               error != 0 ? std::strerror(error) : "write error");
+  return exitCode > 1 ? exitCode : 1;
+}
+
 }  // namespace vannor::cli
 
 int main(int argc, char** argv) {
-  return vannor::cli::Run(argc, argv);
+  // Before anything opens a port or a file: none of them may become standard error.
+  vannor::EnsureStandardStreams();
+  vannor::cli::SignalWatch signals;
+  const int exitCode = vannor::cli::Run(argc, argv, signals);
+  return vannor::cli::CheckedExit(exitCode, stdout);
 }

@@ -36,7 +36,6 @@ std::string ProgressView::Line(const std::string& port, std::uint32_t confirmed,
 }
 
 void ProgressView::Started(std::size_t index, std::uint32_t length) {
-  std::lock_guard lock(mutex_);
   Row& row = rows_[index];
   row.started = std::chrono::steady_clock::now();
   row.lastTenth = 0;
@@ -49,7 +48,6 @@ void ProgressView::Started(std::size_t index, std::uint32_t length) {
 }
 
 void ProgressView::Progress(std::size_t index, std::uint32_t confirmed, std::uint32_t length) {
-  std::lock_guard lock(mutex_);
   Row& row = rows_[index];
   if (terminal_) {
     row.text = Line(row.port, confirmed, length, std::chrono::steady_clock::now() - row.started);
@@ -64,7 +62,6 @@ void ProgressView::Progress(std::size_t index, std::uint32_t confirmed, std::uin
 }
 
 void ProgressView::Finished(std::size_t index, bool succeeded) {
-  std::lock_guard lock(mutex_);
   rows_[index].text += succeeded ? "  done" : "  failed";
   if (terminal_) Redraw();
 }

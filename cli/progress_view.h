@@ -1,14 +1,15 @@
 // The progress of one or more transfers on standard error: on a terminal one line per port with
 // a bar, percent, bytes, rate and time left, redrawn in place; otherwise a plain line per port at
-// every tenth. Safe to call from the links' threads.
+// every tenth.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "protocol/exchange_observer.h"
 
 namespace vannor::cli {
 
@@ -37,9 +38,35 @@ class ProgressView {
 
   std::FILE* out_;
   const bool terminal_;
-  std::mutex mutex_;
   std::vector<Row> rows_;
   bool drawn_ = false;
+};
+
+}  // namespace vannor::cli
+
+namespace vannor::cli {
+
+// One link's row of the view, following that link's exchange.
+class ProgressRow final : public ExchangeObserver {
+ public:
+  ProgressRow(ProgressView& view, std::size_t index, std::uint32_t length)
+      : view_(view), index_(index), length_(length) {}
+
+  void OnRequest(const std::uint8_t*, std::size_t) override {}
+  void OnAcknowledged(ProtocolState next) override {
+    if (next == ProtocolState::Sending) view_.Started(index_, length_);
+  }
+  void OnProgress(std::uint32_t confirmed, std::uint32_t length) override {
+    view_.Progress(index_, confirmed, length);
+  }
+  void OnEnded(const ExchangeOutcome& outcome) override {
+    view_.Finished(index_, outcome.kind == Outcome::Completed);
+  }
+
+ private:
+  ProgressView& view_;
+  const std::size_t index_;
+  const std::uint32_t length_;
 };
 
 }  // namespace vannor::cli

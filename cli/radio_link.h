@@ -1,29 +1,22 @@
 // One radio on one line, driven from the command line: the same protocol engine and serial line
-// as the window, with a thread of its own as its event loop. Listener notifications, the response
-// timer and an interruption wake that loop; message boxes become the link's outcome.
+// as the window. The link does no waiting of its own: the command line's one event loop watches
+// every link's port and timer and calls it back (see link_loop.h).
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "protocol/engine_host.h"
 #include "protocol/exchange_trace.h"
 #include "protocol/protocol_engine.h"
-#include "serial/comm_notify_target.h"
 #include "serial/line.h"
 
 namespace vannor::cli {
 
-class ProgressView;
-
 struct WriteRequest {
-  std::string imagePath;
   bool writeDsp1 = false;
   bool tavix3Dsp1 = false;
   bool writeDsp2 = false;
@@ -36,69 +29,65 @@ struct LinkOutcome {
   std::string text;  // one line: the versions, "written", or why not
 };
 
-class RadioLink final : public EngineHost, public CommNotifyTarget, public ExchangeObserver {
+class RadioLink final : public EngineHost, public PortEvents {
  public:
-  // `port` is COMn or a device path; `index` its row in the progress view (may be null).
-  RadioLink(std::string port, bool verbose, ProgressView* view, std::size_t index,
-            std::unique_ptr<Line> line = MakeLine());
+  // `port` is COMn or a device path.
+  RadioLink(std::string port, bool verbose);
   ~RadioLink();
   RadioLink(const RadioLink&) = delete;
   RadioLink& operator=(const RadioLink&) = delete;
 
-  // Each runs the whole exchange on the calling thread: open, listen, exchange, stop.
-  LinkOutcome ReadVersions();
-  LinkOutcome Write(const WriteRequest& request);
+  // Opens the port and starts watching it; false (with the outcome set) when it did not open.
+  bool Open();
+  // Starts the exchange; the loop then runs it until the link is Done().
+  void StartVersionRead();
+  void StartWrite(const WriteRequest& request, const std::uint8_t* image, std::uint32_t length);
+  // Follows the link's exchange (the progress view), besides the trace.
+  void Follow(ExchangeObserver& observer) { (void)engine_.AddObserver(&observer); }
 
-  // From any thread (a signal watcher): ends the exchange at once with the stop sequence.
+  bool Done() const { return outcome_.has_value(); }
+  // The descriptor the loop must watch for this link, or NO_DESCRIPTOR.
+  int Descriptor() const { return descriptor_; }
+  // When the response timer expires, if it runs.
+  std::optional<std::chrono::steady_clock::time_point> TimerDue() const;
+
+  // From the loop: the port is ready (hungUp when it also reported a hang-up or an error), or
+  // the time has come for the timer.
+  void OnPortReady(bool hungUp);
+  void OnTimeReached(std::chrono::steady_clock::time_point now);
+  // A signal: ends the exchange at once.
   void Interrupt();
 
-  // EngineHost, on the link's thread.
+  // The stop sequence (stop watching, close, settings back), then how the link ended.
+  LinkOutcome Finish();
+
+  // EngineHost.
   void StartResponseTimer(int milliseconds) override;
   void StopResponseTimer() override;
   bool IsChecked(Box box) override;
   void SetProgress(int) override {}
-  void SetLabelText(Label label, std::string_view text) override;
-  void ShowMessage(std::string_view text) override;
-  bool ChooseImageFile(std::string& path) override;
+  void SetLabelText(Label, std::string_view) override {}
+  void ReportOutcome(const ExchangeOutcome& outcome) override;
+  // The command line hands the engine its image; no file is chosen.
+  bool ChooseImageFile(std::string&) override { return false; }
 
-  // The listener's notification, from its thread.
+  // PortEvents.
   void PostCommNotify() override;
-
-  // ExchangeObserver, on the link's thread.
-  void OnRequest(const std::uint8_t* bytes, std::size_t count) override;
-  void OnAcknowledged(ProtocolState next) override;
-  void OnProgress(std::uint32_t confirmed, std::uint32_t length) override;
-  void OnCompleted() override;
-  void OnFailed(const ExchangeFailure& failure) override;
+  void WatchDescriptor(int descriptor) override { descriptor_ = descriptor; }
 
  private:
-  // Opens the port and starts the listener; the outcome when that failed.
-  std::optional<LinkOutcome> Open();
-  // Runs events until the engine is idle again or the run is interrupted; false if interrupted.
-  bool RunUntilIdle();
-  LinkOutcome Finish(LinkOutcome outcome);
+  // "COM3 (/dev/ttyUSB0)", or the port as given when it names the device itself.
+  std::string PortAndDevice() const;
 
   const std::string port_;
-  ProgressView* const view_;
-  const std::size_t index_;
-  std::unique_ptr<Line> line_;
+  Line line_;
   ProtocolEngine engine_;
   std::optional<ExchangeTrace> trace_;
-
-  // Shared with the listener and the signal watcher.
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::uint64_t notifications_ = 0;
-  std::atomic<bool> interrupted_{false};
-
-  // The link's own thread only.
+  int descriptor_ = NO_DESCRIPTOR;
   bool timerRunning_ = false;
   std::chrono::steady_clock::time_point timerDue_{};
   WriteRequest request_;
-  std::string versionDsp1_;
-  std::string versionDsp2_;
-  std::string lastMessage_;
-  std::string failure_;
+  std::optional<LinkOutcome> outcome_;
 };
 
 }  // namespace vannor::cli

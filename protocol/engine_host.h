@@ -1,10 +1,13 @@
 // What the protocol engine needs of whoever runs it, besides the port: the response timer, the
-// selection boxes, the progress bar and labels, message boxes and the file choice. The window
-// supplies them with its controls, the command line with a terminal, tests with a fake.
+// selection boxes, the progress bar and labels, the file choice, and where an exchange's
+// outcome goes. The window supplies them with its controls, the command line with a terminal,
+// tests with a fake.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "protocol/exchange_outcome.h"
 
 namespace vannor {
 
@@ -25,8 +28,9 @@ class EngineHost {
   // Progress bar position, 0 to 100.
   virtual void SetProgress(int position) = 0;
   virtual void SetLabelText(Label label, std::string_view text) = 0;
-  // Modal: returns when the user has closed the box.
-  virtual void ShowMessage(std::string_view text) = 0;
+  // An exchange or a click ended so; the window shows its message box here (modal: returns
+  // when the user has closed it). Version reads end with their labels set and no box.
+  virtual void ReportOutcome(const ExchangeOutcome& outcome) = 0;
 
   // The open-file dialog ("out file|*.out"). False when the user cancelled; otherwise the
   // chosen file's full path.
@@ -35,5 +39,9 @@ class EngineHost {
  protected:
   ~EngineHost() = default;
 };
+
+// The message box text for an outcome, exactly as the window shows it; empty for none (a
+// version read).
+std::string_view MessageFor(const ExchangeOutcome& outcome);
 
 }  // namespace vannor

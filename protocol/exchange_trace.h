@@ -1,5 +1,5 @@
 // The exchange trace that VANNOR_DEBUG=1 (and the command line's --verbose) turns on: one line on
-// standard error for each request, acknowledgement, tenth of the image, completion and failure.
+// standard error for each request, acknowledgement, tenth of the image, and end.
 #pragma once
 
 #include <cstdio>
@@ -17,11 +17,13 @@ class ExchangeTrace final : public ExchangeObserver {
   // Whether VANNOR_DEBUG asks for the trace (set, and neither empty nor "0").
   static bool Requested();
 
+  // The port the bytes go to from now on (after a switch).
+  void SetPrefix(std::string prefix) { prefix_ = std::move(prefix); }
+
   void OnRequest(const std::uint8_t* bytes, std::size_t count) override;
   void OnAcknowledged(ProtocolState next) override;
   void OnProgress(std::uint32_t confirmed, std::uint32_t length) override;
-  void OnCompleted() override;
-  void OnFailed(const ExchangeFailure& failure) override;
+  void OnEnded(const ExchangeOutcome& outcome) override;
 
  private:
   std::FILE* out_;

@@ -20,8 +20,8 @@ enum class ProtocolState : std::uint8_t {
 };
 
 struct LinkState {
-  // Two groups of four, DSP2 first: a version reply lands at 4, 5, 0, 1 in arrival order.
-  std::uint8_t versionBytes[8] = {};
+  // The version reply in arrival order: DSP1 major, DSP1 minor, DSP2 major, DSP2 minor.
+  std::uint8_t versionBytes[4] = {};
   std::uint8_t imageBuffer[IMAGE_CAPACITY] = {};
   ProtocolState protocolState = ProtocolState::Idle;
   std::uint8_t rxByte = 0;

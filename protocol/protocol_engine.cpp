@@ -1,9 +1,9 @@
 #include "protocol/protocol_engine.h"
 
+#include <cstring>
 #include <string>
 
 #include "image/image_loader.h"
-#include "protocol/messages.h"
 #include "protocol/number_texts.h"
 
 namespace vannor {
@@ -14,6 +14,12 @@ std::uint8_t Percentage(std::uint32_t confirmed, std::uint32_t length) {
   return static_cast<std::uint8_t>((static_cast<std::uint64_t>(confirmed) * 100u) / length);
 }
 
+ExchangeOutcome OutcomeOf(Outcome kind) {
+  ExchangeOutcome outcome;
+  outcome.kind = kind;
+  return outcome;
+}
+
 }  // namespace
 
 void ProtocolEngine::ShowProgress() {
@@ -22,7 +28,9 @@ void ProtocolEngine::ShowProgress() {
   // The bar and the label change only every 1% of a long image; the first echo always sets
   // them, because they still show whatever the previous Update left.
   if (linkState.sendIndex != 1 && percent == Percentage(linkState.sendIndex - 1, length)) return;
-  if (observer_ != nullptr) observer_->OnProgress(linkState.sendIndex, length);
+  for (ExchangeObserver* observer : observers_) {
+    if (observer != nullptr) observer->OnProgress(linkState.sendIndex, length);
+  }
   host_.SetProgress(percent);
   host_.SetLabelText(Label::Percent, NumberTexts[percent]);
 }
@@ -30,6 +38,39 @@ void ProtocolEngine::ShowProgress() {
 void ProtocolEngine::ShowVersion(Label label, std::uint8_t major, std::uint8_t minor) {
   const VersionText version = FormatVersion(major, minor);
   host_.SetLabelText(label, std::string_view(version.text, version.length));
+}
+
+bool ProtocolEngine::AddObserver(ExchangeObserver* observer) {
+  for (ExchangeObserver*& slot : observers_) {
+    if (slot == nullptr || slot == observer) {
+      slot = observer;
+      return true;
+    }
+  }
+  return false;
+}
+
+void ProtocolEngine::RemoveObserver(ExchangeObserver* observer) {
+  for (ExchangeObserver*& slot : observers_) {
+    if (slot == observer) slot = nullptr;
+  }
+}
+
+bool ProtocolEngine::Writing() const {
+  switch (linkState.protocolState) {
+    case ProtocolState::AwaitCommandAck:
+    case ProtocolState::AwaitStartAck:
+    case ProtocolState::Sending:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::uint8_t ProtocolEngine::Awaited() const {
+  return linkState.protocolState == ProtocolState::Sending
+             ? linkState.imageBuffer[linkState.sendIndex]
+             : ACK;
 }
 
 // Acts on one received byte. False when the exchange has just failed: the rest of the chunk is
@@ -41,75 +82,71 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
     case ProtocolState::AwaitCommandAck:
       if (ls.rxByte != ACK) break;
       ls.protocolState = ProtocolState::AwaitStartAck;
-      if (observer_ != nullptr) observer_->OnAcknowledged(ls.protocolState);
-      SendByte(ENQ);
-      return true;
+      for (ExchangeObserver* observer : observers_) {
+        if (observer != nullptr) observer->OnAcknowledged(ls.protocolState);
+      }
+      return SendByte(ENQ);
     case ProtocolState::AwaitStartAck:
       if (ls.rxByte != ACK) break;
       ls.protocolState = ProtocolState::Sending;
       ls.sendIndex = 0;
-      if (observer_ != nullptr) observer_->OnAcknowledged(ls.protocolState);
-      SendByte(ls.imageBuffer[0]);
-      return true;
+      for (ExchangeObserver* observer : observers_) {
+        if (observer != nullptr) observer->OnAcknowledged(ls.protocolState);
+      }
+      return SendByte(ls.imageBuffer[0]);
     case ProtocolState::Sending:
+      // A byte that had already come when the awaited image byte was written cannot be its
+      // echo, whatever its value: a radio that echoes twice would otherwise pass for a good one.
+      if (earlyByte_) {
+        ReportCommError(FailureCause::ExtraByte, byte);
+        return false;
+      }
       if (ls.rxByte != ls.imageBuffer[ls.sendIndex]) break;
       ++ls.sendIndex;
       ShowProgress();
       if (ls.sendIndex == ls.imageLength) {
         host_.StopResponseTimer();
         ls.protocolState = ProtocolState::Idle;
-        if (observer_ != nullptr) observer_->OnCompleted();
-        host_.ShowMessage(MSG_COMPLETION);
-      } else {
-        SendByte(ls.imageBuffer[ls.sendIndex]);
+        ExchangeOutcome completed = OutcomeOf(Outcome::Completed);
+        completed.length = ls.imageLength;
+        End(completed);
+        return true;
       }
-      return true;
+      return SendByte(ls.imageBuffer[ls.sendIndex]);
     case ProtocolState::AwaitVersion1:
-      ls.versionBytes[4] = ls.rxByte;
-      ls.protocolState = ProtocolState::AwaitVersion2;
-      RestartResponseTimer();
-      return true;
     case ProtocolState::AwaitVersion2:
-      ls.versionBytes[5] = ls.rxByte;
-      ls.protocolState = ProtocolState::AwaitVersion3;
-      RestartResponseTimer();
-      return true;
     case ProtocolState::AwaitVersion3:
-      ls.versionBytes[0] = ls.rxByte;
-      ls.protocolState = ProtocolState::AwaitVersion4;
+      ls.versionBytes[static_cast<int>(ls.protocolState) -
+                      static_cast<int>(ProtocolState::AwaitVersion1)] = ls.rxByte;
+      ls.protocolState = static_cast<ProtocolState>(static_cast<int>(ls.protocolState) + 1);
       RestartResponseTimer();
       return true;
-    case ProtocolState::AwaitVersion4:
-      ls.versionBytes[1] = ls.rxByte;
+    case ProtocolState::AwaitVersion4: {
+      ls.versionBytes[3] = ls.rxByte;
       ls.protocolState = ProtocolState::Idle;
       host_.StopResponseTimer();
-      if (observer_ != nullptr) observer_->OnCompleted();
-      ShowVersion(Label::VersionDsp1, ls.versionBytes[4], ls.versionBytes[5]);
-      ShowVersion(Label::VersionDsp2, ls.versionBytes[0], ls.versionBytes[1]);
+      ShowVersion(Label::VersionDsp1, ls.versionBytes[0], ls.versionBytes[1]);
+      ShowVersion(Label::VersionDsp2, ls.versionBytes[2], ls.versionBytes[3]);
+      ExchangeOutcome outcome = OutcomeOf(Outcome::VersionsRead);
+      std::memcpy(outcome.versions, ls.versionBytes, sizeof outcome.versions);
+      End(outcome);
       return true;
+    }
     case ProtocolState::Idle:
     default:
       return true;  // nothing is awaited: the byte is ignored
   }
-  ObserveFailure(false,
-                 ls.protocolState == ProtocolState::Sending ? ls.imageBuffer[ls.sendIndex] : ACK);
-  ReportCommError();
+  ReportCommError(FailureCause::WrongAnswer, byte);
   return false;
 }
 
-void ProtocolEngine::ObserveFailure(bool timedOut, std::uint8_t expected) {
-  if (observer_ == nullptr) return;
-  observer_->OnFailed(ExchangeFailure{.state = linkState.protocolState,
-                                      .timedOut = timedOut,
-                                      .received = linkState.rxByte,
-                                      .expected = expected,
-                                      .byteIndex = linkState.sendIndex,
-                                      .imageLength = linkState.imageLength});
-}
-
-void ProtocolEngine::SendByte(std::uint8_t b) {
-  port_.Write(&b, 1);
+bool ProtocolEngine::SendByte(std::uint8_t b) {
+  if (!port_.Write(&b, 1)) {
+    ReportPortFailure();
+    return false;
+  }
   RestartResponseTimer();
+  return true;
 }
 
 void ProtocolEngine::RestartResponseTimer() {
@@ -117,10 +154,44 @@ void ProtocolEngine::RestartResponseTimer() {
   host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
 }
 
-void ProtocolEngine::ReportCommError() {
+void ProtocolEngine::ReportCommError(FailureCause cause, std::uint8_t received) {
+  const ExchangeFailure failure{.state = linkState.protocolState,
+                                .cause = cause,
+                                .received = received,
+                                .expected = Awaited(),
+                                .byteIndex = linkState.sendIndex,
+                                .imageLength = linkState.imageLength};
   host_.StopResponseTimer();
   linkState.protocolState = ProtocolState::Idle;
-  host_.ShowMessage(MSG_COMMUNICATION_ERROR);
+  ExchangeOutcome outcome = OutcomeOf(Outcome::CommunicationError);
+  outcome.failure = failure;
+  End(outcome);
+}
+
+void ProtocolEngine::ReportPortFailure() {
+  // Closed first: the box below may stay open for long, and a dead port must not be waited on
+  // meanwhile.
+  const bool busy = Busy();
+  const ExchangeFailure failure{.state = linkState.protocolState,
+                                .cause = FailureCause::PortFailed,
+                                .received = 0,
+                                .expected = Awaited(),
+                                .byteIndex = linkState.sendIndex,
+                                .imageLength = linkState.imageLength};
+  port_.ClosePort();
+  if (!busy) return;
+  host_.StopResponseTimer();
+  linkState.protocolState = ProtocolState::Idle;
+  ExchangeOutcome outcome = OutcomeOf(Outcome::CommunicationError);
+  outcome.failure = failure;
+  End(outcome);
+}
+
+void ProtocolEngine::End(const ExchangeOutcome& outcome) {
+  for (ExchangeObserver* observer : observers_) {
+    if (observer != nullptr) observer->OnEnded(outcome);
+  }
+  host_.ReportOutcome(outcome);
 }
 
 std::uint8_t ProtocolEngine::BuildSelectionMask() {
@@ -152,68 +223,103 @@ VersionText FormatVersion(std::uint8_t major, std::uint8_t minor) {
   return out;
 }
 
-bool ProtocolEngine::ChooseAndLoadImage() {
+ProtocolEngine::Selection ProtocolEngine::SelectImageFile() {
   std::string path;
-  if (!host_.ChooseImageFile(path)) return false;
+  if (!host_.ChooseImageFile(path)) return Selection::Cancelled;
+  ExchangeOutcome refused = OutcomeOf(Outcome::ImageRefused);
   if (FileExtension(path) != "out") {
-    host_.ShowMessage(MSG_FILE_ERROR);
-    return false;
+    End(refused);
+    return Selection::Refused;
   }
   const LoadResult loaded = LoadImage(path, linkState.imageBuffer, IMAGE_CAPACITY);
-  switch (loaded.outcome) {
-    case LoadOutcome::Loaded:
-      linkState.imageLength = loaded.length;
-      return true;
-    case LoadOutcome::SizeError:
-      host_.ShowMessage(MSG_FILE_SIZE_ERROR);
-      break;
-    case LoadOutcome::OpenFailed:
-    case LoadOutcome::ReadFailed:
-      host_.ShowMessage(MSG_FILE_OPEN_ERROR);
-      break;
+  if (loaded.outcome == LoadOutcome::Loaded) {
+    linkState.imageLength = loaded.length;
+    return Selection::Loaded;
   }
   // Whatever part of the file reached the buffer, none of it may be sent.
   linkState.imageLength = 0;
+  refused.refusal =
+      loaded.outcome == LoadOutcome::SizeError ? ImageRefusal::Size : ImageRefusal::Unreadable;
+  End(refused);
+  return Selection::Refused;
+}
+
+bool ProtocolEngine::DspSelected() {
+  if (host_.IsChecked(Box::WriteDsp1) || host_.IsChecked(Box::WriteDsp2)) return true;
+  End(OutcomeOf(Outcome::DspNotSelected));
   return false;
 }
 
 void ProtocolEngine::OnUpdateClicked() {
-  if (linkState.protocolState != ProtocolState::Idle) return;
-  if (!host_.IsChecked(Box::WriteDsp1) && !host_.IsChecked(Box::WriteDsp2)) {
-    host_.ShowMessage(MSG_DSP_SELECT_ERROR);
-    return;
-  }
+  if (Busy() || !DspSelected()) return;
   // The whole image is read and checked before the request goes out: once the radio has
   // answered it, it waits for the enquiry, and a file that fails to load would leave it there.
-  if (!ChooseAndLoadImage()) return;
+  if (SelectImageFile() != Selection::Loaded) return;
+  SendWriteRequest();
+}
 
+void ProtocolEngine::OnUpdateWithImage(const std::uint8_t* image, std::uint32_t length) {
+  if (Busy() || !DspSelected()) return;
+  if (length == 0 || length > IMAGE_CAPACITY) {
+    ExchangeOutcome refused = OutcomeOf(Outcome::ImageRefused);
+    refused.refusal = ImageRefusal::Size;
+    End(refused);
+    return;
+  }
+  std::memcpy(linkState.imageBuffer, image, length);
+  linkState.imageLength = length;
+  SendWriteRequest();
+}
+
+void ProtocolEngine::SendWriteRequest() {
   const std::uint8_t request[2] = {WRITE_COMMAND, BuildSelectionMask()};
-  if (observer_ != nullptr) observer_->OnRequest(request, sizeof request);
-  port_.Write(request, sizeof request);
-  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+  for (ExchangeObserver* observer : observers_) {
+    if (observer != nullptr) observer->OnRequest(request, sizeof request);
+  }
+  // Whatever waits on the line came before the request, so it cannot be the answer.
+  port_.DiscardInput();
   linkState.protocolState = ProtocolState::AwaitCommandAck;
   linkState.commandIssued = 1;
   linkState.sendIndex = 0;  // nothing of the new image is confirmed, whatever the last one reached
+  if (!port_.Write(request, sizeof request)) {
+    ReportPortFailure();
+    return;
+  }
+  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
 }
 
 void ProtocolEngine::OnVerReadClicked() {
   if (linkState.commandIssued != 0) {
-    host_.ShowMessage(MSG_ONLY_ONCE);
+    End(OutcomeOf(Outcome::OnlyOnce));
     return;
   }
   const std::uint8_t request = VERSION_COMMAND;
-  if (observer_ != nullptr) observer_->OnRequest(&request, 1);
-  port_.Write(&request, 1);
-  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+  for (ExchangeObserver* observer : observers_) {
+    if (observer != nullptr) observer->OnRequest(&request, 1);
+  }
+  port_.DiscardInput();
   linkState.protocolState = ProtocolState::AwaitVersion1;
   linkState.commandIssued = 1;
+  if (!port_.Write(&request, 1)) {
+    ReportPortFailure();
+    return;
+  }
+  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
 }
 
-void ProtocolEngine::OnCommNotify() {
+void ProtocolEngine::Abandon() {
+  if (!Busy()) return;
+  host_.StopResponseTimer();
+  linkState.protocolState = ProtocolState::Idle;
+}
+
+void ProtocolEngine::ReadWaiting() {
   if (!port_.PortUsable()) return;
   // One count covers the bytes already queued; any that arrive later raise a notification of
   // their own, so one query per notification is enough.
   std::size_t waiting = port_.PendingCount();
+  arrivedBeforeWrite_ = 0;
+  earlyByte_ = false;
   bool exchangeGoesOn = true;
   while (waiting > 0) {
     std::uint8_t chunk[RX_CHUNK];
@@ -222,22 +328,44 @@ void ProtocolEngine::OnCommNotify() {
     if (delivered == 0 || delivered > asked) return;
     waiting -= delivered;
     for (std::size_t i = 0; i < delivered && exchangeGoesOn; ++i) {
+      const std::uint32_t sentBefore = linkState.sendIndex;
+      const ProtocolState stateBefore = linkState.protocolState;
+      earlyByte_ = arrivedBeforeWrite_ > 0;
+      if (earlyByte_) --arrivedBeforeWrite_;
       exchangeGoesOn = Dispatch(chunk[i]);
+      // Every byte still to come in this pass had arrived before a write this byte caused.
+      if (exchangeGoesOn && linkState.protocolState == ProtocolState::Sending &&
+          (linkState.sendIndex != sentBefore || stateBefore != ProtocolState::Sending)) {
+        arrivedBeforeWrite_ = (delivered - i - 1) + waiting;
+      }
     }
     // After a failure the rest of what was queued belongs to the dead exchange: read it away
     // while nothing is awaited, but never into an exchange started meanwhile.
-    if (!exchangeGoesOn && linkState.protocolState != ProtocolState::Idle) return;
+    if (!exchangeGoesOn && Busy()) return;
   }
+}
+
+void ProtocolEngine::OnCommNotify() {
+  ReadWaiting();
+  if (port_.PortUsable() && port_.PortFailed()) ReportPortFailure();
 }
 
 void ProtocolEngine::OnTimer() {
   // An expiry queued just before the timer was stopped can still arrive after the exchange has
   // ended; reporting it would follow " Completion !!! " with a false error.
-  if (linkState.protocolState == ProtocolState::Idle) return;
-  ObserveFailure(true, linkState.protocolState == ProtocolState::Sending
-                           ? linkState.imageBuffer[linkState.sendIndex]
-                           : ACK);
-  ReportCommError();
+  if (!Busy()) return;
+  const ProtocolState stateBefore = linkState.protocolState;
+  const std::uint32_t sentBefore = linkState.sendIndex;
+  ReadWaiting();
+  if (port_.PortUsable() && port_.PortFailed()) {
+    ReportPortFailure();
+    return;
+  }
+  // What had come moved the exchange on (and restarted the timer), or ended it.
+  if (!Busy() || linkState.protocolState != stateBefore || linkState.sendIndex != sentBefore) {
+    return;
+  }
+  ReportCommError(FailureCause::TimedOut, 0);
 }
 
 }  // namespace vannor

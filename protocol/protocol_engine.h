@@ -1,7 +1,7 @@
 // The protocol engine: the image write and the version read with the radio, driven by one
 // link's events (clicks, arrivals, time-outs) on that link's event thread. It owns the link's
 // exchange state and reaches the port and the window only through the two interfaces it is
-// given.
+// given; how an exchange ended goes to the host as a value.
 #pragma once
 
 #include <cstddef>
@@ -29,47 +29,69 @@ VersionText FormatVersion(std::uint8_t major, std::uint8_t minor);
 
 class ProtocolEngine {
  public:
+  static constexpr std::size_t MAX_OBSERVERS = 4;
+
   ProtocolEngine(PortIo& port, EngineHost& host) : port_(port), host_(host) {}
   ProtocolEngine(const ProtocolEngine&) = delete;
   ProtocolEngine& operator=(const ProtocolEngine&) = delete;
 
+  // Update: the DSP check, the image choice, then the write request.
   void OnUpdateClicked();
+  // The same with an image the caller has already read and checked (the command line reads it
+  // once for all its radios): the DSP check, then the write request.
+  void OnUpdateWithImage(const std::uint8_t* image, std::uint32_t length);
   void OnVerReadClicked();
-  // Bytes have arrived: reads every byte waiting at the time of the call and runs the state
-  // machine over them.
+  // Bytes have arrived (or the port failed): reads every byte waiting at the time of the call
+  // and runs the state machine over them.
   void OnCommNotify();
-  // The response timer expired.
+  // The response timer expired. Bytes that came meanwhile count first: a process that was
+  // stopped wakes to both, and the answer must win over the expiry.
   void OnTimer();
 
-  void SendByte(std::uint8_t b);
-  void RestartResponseTimer();
-  void ReportCommError();
+  // Gives up the exchange in progress without a word (the user chose to leave it): the timer
+  // stops and nothing more is awaited.
+  void Abandon();
 
-  // The mask that tells the radio which DSPs to write: 1 DSP1 Write, 2 DSP1 Tavix3,
-  // 4 DSP2 Write, 8 DSP2 Tavix3.
-  std::uint8_t BuildSelectionMask();
-
-  // Follows every exchange from now on; null for none (the default).
-  void SetObserver(ExchangeObserver* observer) { observer_ = observer; }
+  // Follows every exchange from now on. False when MAX_OBSERVERS already follow.
+  bool AddObserver(ExchangeObserver* observer);
+  void RemoveObserver(ExchangeObserver* observer);
 
   bool Busy() const { return linkState.protocolState != ProtocolState::Idle; }
+  // Whether an image write request is out: the radio's DSP is then left unfinished if it ends.
+  bool Writing() const;
   const LinkState& State() const { return linkState; }
-  LinkState& State() { return linkState; }
 
  private:
+  enum class Selection { Loaded, Cancelled, Refused };
+  // Lets the user pick the image, checks its name and reads it into imageBuffer. Refused ends
+  // with the outcome reported.
+  Selection SelectImageFile();
+  bool DspSelected();
+  void SendWriteRequest();
+  // Reads whatever waits and dispatches it.
+  void ReadWaiting();
   bool Dispatch(std::uint8_t byte);
-  // Tells the observer why the exchange in progress failed.
-  void ObserveFailure(bool timedOut, std::uint8_t expected);
+  bool SendByte(std::uint8_t b);
+  void RestartResponseTimer();
+  // Ends the exchange in progress with " Communication Error !!! ".
+  void ReportCommError(FailureCause cause, std::uint8_t received);
+  // A port that failed ends the exchange in progress, and is closed.
+  void ReportPortFailure();
+  void End(const ExchangeOutcome& outcome);
+  std::uint8_t BuildSelectionMask();
+  std::uint8_t Awaited() const;
   void ShowProgress();
   void ShowVersion(Label label, std::uint8_t major, std::uint8_t minor);
-  // Lets the user pick the image and reads it into imageBuffer; false (with its message shown)
-  // when there is nothing to send.
-  bool ChooseAndLoadImage();
 
   PortIo& port_;
   EngineHost& host_;
-  ExchangeObserver* observer_ = nullptr;
+  ExchangeObserver* observers_[MAX_OBSERVERS] = {};
   LinkState linkState;
+  // Bytes of the current pass that had arrived before the engine's latest write: none of them
+  // can answer it.
+  std::size_t arrivedBeforeWrite_ = 0;
+  // The byte being dispatched is one of those.
+  bool earlyByte_ = false;
 };
 
 }  // namespace vannor

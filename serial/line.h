@@ -1,15 +1,16 @@
 // A serial line as the window sees it: one port at a time, opened by its place in the port
-// list (or, from the command line, by device name), switched under the port lock, and a listener
-// thread that tells a notification target whenever bytes arrive.
+// list (or, from the command line, by device name), switched under the port lock, and watched
+// for arriving bytes on the window's behalf.
 //
 // Principles of operation:
-// - The line owns everything about its port: the handle, the lock that guards it, the settings
-//   to put back at close, the listener and its stop flag. Two lines in one process share nothing.
-// - Only the window's thread opens, closes and switches; the listener only copies the handle
-//   under the lock, waits on it and posts. A switch holds the lock from before the close until
-//   the new port is open, so the listener never waits on a handle that has been closed.
-// - Each platform implements this in files of its own (serial/posix, serial/win32); MakeLine()
-//   gives the platform's line.
+// - The line owns everything about its port: the platform's port (handle, saved settings,
+//   listener), the lock that guards it and the reason of the last failed open. Two lines in one
+//   process share nothing.
+// - Only the event thread opens, closes and switches. On Linux the event thread also waits on
+//   the port; on Windows a listener thread copies the handle under the lock, waits on it and
+//   posts. A switch holds the lock from before the close until the new port is open.
+// - A port that fails (hang-up, adapter gone, refused write) is reported through PortFailed;
+//   the engine ends its exchange and closes it, so a dead port is never waited on.
 #pragma once
 
 #include <chrono>
@@ -17,53 +18,69 @@
 #include <mutex>
 #include <string>
 
-#include "serial/comm_notify_target.h"
+#include "serial/port_backend.h"
+#include "serial/port_events.h"
 #include "serial/port_io.h"
 #include "serial/port_names.h"
 
 namespace vannor {
 
-// Why the last open failed, for a line on standard error; empty reason after a good open.
-struct OpenFailure {
-  std::string device;  // what the port name resolved to
-  std::string reason;  // the system's words, with a hint where one helps
-};
-
-class Line : public PortIo {
+class Line final : public PortIo {
  public:
-  virtual ~Line() = default;
+  // The platform's port unless a test hands in another.
+  explicit Line(std::unique_ptr<PortBackend> backend = MakePortBackend());
+  ~Line();
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
 
   // Opens the port at index 0 to 9 of the port list ("COM1" to "COM10") exclusively and
   // configures the line. 1 when it is open and configured, 0 otherwise (and then no port is
   // open). A port that is still open is closed first.
   int OpenPort(int index) { return OpenDevice(std::string(PortName(index))); }
   // The same for a device given by name ("COM3", a device path; see ResolveDevice).
-  virtual int OpenDevice(const std::string& device) = 0;
+  int OpenDevice(const std::string& device);
   // Closes the open port, putting its settings back; does nothing when none is open.
-  virtual void ClosePort() = 0;
-  virtual OpenFailure LastOpenFailure() const = 0;
+  void ClosePort() override;
+  const OpenFailure& LastOpenFailure() const { return lastFailure_; }
+  // The device the open (or last) port resolved to, for messages.
+  const std::string& Device() const { return lastFailure_.device; }
 
-  // Guards the port handle between the listener's copy of it and a port switch.
-  virtual std::mutex& PortLock() = 0;
-  // Makes the listener's current or next wait return at once, so that it takes the port handle
-  // and its stop flag afresh. Does nothing while no listener runs.
-  virtual void ReleaseListenerWait() = 0;
+  // Guards the port between a listener's copy of it and a port switch.
+  std::mutex& PortLock() { return backend_->PortLock(); }
+  void ReleaseListenerWait() { backend_->ReleaseWait(); }
 
-  // Starts the listener thread, which posts to mainWindow whenever the open port has received
-  // bytes. False when no thread could be made, with the system's reason in errno: the window
-  // then hears nothing, and every exchange ends at its time-out.
-  virtual bool StartListener(CommNotifyTarget& mainWindow) = 0;
-  // The stop sequence: sets the stop flag, releases the listener's wait, waits for the thread to
-  // end and closes the port. Safe to call again, and with no listener. Must not run while a port
-  // switch holds the port lock.
-  virtual void StopLink() = 0;
-  virtual bool ListenerRunning() const = 0;
-  // CPU time the listener thread has used; negative when it cannot be read, zero with none. Lets
-  // tests and benchmarks show that the listener sleeps while nothing new arrives.
-  virtual std::chrono::nanoseconds ListenerCpuTime() const = 0;
+  // Starts telling mainWindow about the open port and every port opened after: the descriptor
+  // to watch (Linux) or a listener thread's posts (Windows). False, with the system's reason in
+  // errno, when no listener could start: every exchange then ends at its time-out.
+  bool StartListener(PortEvents& mainWindow);
+  // The stop sequence: stop watching (the listener ended), close the port, settings back. Safe
+  // to call again, and with no listener. Must not run while a port switch holds the port lock.
+  void StopLink();
+  bool ListenerRunning() const { return backend_->Watching(); }
+  std::chrono::nanoseconds ListenerCpuTime() const { return backend_->ListenerCpuTime(); }
+
+  // The event loop found the port's descriptor ready; hungUp when it also reported a hang-up or
+  // an error. Call before the engine's OnCommNotify.
+  void OnPortReady(bool hungUp);
+  // Why the port failed, in the system's words ("the port went away" when it has none).
+  std::string FailureReason() const;
+
+  // PortIo.
+  bool PortUsable() override { return backend_->IsOpen(); }
+  bool Write(const std::uint8_t* bytes, std::size_t count) override;
+  std::size_t PendingCount() override { return backend_->PendingCount(); }
+  std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+    return backend_->Read(buffer, count);
+  }
+  void DiscardInput() override { backend_->DiscardInput(); }
+  bool PortFailed() override { return backend_->IsOpen() && backend_->Failed(); }
+
+  PortBackend& Backend() { return *backend_; }
+
+ private:
+  std::unique_ptr<PortBackend> backend_;
+  OpenFailure lastFailure_;
+  std::string lastFailureReason_;
 };
-
-// This platform's serial line.
-std::unique_ptr<Line> MakeLine();
 
 }  // namespace vannor

@@ -1,5 +1,7 @@
 // What the protocol engine needs of the open port. None of these blocks: a write that cannot be
-// queued is lost like a byte on a bad line, and the engine's response time-out reports it.
+// queued is lost like a byte on a bad line, and the engine's response time-out reports it. A
+// port that fails (the adapter pulled, the far end hung up, a write the driver refuses) says so
+// at once, so that the exchange can end without waiting for the time-out.
 #pragma once
 
 #include <cstddef>
@@ -11,12 +13,20 @@ class PortIo {
  public:
   // Whether a port is open at all.
   virtual bool PortUsable() = 0;
-  // Queues the bytes in order; never waits for them to leave.
-  virtual void Write(const std::uint8_t* bytes, std::size_t count) = 0;
+  // Queues the bytes in order; never waits for them to leave. False when the open port has
+  // failed; with no port open the bytes are lost and nothing fails.
+  virtual bool Write(const std::uint8_t* bytes, std::size_t count) = 0;
   // Bytes waiting in the input queue; 0 when there is no port or it went away.
   virtual std::size_t PendingCount() = 0;
   // Reads at most count waiting bytes; returns how many it delivered, possibly fewer.
   virtual std::size_t Read(std::uint8_t* buffer, std::size_t count) = 0;
+  // Drops whatever has arrived and not been read, so that an answer can only come after a
+  // request.
+  virtual void DiscardInput() = 0;
+  // Whether the open port has failed since it opened: it will never carry a byte again.
+  virtual bool PortFailed() = 0;
+  // Closes the port for good; the engine does so once it has seen it fail.
+  virtual void ClosePort() = 0;
 
  protected:
   ~PortIo() = default;

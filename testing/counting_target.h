@@ -1,5 +1,6 @@
-// The window's notification target for tests of the serial line: counts the listener's posts
-// and lets the test wait for them.
+// The window's side of a line's port events for tests of the serial line: counts the Windows
+// listener's posts and lets the test wait for them, and keeps the descriptor a Linux line asks
+// to be watched.
 #pragma once
 
 #include <chrono>
@@ -7,13 +8,13 @@
 #include <functional>
 #include <mutex>
 
-#include "serial/comm_notify_target.h"
+#include "serial/port_events.h"
 
 namespace vannor::testkit {
 
 // The window's notification target: counts posts and lets the test wait for them. onPost, when
 // set, runs on the listener thread inside the post.
-class CountingTarget : public CommNotifyTarget {
+class CountingTarget : public PortEvents {
  public:
   void PostCommNotify() override {
     if (onPost) onPost();
@@ -31,7 +32,11 @@ class CountingTarget : public CommNotifyTarget {
     return changed_.wait_for(lock, limit, [&] { return count_ >= atLeast; });
   }
 
+  void WatchDescriptor(int descriptor) override { watched = descriptor; }
+
   std::function<void()> onPost;
+  // The descriptor the line last asked to be watched.
+  int watched = NO_DESCRIPTOR;
 
  private:
   std::mutex mutex_;

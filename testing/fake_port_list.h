@@ -18,6 +18,7 @@ class FakePortList : public PortSwitchHost {
   int selection = 0;
   std::vector<int> selected;  // every SelectPortListItem, in order
   int notUsableShown = 0;
+  OpenFailure lastFailure;  // what the last message was told
   // Whether the port lock was held while each message was on the screen.
   std::vector<bool> lockedDuringMessage;
 
@@ -26,8 +27,9 @@ class FakePortList : public PortSwitchHost {
     selected.push_back(index);
     selection = index;
   }
-  void ShowPortNotUsable() override {
+  void ShowPortNotUsable(int, const OpenFailure& failure) override {
     ++notUsableShown;
+    lastFailure = failure;
     // Asked from another thread: the switch's own thread may not try a lock it holds.
     bool free = false;
     std::thread probe([this, &free] {

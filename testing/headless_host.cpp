@@ -1,7 +1,7 @@
 #include "testing/headless_host.h"
 
-#include <linux/futex.h>
-#include <sys/syscall.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -22,72 +22,79 @@ int LabelIndex(Label label) {
 }  // namespace
 
 HeadlessHost::HeadlessHost(Timer timer)
-    : timerMode_(timer), line_(std::make_unique<testkit::CountingLine>()), engine_(*line_, *this) {
+    : timerMode_(timer),
+      line_([this] {
+        auto counting = std::make_unique<testkit::CountingBackend>();
+        counting_ = counting.get();
+        return counting;
+      }()),
+      engine_(line_, *this) {
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   thread_ = std::thread(&HeadlessHost::Run, this);
 }
 
 HeadlessHost::~HeadlessHost() {
   // A test that ended early still runs the stop sequence before the link goes.
-  Call([this] { line_->StopLink(); });
-  quit_.store(true);
-  Wake();
+  Call([this] { line_.StopLink(); });
+  {
+    std::lock_guard lock(callsMutex_);
+    quit_ = true;
+  }
+  const std::uint64_t one = 1;
+  // Ignored: a counter at its maximum wakes the thread just as well.
+  (void)write(wakeFd_, &one, sizeof one);
   thread_.join();
+  (void)close(wakeFd_);  // ours, and nobody waits on it any more
 }
 
-void HeadlessHost::Wake() {
-  wakeWord_.fetch_add(1);
-  if (asleep_.load()) {
-    // Fails only for a bad address; the word is ours and lives as long as the host.
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&wakeWord_), FUTEX_WAKE_PRIVATE, 1, nullptr,
-            nullptr, 0);
+int HeadlessHost::TimerWaitMs() const {
+  if (timerMode_ != Timer::Real || !timerRunning_) return -1;
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(timerDue_ - std::chrono::steady_clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+void HeadlessHost::RunCalls() {
+  std::uint64_t count;
+  // EAGAIN when a previous pass already took the wake-up: the queue is looked at anyway.
+  (void)read(wakeFd_, &count, sizeof count);
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::lock_guard lock(callsMutex_);
+      if (calls_.empty()) return;
+      work = std::move(calls_.front());
+      calls_.pop_front();
+    }
+    work();
   }
 }
 
 void HeadlessHost::Run() {
+  threadHandle_ = pthread_self();
   for (;;) {
-    const std::uint32_t seen = wakeWord_.load();
-    if (notificationsQueued_.load() > 0) {
-      notificationsQueued_.fetch_sub(1);
+    pollfd watched[2] = {{.fd = wakeFd_, .events = POLLIN, .revents = 0},
+                         {.fd = watched_, .events = POLLIN, .revents = 0}};
+    const nfds_t count = watched_ == NO_DESCRIPTOR ? 1 : 2;
+    // EINTR: look again.
+    if (poll(watched, count, TimerWaitMs()) < 0) continue;
+    if (count == 2 && watched[1].revents != 0) {
       ++counts_.notifications;
+      line_.OnPortReady((watched[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0);
       engine_.OnCommNotify();
-      continue;
     }
-    if (callsQueued_.load() > 0) {
-      std::function<void()> work;
-      {
-        std::lock_guard lock(callsMutex_);
-        work = std::move(calls_.front());
-        calls_.pop_front();
-      }
-      callsQueued_.fetch_sub(1);
-      work();
-      continue;
+    if (watched[0].revents != 0) {
+      RunCalls();
+      std::lock_guard lock(callsMutex_);
+      if (quit_) return;
     }
-    if (quit_.load()) return;
-    const bool timed = timerMode_ == Timer::Real && timerRunning_;
-    if (timed && std::chrono::steady_clock::now() >= timerDue_) {
+    if (timerMode_ == Timer::Real && timerRunning_ &&
+        std::chrono::steady_clock::now() >= timerDue_) {
       // Periodic like the window's timer: the engine stops it when it handles the expiry.
       timerDue_ += timerPeriod_;
       ++counts_.timerExpiries;
       engine_.OnTimer();
-      continue;
     }
-    asleep_.store(true);
-    if (wakeWord_.load() == seen) {
-      timespec due{};
-      if (timed) {
-        const auto sinceEpoch = timerDue_.time_since_epoch();
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
-        due.tv_sec = seconds.count();
-        due.tv_nsec =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds).count();
-      }
-      // Returns at a wake-up, at the timer's due time (steady_clock is CLOCK_MONOTONIC), on a
-      // signal, or at once when a post changed the word meanwhile: each case loops to look.
-      syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&wakeWord_), FUTEX_WAIT_BITSET_PRIVATE,
-              seen, timed ? &due : nullptr, nullptr, FUTEX_BITSET_MATCH_ANY);
-    }
-    asleep_.store(false);
   }
 }
 
@@ -104,8 +111,9 @@ void HeadlessHost::Call(const std::function<void()>& work) {
       doneSignal.notify_one();
     });
   }
-  callsQueued_.fetch_add(1);
-  Wake();
+  const std::uint64_t one = 1;
+  // Ignored: a counter at its maximum wakes the thread just as well.
+  (void)write(wakeFd_, &one, sizeof one);
   std::unique_lock lock(doneMutex);
   doneSignal.wait(lock, [&] { return done; });
 }
@@ -115,8 +123,8 @@ int HeadlessHost::OpenAndListen(int portIndex) {
   Call([&] {
     portIndex_ = portIndex;
     portSelection_ = portIndex;
-    opened = line_->OpenPort(portIndex);
-    (void)line_->StartListener(*this);  // without one, every exchange ends at its time-out
+    opened = line_.OpenPort(portIndex);
+    (void)line_.StartListener(*this);  // watching a descriptor cannot fail
   });
   return opened;
 }
@@ -125,7 +133,7 @@ int HeadlessHost::SelectPort(int index) {
   int now = 0;
   Call([&] {
     portSelection_ = index;
-    OnPortSelChange(*this, *line_, portIndex_);
+    OnPortSelChange(*this, line_, portIndex_);
     now = portIndex_;
   });
   return now;
@@ -133,7 +141,7 @@ int HeadlessHost::SelectPort(int index) {
 
 void HeadlessHost::End() {
   Call([this] {
-    line_->StopLink();
+    line_.StopLink();
     endedOk_ = true;
   });
 }
@@ -198,13 +206,19 @@ bool HeadlessHost::EndedOk() {
   return ended;
 }
 
+bool HeadlessHost::PortOpen() {
+  bool open = false;
+  Call([&] { open = line_.PortUsable(); });
+  return open;
+}
+
 HostCounts HeadlessHost::Counts() {
   HostCounts counts;
   Call([&] {
     counts = counts_;
-    counts.pendingQueries = line_->counts.pendingQueries;
-    counts.reads = line_->counts.reads;
-    counts.writes = line_->counts.writes;
+    counts.pendingQueries = counting_->counts.pendingQueries;
+    counts.reads = counting_->counts.reads;
+    counts.writes = counting_->counts.writes;
   });
   return counts;
 }
@@ -212,7 +226,7 @@ HostCounts HeadlessHost::Counts() {
 void HeadlessHost::ResetCounts() {
   Call([this] {
     counts_ = HostCounts{};
-    line_->counts = testkit::PortCounts{};
+    counting_->counts = testkit::PortCounts{};
   });
 }
 
@@ -222,10 +236,13 @@ ProtocolState HeadlessHost::EngineState() {
   return state;
 }
 
-std::chrono::nanoseconds HeadlessHost::ListenerCpu() {
-  std::chrono::nanoseconds used{0};
-  Call([&] { used = line_->ListenerCpuTime(); });
-  return used;
+std::chrono::nanoseconds HeadlessHost::EventThreadCpu() {
+  clockid_t clock;
+  timespec used;
+  if (pthread_getcpuclockid(threadHandle_, &clock) != 0 || clock_gettime(clock, &used) != 0) {
+    return std::chrono::nanoseconds(-1);
+  }
+  return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
 }
 
 void HeadlessHost::StartResponseTimer(int milliseconds) {
@@ -250,25 +267,25 @@ void HeadlessHost::SetLabelText(Label label, std::string_view text) {
   labels_[LabelIndex(label)].assign(text);
 }
 
-void HeadlessHost::ShowMessage(std::string_view text) {
+void HeadlessHost::RecordMessage(std::string_view text) {
   std::lock_guard lock(messagesMutex_);
   messages_.emplace_back(text);
   messageShown_.notify_all();
 }
 
-void HeadlessHost::ShowPortNotUsable() {
-  ShowMessage(MSG_NOT_USE_COM_PORT);
+void HeadlessHost::ReportOutcome(const ExchangeOutcome& outcome) {
+  const std::string_view text = MessageFor(outcome);
+  if (!text.empty()) RecordMessage(text);
+}
+
+void HeadlessHost::ShowPortNotUsable(int, const OpenFailure&) {
+  RecordMessage(MSG_NOT_USE_COM_PORT);
 }
 
 bool HeadlessHost::ChooseImageFile(std::string& path) {
   if (imagePath_.empty()) return false;
   path = imagePath_;
   return true;
-}
-
-void HeadlessHost::PostCommNotify() {
-  notificationsQueued_.fetch_add(1);
-  Wake();
 }
 
 }  // namespace vannor::headless

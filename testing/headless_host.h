@@ -1,10 +1,11 @@
-// A window without a window: the event thread that the engine, the listener and the port switch
-// expect, for end-to-end tests and the benchmark. Clicks, listener notifications and timer
-// expiries are queued and handled in order on one thread, as the dialog's message loop does;
-// message boxes are recorded and answered OK at once.
+// A window without a window: the event thread that the engine and the port switch expect, for
+// end-to-end tests and the benchmark. One thread waits with poll on the port, on the queue of
+// clicks and on the response timer, and handles them in order, as the dialog's message loop
+// does; message boxes are recorded and answered OK at once.
 #pragma once
 
-#include <atomic>
+#include <pthread.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -20,22 +21,22 @@
 
 #include "protocol/engine_host.h"
 #include "protocol/protocol_engine.h"
-#include "serial/comm_notify_target.h"
+#include "serial/line.h"
 #include "serial/port_switch.h"
-#include "testing/counting_line.h"
+#include "testing/counting_backend.h"
 
 namespace vannor::headless {
 
 // How often each port operation ran, to show what one byte costs.
 struct HostCounts {
-  std::uint64_t notifications = 0;  // posted by the listener
+  std::uint64_t notifications = 0;  // times the port was found ready
   std::uint64_t pendingQueries = 0;
   std::uint64_t reads = 0;
   std::uint64_t writes = 0;
   std::uint64_t timerExpiries = 0;  // handed to the engine
 };
 
-class HeadlessHost final : public EngineHost, public CommNotifyTarget, public PortSwitchHost {
+class HeadlessHost final : public EngineHost, public PortEvents, public PortSwitchHost {
  public:
   enum class Timer {
     Real,    // the response timer expires by itself after its period
@@ -51,7 +52,7 @@ class HeadlessHost final : public EngineHost, public CommNotifyTarget, public Po
   void Call(const std::function<void()>& work);
 
   // What the window's initialisation does: all four boxes checked, the port at `portIndex`
-  // opened, the listener started. Returns OpenPort's result.
+  // opened and watched. Returns OpenPort's result.
   int OpenAndListen(int portIndex);
   // The port list's selection changes to `index`; returns the port index afterwards.
   int SelectPort(int index);
@@ -72,14 +73,16 @@ class HeadlessHost final : public EngineHost, public CommNotifyTarget, public Po
   // Manual timer: hands the engine an expiry if the timer is running. False if it was not.
   bool FireTimer();
   bool EndedOk();
+  // Whether the line has a port open.
+  bool PortOpen();
   HostCounts Counts();
   void ResetCounts();
-  // CPU time the listener thread has used; zero when there is no listener.
-  std::chrono::nanoseconds ListenerCpu();
+  // CPU time the event thread has used; zero once it has ended.
+  std::chrono::nanoseconds EventThreadCpu();
 
   // On the event thread only (inside Call): the link's engine and line.
   ProtocolEngine& Engine() { return engine_; }
-  Line& SerialLine() { return *line_; }
+  Line& SerialLine() { return line_; }
   // The engine's state, read on the event thread.
   ProtocolState EngineState();
 
@@ -89,36 +92,30 @@ class HeadlessHost final : public EngineHost, public CommNotifyTarget, public Po
   bool IsChecked(Box box) override;
   void SetProgress(int position) override;
   void SetLabelText(Label label, std::string_view text) override;
-  void ShowMessage(std::string_view text) override;
+  void ReportOutcome(const ExchangeOutcome& outcome) override;
   bool ChooseImageFile(std::string& path) override;
 
-  // CommNotifyTarget, on the listener thread.
-  void PostCommNotify() override;
+  // PortEvents, on the event thread.
+  void PostCommNotify() override {}
+  void WatchDescriptor(int descriptor) override { watched_ = descriptor; }
 
   // PortSwitchHost, on the event thread.
   int PortListSelection() override { return portSelection_; }
   void SelectPortListItem(int index) override { portSelection_ = index; }
-  void ShowPortNotUsable() override;
+  void ShowPortNotUsable(int index, const OpenFailure& failure) override;
 
  private:
   void Run();
+  void RunCalls();
+  // The poll time-out for the response timer: -1 when it does not run.
+  int TimerWaitMs() const;
+  void RecordMessage(std::string_view text);
 
-  // Wakes the event thread if it sleeps. Every post bumps wakeWord_, so a post that falls
-  // between the event thread's last look and its sleep is never lost.
-  void Wake();
-
-  // Posted work, shared with the listener and the test. A notification is a counter, not an
-  // entry: posting it takes no lock and never allocates, and the engine reads whatever is
-  // waiting at each one anyway. The event thread sleeps on wakeWord_ directly (a futex), so a
-  // notification costs the listener one wake-up call and the event thread one wait, and no
-  // lock hand-over adds a third system call.
-  std::atomic<std::uint32_t> wakeWord_{0};
-  std::atomic<bool> asleep_{false};
-  std::atomic<std::uint64_t> notificationsQueued_{0};
-  std::atomic<std::uint32_t> callsQueued_{0};
-  std::atomic<bool> quit_{false};
+  // Posted work, shared with the test's thread; the eventfd wakes the event thread.
+  int wakeFd_ = -1;
   std::mutex callsMutex_;
   std::deque<std::function<void()>> calls_;
+  bool quit_ = false;  // under callsMutex_
 
   // Everything below belongs to the event thread.
   const Timer timerMode_;
@@ -133,9 +130,12 @@ class HeadlessHost final : public EngineHost, public CommNotifyTarget, public Po
   int portSelection_ = 0;
   int portIndex_ = 0;
   bool endedOk_ = false;
-  std::unique_ptr<testkit::CountingLine> line_;
+  int watched_ = NO_DESCRIPTOR;
+  testkit::CountingBackend* counting_;  // owned by line_
+  Line line_;
   ProtocolEngine engine_;
   HostCounts counts_;
+  pthread_t threadHandle_{};
 
   std::mutex messagesMutex_;
   std::condition_variable messageShown_;

@@ -23,6 +23,12 @@ void ReportOpenFailure(std::FILE* out, std::string_view port, const OpenFailure&
   }
 }
 
+void ReportPortFailure(std::FILE* out, std::string_view port, std::string_view device,
+                       std::string_view reason) {
+  ReportOpenFailure(out, port,
+                    OpenFailure{.device = std::string(device), .reason = std::string(reason)});
+}
+
 void ReportListenerFailure(std::FILE* out, std::string_view port, int error) {
   (void)std::fprintf(out, "vannor: %.*s: cannot watch the port: %s\n", Length(port), port.data(),
                      std::strerror(error));

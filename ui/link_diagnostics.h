@@ -12,6 +12,10 @@ namespace vannor {
 // "vannor: COM1 (/dev/ttyUSB0): Permission denied — add yourself to the dialout group"
 void ReportOpenFailure(std::FILE* out, std::string_view port, const OpenFailure& failure);
 
+// "vannor: COM1 (/dev/ttyUSB0): the port went away; was the adapter unplugged?"
+void ReportPortFailure(std::FILE* out, std::string_view port, std::string_view device,
+                       std::string_view reason);
+
 // "vannor: COM1: cannot watch the port: Too many open files", for the errno value `error`.
 void ReportListenerFailure(std::FILE* out, std::string_view port, int error);
 

@@ -57,6 +57,8 @@ wxBEGIN_EVENT_TABLE(VannorDlg, wxDialog)
   EVT_MENU(res::MENU_CLOSE, VannorDlg::OnSysCommandEvent)
   EVT_CONTEXT_MENU(VannorDlg::OnContextMenu)
   EVT_COMBOBOX(IDC_PORT_LIST, VannorDlg::OnPortSelChangeEvent)
+  EVT_COMBOBOX_DROPDOWN(IDC_PORT_LIST, VannorDlg::OnPortListDropdown)
+  EVT_COMBOBOX_CLOSEUP(IDC_PORT_LIST, VannorDlg::OnPortListCloseUp)
   EVT_BUTTON(IDC_UPDATE, VannorDlg::OnUpdateClickedEvent)
   EVT_TIMER(RESPONSE_TIMER, VannorDlg::OnTimerEvent)
   EVT_TIMER(END_RETRY_TIMER, VannorDlg::OnEndRetryEvent)
@@ -192,21 +194,53 @@ void VannorDlg::OnCommNotifyEvent(wxThreadEvent& /*event*/) {
   engine.OnCommNotify();
 }
 
+void VannorDlg::OnPortReady(bool hungUp) {
+  line->OnPortReady(hungUp);
+  engine.OnCommNotify();
+}
+
+// The toolkits tell no selection change when the row already selected is picked again, yet
+// picking the open port must reopen it (a USB adapter plugged back in). While the popup is open
+// the list has no selection, so every pick is a change; a popup closed without a pick gets the
+// open port back.
+void VannorDlg::OnPortListDropdown(wxCommandEvent& event) {
+  pickingPort = true;
+  portList->SetSelection(wxNOT_FOUND);
+  event.Skip();
+}
+
+void VannorDlg::OnPortListCloseUp(wxCommandEvent& event) {
+  // The pick, if any, comes after the popup has closed: look once it has been handled.
+  CallAfter([this] {
+    pickingPort = false;
+    if (portList->GetSelection() == wxNOT_FOUND) ShowOpenPortInField();
+  });
+  event.Skip();
+}
+
 void VannorDlg::OnPortSelChangeEvent(wxCommandEvent& /*event*/) {
+  pickingPort = false;
+  if (portList->GetSelection() != portIndex && !MayLeaveUpdate(MSG_SWITCH_UNFINISHED)) {
+    portList->SetSelection(portIndex);
+    return;
+  }
+  // The question was answered Yes, or nothing was on its way: the exchange ends here, and no
+  // byte of it may go to the new port.
+  engine.Abandon();
   const int before = portIndex;
   OnPortSelChange(*this, *line, portIndex);
   // The port chosen last did not open again either.
   if (!line->PortUsable()) {
     ReportOpenFailure(stderr, PortName(portIndex), line->LastOpenFailure());
   }
-  if (trace != nullptr && portIndex != before) TraceExchanges();
+  if (trace != nullptr && portIndex != before) {
+    trace->SetPrefix("vannor: " + std::string(PortName(portIndex)));
+  }
 }
 
 void VannorDlg::TraceExchanges() {
-  // The old trace goes only once the engine follows the new one.
-  std::unique_ptr<ExchangeTrace> previous = std::move(trace);
   trace = std::make_unique<ExchangeTrace>(stderr, "vannor: " + std::string(PortName(portIndex)));
-  engine.SetObserver(trace.get());
+  (void)engine.AddObserver(trace.get());  // the window's only observer
 }
 
 void VannorDlg::OnPortListKillFocus(wxFocusEvent& event) {
@@ -218,6 +252,7 @@ void VannorDlg::OnPortListKillFocus(wxFocusEvent& event) {
 // field, and before anything goes to the radio, the field names the port in use again, so that
 // it never shows another radio's port as the one that is about to be written.
 void VannorDlg::ShowOpenPortInField() {
+  if (pickingPort) return;
   const wxString openPort = FromUtf8(PortName(portIndex));
   if (portList->GetSelection() != portIndex) portList->SetSelection(portIndex);
   if (portList->GetValue() != openPort) portList->ChangeValue(openPort);
@@ -262,19 +297,16 @@ void VannorDlg::OnCloseEvent(wxCloseEvent& event) {
 }
 
 bool VannorDlg::MayQuit() {
+  return MayLeaveUpdate(MSG_QUIT_UNFINISHED);
+}
+
+bool VannorDlg::MayLeaveUpdate(std::string_view text) {
   // A version read leaves nothing behind on the radio; a write request, its enquiry and the
   // image leave a DSP that is neither its old program nor the new one.
-  switch (engine.State().protocolState) {
-    case ProtocolState::AwaitCommandAck:
-    case ProtocolState::AwaitStartAck:
-    case ProtocolState::Sending:
-      break;
-    default:
-      return true;
-  }
+  if (!engine.Writing()) return true;
   // The transfer goes on while the question is open. Esc or the question's own close box count
   // as No.
-  wxMessageDialog question(this, FromUtf8(MSG_QUIT_UNFINISHED), wxEmptyString,
+  wxMessageDialog question(this, FromUtf8(text), wxEmptyString,
                            wxYES_NO | wxNO_DEFAULT | wxICON_NONE | wxCENTRE);
   // A signal that closed the question has decided for the user.
   return ShowNestedModal(question) == wxID_YES || endSignalled;
@@ -378,6 +410,16 @@ void VannorDlg::SetLabelText(Label label, std::string_view text) {
   control->SetLabelText(FromUtf8(text));
 }
 
+void VannorDlg::ReportOutcome(const ExchangeOutcome& outcome) {
+  if (outcome.kind == Outcome::CommunicationError &&
+      outcome.failure.cause == FailureCause::PortFailed) {
+    // The box keeps its words; the cause goes where a technician looks.
+    ReportPortFailure(stderr, PortName(portIndex), line->Device(), line->FailureReason());
+  }
+  const std::string_view text = MessageFor(outcome);
+  if (!text.empty()) ShowMessage(text);
+}
+
 void VannorDlg::ShowMessage(std::string_view text) {
   wxMessageDialog box(this, FromUtf8(text), wxEmptyString, wxOK | wxICON_NONE | wxCENTRE);
   ShowNestedModal(box);
@@ -404,8 +446,8 @@ void VannorDlg::SelectPortListItem(int index) {
   portList->SetSelection(index);
 }
 
-void VannorDlg::ShowPortNotUsable() {
-  ReportOpenFailure(stderr, PortName(PortListSelection()), line->LastOpenFailure());
+void VannorDlg::ShowPortNotUsable(int index, const OpenFailure& failure) {
+  ReportOpenFailure(stderr, PortName(index), failure);
   ShowMessage(MSG_NOT_USE_COM_PORT);
 }
 

@@ -16,9 +16,9 @@
 #include "protocol/exchange_trace.h"
 #include "protocol/protocol_engine.h"
 #include "res/resource.h"
-#include "serial/comm_notify_target.h"
 #include "serial/line.h"
 #include "serial/port_switch.h"
+#include "ui/port_watch.h"
 
 class wxButton;
 class wxCheckBox;
@@ -36,15 +36,15 @@ wxDECLARE_EVENT(COMM_NOTIFY_EVENT, wxThreadEvent);
 // Asked before End, Esc, the close box or Close ends the window in the middle of an Update.
 inline constexpr std::string_view MSG_QUIT_UNFINISHED =
     " The DSP will be left unfinished. Quit anyway? ";
+// Asked before another port is chosen in the middle of an Update.
+inline constexpr std::string_view MSG_SWITCH_UNFINISHED =
+    " The DSP will be left unfinished. Change the port anyway? ";
 
 // Not final: the window benchmark counts the engine's calls in a subclass of its own.
-class VannorDlg : public wxDialog,
-                  public EngineHost,
-                  public CommNotifyTarget,
-                  public PortSwitchHost {
+class VannorDlg : public wxDialog, public EngineHost, public PortEvents, public PortSwitchHost {
  public:
   // The line is the platform's own unless a test or benchmark hands in another.
-  explicit VannorDlg(std::unique_ptr<Line> serialLine = MakeLine());
+  explicit VannorDlg(std::unique_ptr<Line> serialLine = std::make_unique<Line>());
   ~VannorDlg() override;
   VannorDlg(const VannorDlg&) = delete;
   VannorDlg& operator=(const VannorDlg&) = delete;
@@ -56,16 +56,20 @@ class VannorDlg : public wxDialog,
   bool IsChecked(Box box) override;
   void SetProgress(int position) override;
   void SetLabelText(Label label, std::string_view text) override;
-  void ShowMessage(std::string_view text) override;
+  void ReportOutcome(const ExchangeOutcome& outcome) override;
   bool ChooseImageFile(std::string& path) override;
+  // A message box of the window's.
+  void ShowMessage(std::string_view text);
 
-  // Listener thread: queues WM_COMM_NOTIFY; never blocks.
+  // Listener thread (Windows): queues WM_COMM_NOTIFY; never blocks.
   void PostCommNotify() override;
+  // Linux: the window's own event loop watches the port.
+  void WatchDescriptor(int descriptor) override { portWatch.Watch(descriptor); }
 
   // Port switch.
   int PortListSelection() override;
   void SelectPortListItem(int index) override;
-  void ShowPortNotUsable() override;
+  void ShowPortNotUsable(int index, const OpenFailure& failure) override;
 
   // End (the OK command): the stop sequence, then the dialog ends with OK.
   void OnEnd();
@@ -88,6 +92,10 @@ class VannorDlg : public wxDialog,
   Line& SerialLine() { return *line; }
   const ProtocolEngine& Engine() const { return engine; }
 
+ protected:
+  // The port's descriptor is ready (Linux): the same as WM_COMM_NOTIFY on Windows.
+  virtual void OnPortReady(bool hungUp);
+
  private:
   void BindControls();
   void AddAboutEntry();
@@ -97,6 +105,9 @@ class VannorDlg : public wxDialog,
   void OnSysCommandEvent(wxCommandEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
   void OnPortSelChangeEvent(wxCommandEvent& event);
+  void OnPortListDropdown(wxCommandEvent& event);
+  void OnPortListCloseUp(wxCommandEvent& event);
+
   void OnPortListKillFocus(wxFocusEvent& event);
   void OnUpdateClickedEvent(wxCommandEvent& event);
   void OnTimerEvent(wxTimerEvent& event);
@@ -110,6 +121,8 @@ class VannorDlg : public wxDialog,
   // Whether the user's End, Esc, close box or Close may end the window now: at once unless an
   // image is on its way to the radio, else only when the user says so.
   bool MayQuit();
+  // Whether the user lets an unfinished Update go for `question`: at once when none runs.
+  bool MayLeaveUpdate(std::string_view question);
   // Shows a dialog of the window's modally, where a signal can find and close it.
   int ShowNestedModal(wxDialog& dialog);
   void ShowOpenPortInField();
@@ -133,6 +146,9 @@ class VannorDlg : public wxDialog,
   wxIconBundle appIcon;
   // The VANNOR_DEBUG trace of this window's exchanges; null when it is off.
   std::unique_ptr<ExchangeTrace> trace;
+  PortWatch portWatch{[this](bool hungUp) { OnPortReady(hungUp); }};
+  // The port list's popup is open: every row, the open port's included, is a choice.
+  bool pickingPort = false;
 
   wxButton* endButton = nullptr;
   wxTimer responseTimer;

@@ -2,39 +2,64 @@
 
 #include <glib-unix.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
-#include <iterator>
-#include <type_traits>
+#include <initializer_list>
 
 namespace vannor {
 
 namespace {
 
-constexpr int END_SIGNALS[] = {SIGTERM, SIGHUP, SIGINT};
+sigset_t EndingSignals() {
+  sigset_t signals;
+  // These fail only for a signal number that does not exist; all of them are standard.
+  sigemptyset(&signals);
+  for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
+    sigaddset(&signals, signal);
+  }
+  return signals;
+}
 
-gboolean OnEndSignal(gpointer self) {
-  // GLib's own handler only notes the signal and wakes the loop; this runs in the loop, on the
-  // window's thread, where ending the window is safe.
+gboolean OnEndSignal(gint descriptor, GIOCondition /*condition*/, gpointer self) {
+  signalfd_siginfo info;
+  // The loop reports the descriptor readable; a short read means another pass took it.
+  if (read(descriptor, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
+    return G_SOURCE_CONTINUE;
+  }
+  // This runs in the loop, on the window's thread, where ending the window is safe.
   static_cast<std::function<void()>*>(self)->operator()();
   return G_SOURCE_CONTINUE;
 }
 
 }  // namespace
 
+void EndSignals::HoldBack() {
+  // Ignored: SIG_IGN for a valid signal cannot fail. A write to a closed pipe is an error of
+  // that write, not the end of the program.
+  (void)signal(SIGPIPE, SIG_IGN);
+  const sigset_t signals = EndingSignals();
+  // Fails only for an invalid "how": the set is ours.
+  (void)pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
 EndSignals::EndSignals(std::function<void()> onEnd) : onEnd_(std::move(onEnd)) {
-  static_assert(std::size(END_SIGNALS) == std::extent_v<decltype(watches_)>);
-  for (std::size_t i = 0; i < std::size(END_SIGNALS); ++i) {
-    // GLib refuses only signals outside the few it serves, and these three are among them.
-    watches_[i] = g_unix_signal_add(END_SIGNALS[i], OnEndSignal, &onEnd_);
+  const sigset_t signals = EndingSignals();
+  descriptor_ = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+  if (descriptor_ < 0) {
+    // Without a descriptor the signals get their default action back: they end the program,
+    // as they would have without this watch.
+    (void)pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);  // fails only for a bad "how"
+    return;
   }
+  watch_ = g_unix_fd_add(descriptor_, G_IO_IN, OnEndSignal, &onEnd_);
 }
 
 EndSignals::~EndSignals() {
-  // Once the last source of a signal goes, GLib gives it its default action again.
-  for (unsigned watch : watches_) {
-    // Ignored: false only for a source that is gone already.
-    if (watch != 0) (void)g_source_remove(watch);
-  }
+  // Ignored: false only for a source that is gone already.
+  if (watch_ != 0) (void)g_source_remove(watch_);
+  // Ignored: our own descriptor; the signals stay held back until the process ends.
+  if (descriptor_ >= 0) (void)close(descriptor_);
 }
 
 }  // namespace vannor

@@ -20,7 +20,7 @@ constexpr DWORD WAIT_END_PATIENCE_MS = 2000;
 }  // namespace
 
 unsigned __stdcall Win32Listener::ThreadMain(void* self) {
-  static_cast<Win32Listener*>(self)->Run();
+  static_cast<Win32Listener*>(self)->ListenerMain();
   return 0;
 }
 
@@ -66,7 +66,7 @@ void Win32Listener::Withdraw() {
   if (waitStarted_ && waitGeneration_ == port_.Generation()) EndWaitOn(port);
 }
 
-void Win32Listener::Run() {
+void Win32Listener::ListenerMain() {
   DeadPort dead;
   // Whether the port's event mask may have been cleared by a release: set it again before the
   // next wait. True at first, for a listener started again on a port that is still open.
@@ -126,9 +126,10 @@ void Win32Listener::Run() {
     if (start == WaitStart::Done && (waitEvents_ & EV_RXCHAR) != 0) {
       mainWindow_->PostCommNotify();
     } else if (!released) {
-      // The window hears of it once, finds nothing to read, and the exchange in progress ends
-      // at its time-out. The port is left alone until a switch.
+      // The window hears of it once, finds the port failed and ends the exchange in progress.
+      // The port is left alone until it is closed.
       dead = DeadPort{.known = true, .generation = generation};
+      port_.MarkFailed(generation);
       mainWindow_->PostCommNotify();
     }
     rearm = released;
@@ -145,7 +146,7 @@ void Win32Listener::ReleaseWait() {
   if (port != INVALID_HANDLE_VALUE) (void)SetCommMask(port, 0);
 }
 
-bool Win32Listener::Start(CommNotifyTarget& mainWindow) {
+bool Win32Listener::Start(PortEvents& mainWindow) {
   Stop();
   mainWindow_ = &mainWindow;
   stopListener_.store(0);

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "serial/comm_notify_target.h"
 #include "serial/listener_point.h"
+#include "serial/port_events.h"
 #include "serial/win32/win32_port.h"
 
 namespace vannor {
@@ -26,7 +26,7 @@ class Win32Listener {
   // Sets mainWindow, then starts the thread (created suspended, resumed once mainWindow is
   // set). False when the thread or its events cannot be made. The stop flag is cleared first,
   // as the window's initialisation does.
-  bool Start(CommNotifyTarget& mainWindow);
+  bool Start(PortEvents& mainWindow);
   // Sets the stop flag, releases the wait and waits for the thread to end. Safe to call again.
   void Stop();
   bool Running() const { return thread_ != nullptr; }
@@ -46,7 +46,8 @@ class Win32Listener {
 
  private:
   static unsigned __stdcall ThreadMain(void* self);
-  void Run();
+  // The thread procedure: copy the handle, wait, post; until the stop flag is set.
+  void ListenerMain();
   // Starts a wait on port with the listener's own record. Under the port lock.
   enum class WaitStart { Pending, Done, Failed };
   WaitStart StartWait(HANDLE port, std::uint32_t generation);
@@ -59,7 +60,7 @@ class Win32Listener {
 
   Win32Port& port_;
   std::mutex& portLock_;
-  CommNotifyTarget* mainWindow_ = nullptr;
+  PortEvents* mainWindow_ = nullptr;
   std::atomic<std::int32_t> stopListener_{0};
   ListenerPauseHook pauseHook_ = nullptr;
   // Set by the port switch and the stop sequence; reset under the port lock together with the

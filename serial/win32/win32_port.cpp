@@ -205,8 +205,9 @@ void Win32Port::FinishWrite() {
   writeInFlight_ = false;
 }
 
-void Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
-  while (handle_ != INVALID_HANDLE_VALUE && count > 0) {
+bool Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (handle_ == INVALID_HANDLE_VALUE || Failed()) return false;
+  while (count > 0) {
     // One record serves all writes, and the driver owns it until the previous write is over.
     FinishWrite();
     const std::size_t chunk = std::min(count, WRITE_CHUNK);
@@ -221,12 +222,23 @@ void Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
     } else if (GetLastError() == ERROR_IO_PENDING) {
       writeInFlight_ = true;
     } else {
-      // The port went away: the rest is lost, as on a bad line.
-      return;
+      // The port went away.
+      MarkFailed(generation_);
+      return false;
     }
     bytes += chunk;
     count -= chunk;
   }
+  return true;
+}
+
+void Win32Port::MarkFailed(std::uint32_t generation) {
+  failedGeneration_.store(generation);
+}
+
+void Win32Port::DiscardInput() {
+  // Ignored: a port that cannot purge has failed, and its next read or write tells.
+  if (handle_ != INVALID_HANDLE_VALUE) (void)PurgeComm(handle_, PURGE_RXCLEAR);
 }
 
 std::size_t Win32Port::PendingCount() {
@@ -234,7 +246,11 @@ std::size_t Win32Port::PendingCount() {
   DWORD errors = 0;
   COMSTAT status{};
   // Also clears a line error (a framing error, an overrun), which would otherwise stay set.
-  if (!ClearCommError(handle_, &errors, &status)) return 0;
+  if (!ClearCommError(handle_, &errors, &status)) {
+    // The device is gone: nothing will ever arrive on this handle again.
+    MarkFailed(generation_);
+    return 0;
+  }
   return status.cbInQue;
 }
 

@@ -4,11 +4,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "serial/line.h"
+#include "serial/port_backend.h"
 
 namespace vannor {
 
@@ -31,9 +32,17 @@ class Win32Port {
   // one even when Windows hands out the old handle's value again.
   std::uint32_t Generation() const { return generation_; }
 
-  void Write(const std::uint8_t* bytes, std::size_t count);
+  // False once the port has failed.
+  bool Write(const std::uint8_t* bytes, std::size_t count);
   std::size_t PendingCount();
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
+  void DiscardInput();
+
+  // The port of `generation` went away (from the listener thread, or the window's own calls).
+  void MarkFailed(std::uint32_t generation);
+  bool Failed() const {
+    return failedGeneration_.load() == generation_ && handle_ != INVALID_HANDLE_VALUE;
+  }
 
  private:
   // Waits for the write in flight, if any, so that its record and bytes may be used again.
@@ -41,6 +50,8 @@ class Win32Port {
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   std::uint32_t generation_ = 0;
+  // The generation of the port that failed; written by the listener, read by the window.
+  std::atomic<std::uint32_t> failedGeneration_{0};
   // The settings from before the open, put back at close.
   DCB savedState_{};
   COMMTIMEOUTS savedTimeouts_{};

@@ -2,6 +2,8 @@
 // received bytes are read from the port.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "protocol/exchange_trace.h"
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
@@ -16,30 +18,33 @@ const std::vector<std::string> kCommError = {std::string(MSG_COMMUNICATION_ERROR
 
 class ExchangeEndTest : public ::testing::Test {
  protected:
-  void SetUp() override { engine.State() = LinkState{}; }
-
   void StartUpdate(const Bytes& image) {
     host.chosenPath = files.Write("dsp.out", image);
-    engine.OnUpdateClicked();
+    engine->OnUpdateClicked();
   }
+  // The bytes arrive together, in one notification.
   void Answer(const Bytes& bytes) {
     host.Receive(bytes);
-    engine.OnCommNotify();
+    engine->OnCommNotify();
+  }
+  // Each byte arrives on its own, after what went before was answered.
+  void AnswerEach(const Bytes& bytes) {
+    for (std::uint8_t byte : bytes) Answer({byte});
   }
   // After a failure: Idle, timer stopped, nothing more sent, later bytes ignored.
   void ExpectFailedAndDead() {
     EXPECT_EQ(host.messages, kCommError);
-    EXPECT_EQ(engine.State().protocolState, ProtocolState::Idle);
+    EXPECT_EQ(engine->State().protocolState, ProtocolState::Idle);
     EXPECT_FALSE(host.timerRunning);
     const std::size_t written = host.writes.size();
     Answer({ACK, ACK, 0x00, 0x01, 0xFF});
-    engine.OnTimer();
+    engine->OnTimer();
     EXPECT_EQ(host.writes.size(), written);
     EXPECT_EQ(host.messages, kCommError);
   }
 
   FakeEngineHost host;
-  ProtocolEngine engine{host, host};
+  std::unique_ptr<ProtocolEngine> engine = std::make_unique<ProtocolEngine>(host, host);
   TempDir files;
 };
 
@@ -63,13 +68,13 @@ TEST_F(ExchangeEndTest, WrongEchoAtFirstMiddleAndLastByte) {
   const Bytes image = {0x10, 0x20, 0x30, 0x40, 0x50};
   for (std::size_t bad : {std::size_t{0}, std::size_t{2}, std::size_t{4}}) {
     SCOPED_TRACE(bad);
-    engine.State() = LinkState{};
+    engine = std::make_unique<ProtocolEngine>(host, host);
     host = FakeEngineHost();
     StartUpdate(image);
-    Answer({ACK, ACK});
+    AnswerEach({ACK, ACK});
     for (std::size_t i = 0; i < bad; ++i) Answer({image[i]});
     Answer({static_cast<std::uint8_t>(image[bad] ^ 0x80)});
-    EXPECT_EQ(engine.State().sendIndex, bad);
+    EXPECT_EQ(engine->State().sendIndex, bad);
     EXPECT_EQ(host.writes.size(), 3u + bad);  // request, ENQ, and the bytes up to the bad one
     ExpectFailedAndDead();
   }
@@ -88,16 +93,16 @@ TEST_F(ExchangeEndTest, TimeOutInEveryWaitingState) {
         Step{"last echo", {ACK, ACK, 0x01, 0x02}, false}, Step{"version 1", {}, true},
         Step{"version 2", {1}, true}, Step{"version 4", {1, 2, 3}, true}}) {
     SCOPED_TRACE(s.name);
-    engine.State() = LinkState{};
+    engine = std::make_unique<ProtocolEngine>(host, host);
     host = FakeEngineHost();
     if (s.versionRead) {
-      engine.OnVerReadClicked();
+      engine->OnVerReadClicked();
     } else {
       StartUpdate(image);
     }
-    Answer(s.answers);
+    AnswerEach(s.answers);
     ASSERT_TRUE(host.timerRunning);
-    engine.OnTimer();
+    engine->OnTimer();
     ExpectFailedAndDead();
   }
 }
@@ -116,36 +121,47 @@ TEST_F(ExchangeEndTest, TimerRestartsAtEachSendAndAcceptedByte) {
   EXPECT_FALSE(host.timerRunning);
 }
 
+// A process that was stopped wakes to the expiry and the answer at once: the answer wins.
+TEST_F(ExchangeEndTest, AnAnswerWaitingAtTheExpiryIsTakenFirst) {
+  StartUpdate({0x01, 0x02});
+  for (const Bytes& waiting : {Bytes{ACK}, Bytes{ACK}, Bytes{0x01}, Bytes{0x02}}) {
+    host.Receive(waiting);
+    engine->OnTimer();
+  }
+  EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
+}
+
 TEST_F(ExchangeEndTest, LateExpiryAfterCompletionIsNotAnError) {
   StartUpdate({0x01});
-  Answer({ACK, ACK, 0x01});
-  engine.OnTimer();  // queued before the stop
+  AnswerEach({ACK, ACK, 0x01});
+  engine->OnTimer();  // queued before the stop
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
 }
 
 TEST_F(ExchangeEndTest, VersionReadInOneNotification) {
-  engine.OnVerReadClicked();
+  host.Receive({0x42, 0x43});  // left over from before: never taken for the reply
+  engine->OnVerReadClicked();
+  EXPECT_EQ(host.discards, 1);
   EXPECT_EQ(host.AllWritten(), Bytes{0x56});
-  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitVersion1);
+  EXPECT_EQ(engine->State().protocolState, ProtocolState::AwaitVersion1);
   EXPECT_TRUE(host.timerRunning);
   Answer({1, 3, 2, 0});
   EXPECT_EQ(host.labels[Label::VersionDsp1], "V01.03");
   EXPECT_EQ(host.labels[Label::VersionDsp2], "V02.00");
-  EXPECT_EQ(engine.State().versionBytes[4], 1);
-  EXPECT_EQ(engine.State().versionBytes[5], 3);
-  EXPECT_EQ(engine.State().versionBytes[0], 2);
-  EXPECT_EQ(engine.State().versionBytes[1], 0);
-  EXPECT_EQ(engine.State().protocolState, ProtocolState::Idle);
+  ASSERT_EQ(host.outcomes.size(), 1u);
+  EXPECT_EQ(host.outcomes[0].kind, Outcome::VersionsRead);
+  EXPECT_EQ(Bytes(host.outcomes[0].versions, host.outcomes[0].versions + 4), (Bytes{1, 3, 2, 0}));
+  EXPECT_EQ(engine->State().protocolState, ProtocolState::Idle);
   EXPECT_FALSE(host.timerRunning);
   EXPECT_TRUE(host.messages.empty());
 
-  engine.OnVerReadClicked();
+  engine->OnVerReadClicked();
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_ONLY_ONCE)});
   EXPECT_EQ(host.writes.size(), 1u);
 }
 
 TEST_F(ExchangeEndTest, VersionBytesBeyondTheTableShowInDecimal) {
-  engine.OnVerReadClicked();
+  engine->OnVerReadClicked();
   Answer({100, 101, 255, 9});
   EXPECT_EQ(host.labels[Label::VersionDsp1], "V100.101");
   EXPECT_EQ(host.labels[Label::VersionDsp2], "V255.09");
@@ -154,15 +170,17 @@ TEST_F(ExchangeEndTest, VersionBytesBeyondTheTableShowInDecimal) {
 TEST_F(ExchangeEndTest, VerReadAfterAnUpdateRequestIsRefusedAndTheTransferGoesOn) {
   StartUpdate({0x01, 0x02});
   Answer({ACK});
-  engine.OnVerReadClicked();
+  engine->OnVerReadClicked();
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_ONLY_ONCE)});
   EXPECT_EQ(host.AllWritten(), (Bytes{0x57, 0x0F, ENQ}));
-  Answer({ACK, 0x01, 0x02});
+  Answer({ACK});
+  Answer({0x01});
+  Answer({0x02});
   EXPECT_EQ(host.messages.back(), MSG_COMPLETION);
 }
 
 TEST_F(ExchangeEndTest, ReadsNeverExceedTheChunkOrWhatIsWaiting) {
-  engine.OnVerReadClicked();
+  engine->OnVerReadClicked();
   Bytes burst(250, 0x07);
   Answer(burst);
   EXPECT_EQ(host.pendingAnswers, std::vector<std::size_t>{250});
@@ -172,26 +190,27 @@ TEST_F(ExchangeEndTest, ReadsNeverExceedTheChunkOrWhatIsWaiting) {
   EXPECT_EQ(host.labels[Label::VersionDsp1], "V07.07");
 
   host.readRequests.clear();
-  engine.OnCommNotify();  // a notification that finds nothing does nothing
+  engine->OnCommNotify();  // a notification that finds nothing does nothing
   EXPECT_TRUE(host.readRequests.empty());
 
   host.portUsable = false;
   host.Receive({1});
   host.pendingAnswers.clear();
-  engine.OnCommNotify();
+  engine->OnCommNotify();
   EXPECT_TRUE(host.pendingAnswers.empty());
 }
 
-TEST_F(ExchangeEndTest, WholeImageInOneBurstOfEchoes) {
-  // A radio that answers faster than notifications arrive: everything is in one queue.
-  Bytes image(230);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i);
-  StartUpdate(image);
-  Bytes all = {ACK, ACK};
-  all.insert(all.end(), image.begin(), image.end());
-  Answer(all);
-  EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
-  EXPECT_EQ(engine.State().sendIndex, image.size());
+// Bytes that were already waiting when an image byte went out cannot be its echo: a radio that
+// echoes twice (or one that sends the image back unasked) must not pass for a good one.
+TEST_F(ExchangeEndTest, ABurstOfEchoesAheadOfTheirBytesIsAnError) {
+  StartUpdate({0x00, 0x00, 0x00});
+  AnswerEach({ACK, ACK});
+  Answer({0x00, 0x00});  // byte 0's echo, twice
+  EXPECT_EQ(host.AllWritten(), (Bytes{0x57, 0x0F, ENQ, 0x00, 0x00}));
+  ASSERT_EQ(host.outcomes.size(), 1u);
+  EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::ExtraByte);
+  EXPECT_EQ(host.outcomes[0].failure.byteIndex, 1u);
+  ExpectFailedAndDead();
 }
 
 // What a trace or the command line learns of a failure: the step, the byte and what came.
@@ -200,35 +219,60 @@ TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
     void OnRequest(const std::uint8_t*, std::size_t count) override { requests += count; }
     void OnAcknowledged(ProtocolState) override { ++acks; }
     void OnProgress(std::uint32_t confirmed, std::uint32_t) override { last = confirmed; }
-    void OnCompleted() override { ++completions; }
-    void OnFailed(const ExchangeFailure& f) override { failures.push_back(DescribeFailure(f)); }
+    void OnEnded(const ExchangeOutcome& outcome) override {
+      if (outcome.kind == Outcome::CommunicationError) {
+        failures.push_back(DescribeFailure(outcome.failure));
+      } else {
+        ++ends;
+      }
+    }
     std::size_t requests = 0;
-    int acks = 0, completions = 0;
+    int acks = 0, ends = 0;
     std::uint32_t last = 0;
     std::vector<std::string> failures;
-  } seen;
-  engine.SetObserver(&seen);
-  StartUpdate({0x11, 0x22, 0x33});
-  Answer({ACK, ACK, 0x11, 0x99});
-  engine.State() = LinkState{};
-  StartUpdate({0x11});
-  engine.OnTimer();
-  engine.State() = LinkState{};
-  engine.OnVerReadClicked();
-  Answer({1, 2});
-  engine.OnTimer();
-  StartUpdate({0x44});
-  Answer({ACK, ACK, 0x44});
+  } seen, again;
+  // Each scenario on a fresh link, all followed by both observers.
+  auto fresh = [&] {
+    auto link = std::make_unique<ProtocolEngine>(host, host);
+    EXPECT_TRUE(link->AddObserver(&seen));
+    EXPECT_TRUE(link->AddObserver(&again));
+    return link;
+  };
+  auto link = fresh();
+  host.chosenPath = files.Write("a.out", {0x11, 0x22, 0x33});
+  link->OnUpdateClicked();
+  host.Receive({ACK});
+  link->OnCommNotify();
+  host.Receive({ACK});
+  link->OnCommNotify();
+  host.Receive({0x11});
+  link->OnCommNotify();
+  host.Receive({0x99});
+  link->OnCommNotify();
+  link = fresh();
+  link->OnUpdateClicked();
+  link->OnTimer();
+  link = fresh();
+  link->OnVerReadClicked();
+  host.Receive({1, 2});
+  link->OnCommNotify();
+  link->OnTimer();
+  link = fresh();
+  link->OnUpdateClicked();
+  host.portFailed = true;
+  link->OnTimer();
   EXPECT_EQ(seen.requests, 2u + 2u + 1u + 2u);
-  EXPECT_EQ(seen.acks, 4);
+  EXPECT_EQ(seen.acks, 2);
   EXPECT_EQ(seen.last, 1u);
-  EXPECT_EQ(seen.completions, 1);
   EXPECT_EQ(
       seen.failures,
       (std::vector<std::string>{
           "wrong answer while awaiting the echo of an image byte (byte 2 of 3, 0x22): got 0x99",
           "no answer within 5 s while awaiting the ACK of the write request",
-          "no answer within 5 s while awaiting the version reply (2 of 4 bytes came)"}));
+          "no answer within 5 s while awaiting the version reply (2 of 4 bytes came)",
+          "the port failed while awaiting the ACK of the write request"}));
+  EXPECT_EQ(again.failures, seen.failures);
+  EXPECT_EQ(host.closes, 1);  // the failed port, at once
 }
 
 }  // namespace

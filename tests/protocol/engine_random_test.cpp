@@ -16,10 +16,12 @@ namespace {
 // Counts the image bytes sent in the current exchange, so that bytes in flight can be checked.
 class CountingHost : public FakeEngineHost {
  public:
-  void Write(const std::uint8_t* bytes, std::size_t count) override {
-    if (engine->State().protocolState == ProtocolState::Idle) imageBytesSent = 0;  // a new request
+  bool Write(const std::uint8_t* bytes, std::size_t count) override {
+    if (engine->State().protocolState == ProtocolState::AwaitCommandAck && count == 2) {
+      imageBytesSent = 0;  // a new request
+    }
     if (engine->State().protocolState == ProtocolState::Sending) imageBytesSent += count;
-    FakeEngineHost::Write(bytes, count);
+    return FakeEngineHost::Write(bytes, count);
   }
   std::size_t imageBytesSent = 0;
   const ProtocolEngine* engine = nullptr;

@@ -1,6 +1,8 @@
 // Image write: the request, the two ACKs, the byte-by-byte echo and the progress display.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
@@ -12,15 +14,13 @@ namespace {
 
 class UpdateTest : public ::testing::Test {
  protected:
-  void SetUp() override { engine.State() = LinkState{}; }
-
   void ClickUpdateWith(const Bytes& image) {
     host.chosenPath = files.Write("dsp.out", image);
-    engine.OnUpdateClicked();
+    engine->OnUpdateClicked();
   }
   void Answer(const Bytes& bytes) {
     host.Receive(bytes);
-    engine.OnCommNotify();
+    engine->OnCommNotify();
   }
   // Plays the radio for a whole image: ACK, ACK, then each echo in its own notification.
   void RunTransfer(const Bytes& image) {
@@ -31,7 +31,7 @@ class UpdateTest : public ::testing::Test {
   }
 
   FakeEngineHost host;
-  ProtocolEngine engine{host, host};
+  std::unique_ptr<ProtocolEngine> engine = std::make_unique<ProtocolEngine>(host, host);
   TempDir files;
 };
 
@@ -42,36 +42,36 @@ TEST_F(UpdateTest, WorkedExampleThreeBytesWriteBoxesOnly) {
   ClickUpdateWith({0xAA, 0xBB, 0xCC});
   ASSERT_EQ(host.writes.size(), 1u);
   EXPECT_EQ(host.writes[0], (Bytes{0x57, 0x05}));  // one write of two bytes
-  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitCommandAck);
+  EXPECT_EQ(engine->State().protocolState, ProtocolState::AwaitCommandAck);
   EXPECT_TRUE(host.timerRunning);
   EXPECT_EQ(host.timerPeriod, 5000);
-  EXPECT_EQ(engine.State().commandIssued, 1);
-  EXPECT_EQ(engine.State().imageLength, 3u);
+  EXPECT_EQ(engine->State().commandIssued, 1);
+  EXPECT_EQ(engine->State().imageLength, 3u);
 
   Answer({ACK});
   EXPECT_EQ(host.writes.back(), Bytes{ENQ});
-  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitStartAck);
+  EXPECT_EQ(engine->State().protocolState, ProtocolState::AwaitStartAck);
 
   Answer({ACK});
   EXPECT_EQ(host.writes.back(), Bytes{0xAA});
-  EXPECT_EQ(engine.State().protocolState, ProtocolState::Sending);
-  EXPECT_EQ(engine.State().sendIndex, 0u);
+  EXPECT_EQ(engine->State().protocolState, ProtocolState::Sending);
+  EXPECT_EQ(engine->State().sendIndex, 0u);
   EXPECT_EQ(host.labels[Label::Percent], "0");  // untouched until the first echo
 
   Answer({0xAA});
   EXPECT_EQ(host.writes.back(), Bytes{0xBB});
-  EXPECT_EQ(engine.State().sendIndex, 1u);
+  EXPECT_EQ(engine->State().sendIndex, 1u);
   EXPECT_EQ(host.labels[Label::Percent], "33");
 
   Answer({0xBB});
   EXPECT_EQ(host.writes.back(), Bytes{0xCC});
-  EXPECT_EQ(engine.State().sendIndex, 2u);
+  EXPECT_EQ(engine->State().sendIndex, 2u);
   EXPECT_EQ(host.labels[Label::Percent], "66");
 
   Answer({0xCC});
   EXPECT_EQ(host.writes.size(), 5u);  // nothing after the last echo
-  EXPECT_EQ(engine.State().sendIndex, 3u);
-  EXPECT_EQ(engine.State().protocolState, ProtocolState::Idle);
+  EXPECT_EQ(engine->State().sendIndex, 3u);
+  EXPECT_EQ(engine->State().protocolState, ProtocolState::Idle);
   EXPECT_FALSE(host.timerRunning);
   EXPECT_EQ(host.labels[Label::Percent], "100");
   EXPECT_EQ(host.progress, 100);
@@ -87,7 +87,7 @@ TEST_F(UpdateTest, SelectionMaskFollowsTheBoxes) {
   for (const Case& c :
        {Case{true, true, true, true, 0x0F}, Case{false, false, true, false, 0x04},
         Case{true, false, false, true, 0x09}, Case{true, true, false, false, 0x03}}) {
-    engine.State() = LinkState{};
+    engine = std::make_unique<ProtocolEngine>(host, host);
     host.writes.clear();
     host.checked = {{Box::WriteDsp1, c.write1},
                     {Box::Tavix3Dsp1, c.tavix1},
@@ -106,20 +106,20 @@ TEST_F(UpdateTest, TavixBoxesAloneAreNoChoiceOfDsp) {
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_DSP_SELECT_ERROR)});
   EXPECT_EQ(host.fileDialogs, 0);
   EXPECT_TRUE(host.writes.empty());
-  EXPECT_EQ(engine.State().commandIssued, 0);
-  EXPECT_EQ(engine.State().protocolState, ProtocolState::Idle);
+  EXPECT_EQ(engine->State().commandIssued, 0);
+  EXPECT_EQ(engine->State().protocolState, ProtocolState::Idle);
 }
 
 TEST_F(UpdateTest, UpdateIsIgnoredWhileAnExchangeRuns) {
   ClickUpdateWith({0x01, 0x02});
   Answer({ACK});
   host.chosenPath = files.Write("other.out", {0x09});
-  engine.OnUpdateClicked();
+  engine->OnUpdateClicked();
   EXPECT_EQ(host.fileDialogs, 1);
   EXPECT_EQ(host.writes.size(), 2u);
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_EQ(engine.State().protocolState, ProtocolState::AwaitStartAck);
-  EXPECT_EQ(engine.State().imageLength, 2u);
+  EXPECT_EQ(engine->State().protocolState, ProtocolState::AwaitStartAck);
+  EXPECT_EQ(engine->State().imageLength, 2u);
 }
 
 TEST_F(UpdateTest, OneByteImageEndsAtOneHundredPercent) {
@@ -161,7 +161,8 @@ TEST_F(UpdateTest, SecondUpdateStartsFromWhatTheFirstLeftAndWorks) {
   ClickUpdateWith({0x30, 0x40, 0x50, 0x60});
   EXPECT_EQ(host.labels[Label::Percent], "100");
   EXPECT_EQ(host.progress, 100);
-  Answer({ACK, ACK, 0x30});
+  Answer({ACK, ACK});
+  Answer({0x30});
   EXPECT_EQ(host.labels[Label::Percent], "25");
   Answer({0x40});
   Answer({0x50});
@@ -181,22 +182,22 @@ TEST_F(UpdateTest, EveryByteValueIsSentAsStored) {
 
 TEST_F(UpdateTest, RefusedFileChoicesSendNothingAndLeaveVerReadPossible) {
   host.chosenPath.clear();  // cancelled
-  engine.OnUpdateClicked();
+  engine->OnUpdateClicked();
   host.chosenPath = files.Write("dsp.OUT", {1});
-  engine.OnUpdateClicked();
+  engine->OnUpdateClicked();
   host.chosenPath = files.Path() + "/missing.out";
-  engine.OnUpdateClicked();
+  engine->OnUpdateClicked();
   host.chosenPath = files.Write("empty.out", {});
-  engine.OnUpdateClicked();
+  engine->OnUpdateClicked();
 
   EXPECT_EQ(host.messages,
             (std::vector<std::string>{std::string(MSG_FILE_ERROR), std::string(MSG_FILE_OPEN_ERROR),
                                       std::string(MSG_FILE_SIZE_ERROR)}));
   EXPECT_TRUE(host.writes.empty());
   EXPECT_FALSE(host.timerRunning);
-  EXPECT_EQ(engine.State().commandIssued, 0);
+  EXPECT_EQ(engine->State().commandIssued, 0);
 
-  engine.OnVerReadClicked();
+  engine->OnVerReadClicked();
   EXPECT_EQ(host.AllWritten(), Bytes{0x56});
 }
 

@@ -23,6 +23,9 @@ class FakeEngineHost : public EngineHost, public PortIo {
  public:
   // Port.
   bool portUsable = true;
+  bool portFailed = false;  // the port went away: writes fail, and it reports so
+  int discards = 0;
+  int closes = 0;
   std::vector<Bytes> writes;          // one entry per write call, in order
   std::deque<std::uint8_t> incoming;  // bytes waiting to be read
   std::vector<std::size_t> pendingAnswers;
@@ -44,15 +47,27 @@ class FakeEngineHost : public EngineHost, public PortIo {
   std::map<Label, std::string> labels = {
       {Label::Percent, "0"}, {Label::VersionDsp1, "V00.00"}, {Label::VersionDsp2, "V00.00"}};
   std::vector<std::string> percentHistory;
-  std::vector<std::string> messages;
+  std::vector<std::string> messages;  // the window's boxes for the outcomes
+  std::vector<ExchangeOutcome> outcomes;
 
   // File dialog: the path to answer with, or cancel when empty.
   std::string chosenPath;
   int fileDialogs = 0;
 
   bool PortUsable() override { return portUsable; }
-  void Write(const std::uint8_t* bytes, std::size_t count) override {
+  bool Write(const std::uint8_t* bytes, std::size_t count) override {
+    if (portFailed) return false;
     writes.emplace_back(bytes, bytes + count);
+    return true;
+  }
+  void DiscardInput() override {
+    ++discards;
+    incoming.clear();
+  }
+  bool PortFailed() override { return portFailed; }
+  void ClosePort() override {
+    ++closes;
+    portUsable = false;
   }
   std::size_t PendingCount() override {
     pendingAnswers.push_back(incoming.size());
@@ -84,7 +99,10 @@ class FakeEngineHost : public EngineHost, public PortIo {
     labels[label] = std::string(text);
     if (label == Label::Percent) percentHistory.emplace_back(text);
   }
-  void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+  void ReportOutcome(const ExchangeOutcome& outcome) override {
+    outcomes.push_back(outcome);
+    if (!MessageFor(outcome).empty()) messages.emplace_back(MessageFor(outcome));
+  }
   bool ChooseImageFile(std::string& path) override {
     ++fileDialogs;
     if (chosenPath.empty()) return false;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "protocol/messages.h"
 #include "testing/special_file.h"
@@ -19,15 +20,16 @@ class ImageLoaderTest : public ::testing::Test {
   bool Choose(const std::string& path) {
     host.messages.clear();
     host.writes.clear();
-    engine.State().protocolState = ProtocolState::Idle;
+    // A fresh link each time: every choice starts from Idle.
+    engine = std::make_unique<ProtocolEngine>(host, host);
     host.chosenPath = path;
-    engine.OnUpdateClicked();
+    engine->OnUpdateClicked();
     return !host.writes.empty();
   }
   std::vector<std::string> Said(std::string_view message) { return {std::string(message)}; }
 
   FakeEngineHost host;
-  ProtocolEngine engine{host, host};
+  std::unique_ptr<ProtocolEngine> engine;
   TempDir files;
 };
 
@@ -66,27 +68,27 @@ TEST_F(ImageLoaderTest, CancelAndFilesThatCannotBeRead) {
 TEST_F(ImageLoaderTest, BytesArriveUntranslatedAndInPlace) {
   const Bytes content = {0x00, 0x0D, 0x0A, 0x1A, 0xFF, 0x0D, 0x0A, 0x00, 0x1A};
   ASSERT_TRUE(Choose(files.Write("dsp.out", content)));
-  ASSERT_EQ(engine.State().imageLength, content.size());
-  EXPECT_EQ(Bytes(engine.State().imageBuffer, engine.State().imageBuffer + content.size()),
+  ASSERT_EQ(engine->State().imageLength, content.size());
+  EXPECT_EQ(Bytes(engine->State().imageBuffer, engine->State().imageBuffer + content.size()),
             content);
 
   ASSERT_TRUE(Choose(files.Write("three.out", {7, 8, 9})));
-  EXPECT_EQ(engine.State().imageLength, 3u);
+  EXPECT_EQ(engine->State().imageLength, 3u);
 }
 
 TEST_F(ImageLoaderTest, SizeLimits) {
   Bytes full(IMAGE_CAPACITY);
   for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<std::uint8_t>(i * 31 + 5);
   ASSERT_TRUE(Choose(files.Write("full.out", full)));
-  EXPECT_EQ(engine.State().imageLength, IMAGE_CAPACITY);
-  EXPECT_TRUE(std::equal(full.begin(), full.end(), engine.State().imageBuffer));
+  EXPECT_EQ(engine->State().imageLength, IMAGE_CAPACITY);
+  EXPECT_TRUE(std::equal(full.begin(), full.end(), engine->State().imageBuffer));
 
   full.push_back(0x99);
   EXPECT_FALSE(Choose(files.Write("over.out", full)));
   EXPECT_EQ(host.messages, Said(MSG_FILE_SIZE_ERROR));
   EXPECT_FALSE(Choose(files.Write("empty.out", {})));
   EXPECT_EQ(host.messages, Said(MSG_FILE_SIZE_ERROR));
-  EXPECT_EQ(engine.State().imageLength, 0u);
+  EXPECT_EQ(engine->State().imageLength, 0u);
 }
 
 // Nothing past the caller's buffer is ever stored, whatever the file holds by the time it is

@@ -27,7 +27,7 @@ class PortSwitchTest : public ::testing::Test {
   PortMap map;
   FarEnd first;
   FarEnd second;
-  PosixLine line;
+  Line line;
   FakePortList list{line};
   int portIndex = 0;
 };
@@ -46,7 +46,9 @@ TEST_F(PortSwitchTest, ToAnotherPortClosesTheOldOneAndOpensTheNew) {
 TEST_F(PortSwitchTest, ToAPortThatDoesNotExistReopensThePreviousOne) {
   PickPort(4);
   EXPECT_EQ(list.notUsableShown, 1);
-  EXPECT_EQ(list.lockedDuringMessage, std::vector<bool>{true});
+  // No lock while the user reads the box; the message names the port that failed.
+  EXPECT_EQ(list.lockedDuringMessage, std::vector<bool>{false});
+  EXPECT_EQ(list.lastFailure.device, map.LinkFor(4));
   EXPECT_EQ(portIndex, 0);
   EXPECT_TRUE(PortIs(line, first.SlavePath()));
   EXPECT_EQ(list.selected, std::vector<int>{0});
@@ -57,13 +59,13 @@ TEST_F(PortSwitchTest, ToThePortAlreadyOpenReopensItSilently) {
   ASSERT_TRUE(first.Write({0x06}));
   // Marks the open file itself (not the descriptor number, which may come again): a fresh
   // open has no owner.
-  ASSERT_EQ(fcntl(line.PortHandle(), F_SETOWN, getpid()), 0);
+  ASSERT_EQ(fcntl(PortHandleOf(line), F_SETOWN, getpid()), 0);
   PickPort(0);
-  EXPECT_EQ(fcntl(line.PortHandle(), F_GETOWN), 0);
+  EXPECT_EQ(fcntl(PortHandleOf(line), F_GETOWN), 0);
   EXPECT_EQ(list.notUsableShown, 0);
   EXPECT_EQ(portIndex, 0);
   EXPECT_TRUE(PortIs(line, first.SlavePath()));
-  ASSERT_TRUE(WaitReadable(line.PortHandle()));
+  ASSERT_TRUE(WaitReadable(PortHandleOf(line)));
   std::uint8_t byte = 0;
   EXPECT_EQ(line.Read(&byte, 1), 1u);
   EXPECT_EQ(byte, 0x06);
@@ -76,7 +78,7 @@ TEST_F(PortSwitchTest, WhenNeitherPortOpensNoPortIsOpenAndThePreviousOneStaysSel
   const int before = OpenDescriptorCount();
   PickPort(4);
   EXPECT_EQ(list.notUsableShown, 1);
-  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
+  EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR);
   EXPECT_EQ(portIndex, 1);
   EXPECT_EQ(list.selected, std::vector<int>{1});
   EXPECT_EQ(OpenDescriptorCount(), before - 1);
@@ -105,7 +107,7 @@ TEST_F(PortSwitchTest, ASwitchDuringAnUpdateLeavesTheExchangeRunning) {
   engine.OnUpdateClicked();
   ASSERT_EQ(first.Read(2), (Bytes{WRITE_COMMAND, 0x0F}));
   ASSERT_TRUE(first.Write({ACK}));
-  ASSERT_TRUE(WaitReadable(line.PortHandle()));
+  ASSERT_TRUE(WaitReadable(PortHandleOf(line)));
   engine.OnCommNotify();
   ASSERT_EQ(first.Read(1), Bytes{ENQ});
   ASSERT_EQ(engine.State().protocolState, ProtocolState::AwaitStartAck);
@@ -119,7 +121,7 @@ TEST_F(PortSwitchTest, ASwitchDuringAnUpdateLeavesTheExchangeRunning) {
 
   // The radio on the new port answers, and the exchange goes on there.
   ASSERT_TRUE(second.Write({ACK}));
-  ASSERT_TRUE(WaitReadable(line.PortHandle()));
+  ASSERT_TRUE(WaitReadable(PortHandleOf(line)));
   engine.OnCommNotify();
   EXPECT_EQ(second.Read(1), Bytes{0xAA});
   EXPECT_EQ(engine.State().protocolState, ProtocolState::Sending);

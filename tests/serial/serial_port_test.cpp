@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "serial/posix/posix_port.h"
+#include "testing/counting_target.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace vannor::test {
@@ -62,7 +62,7 @@ class SerialPortTest : public ::testing::Test {
 
   PortMap map;
   FarEnd radio;
-  PosixLine line;
+  Line line;
 };
 
 TEST_F(SerialPortTest, EveryByteValueCrossesBothWaysInOneStream) {
@@ -102,7 +102,7 @@ TEST_F(SerialPortTest, OpenedPortIsRaw38400EightNoneOne) {
 
   ASSERT_EQ(line.OpenPort(0), 1);
   termios t{};
-  ASSERT_EQ(tcgetattr(line.PortHandle(), &t), 0);
+  ASSERT_EQ(tcgetattr(PortHandleOf(line), &t), 0);
   EXPECT_EQ(cfgetospeed(&t), speed_t{B38400});
   EXPECT_TRUE(cfgetispeed(&t) == B38400 || cfgetispeed(&t) == 0);
   EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t{CS8});
@@ -122,10 +122,10 @@ TEST_F(SerialPortTest, OpenedPortIsRaw38400EightNoneOne) {
   EXPECT_EQ(t.c_cc[VTIME], 0);
 
   int exclusive = 0;
-  ASSERT_EQ(ioctl(line.PortHandle(), TIOCGEXCL, &exclusive), 0);
+  ASSERT_EQ(ioctl(PortHandleOf(line), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 1);
   // Reads and writes must never block the window thread.
-  EXPECT_NE(fcntl(line.PortHandle(), F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_NE(fcntl(PortHandleOf(line), F_GETFL) & O_NONBLOCK, 0);
 }
 
 TEST_F(SerialPortTest, AnOpenPortIsLockedAndOpensAgainOnceClosed) {
@@ -144,7 +144,7 @@ TEST_F(SerialPortTest, AnOpenPortIsLockedAndOpensAgainOnceClosed) {
   ASSERT_EQ(line.OpenPort(0), 1);
   EXPECT_FALSE(PortIsFree(radio.SlavePath()));  // a second open, ours or another program's
   line.ClosePort();
-  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
+  EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR);
   EXPECT_TRUE(PortIsFree(radio.SlavePath()));
   int exclusive = 1;
   ASSERT_EQ(ioctl(radio.Slave(), TIOCGEXCL, &exclusive), 0);
@@ -167,7 +167,7 @@ TEST_F(SerialPortTest, APortAnotherProgramHoldsDoesNotOpen) {
   ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
   const int before = OpenDescriptorCount();
   EXPECT_EQ(line.OpenPort(0), 0);
-  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
+  EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR);
   EXPECT_EQ(OpenDescriptorCount(), before);
   EXPECT_EQ(line.LastOpenFailure().device, map.LinkFor(0));
   EXPECT_FALSE(line.LastOpenFailure().reason.empty());
@@ -184,9 +184,11 @@ TEST_F(SerialPortTest, FailedOpensLeaveTheHandleInvalidAndNoDescriptor) {
   ASSERT_TRUE(map.Map(2, files.Write("not-a-terminal", {1, 2, 3})));
   // Whatever terminal the tests run in (with none, /dev/tty does not open at all).
   ASSERT_TRUE(map.Map(3, "/dev/tty"));
-  for (int index : {1, 2, 3, -1, 10}) {
+  // The far end of a pseudo-terminal takes every setting and carries nothing.
+  ASSERT_TRUE(map.Map(4, "/dev/ptmx"));
+  for (int index : {1, 2, 3, 4, -1, 10}) {
     EXPECT_EQ(line.OpenPort(index), 0) << index;
-    EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE) << index;
+    EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR) << index;
     EXPECT_FALSE(line.PortUsable());
     EXPECT_EQ(OpenDescriptorCount(), withPort - 1) << index;
     // The message names what was tried: the link the user set, nothing for a port off the list.
@@ -196,7 +198,7 @@ TEST_F(SerialPortTest, FailedOpensLeaveTheHandleInvalidAndNoDescriptor) {
   }
   // The engine's operations on no port do nothing and say so.
   std::uint8_t byte = 0x56;
-  line.Write(&byte, 1);
+  EXPECT_TRUE(line.Write(&byte, 1));  // lost, as on a cut cable: no port failed
   EXPECT_EQ(line.PendingCount(), 0u);
   EXPECT_EQ(line.Read(&byte, 1), 0u);
 }
@@ -225,7 +227,7 @@ TEST_F(SerialPortTest, PendingCountAndReadDeliverWhatWaitsInOrder) {
   Bytes sent(250);
   for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<std::uint8_t>(i * 7);
   ASSERT_TRUE(radio.Write(sent));
-  ASSERT_TRUE(WaitReadable(line.PortHandle()));
+  ASSERT_TRUE(WaitReadable(PortHandleOf(line)));
   // Wait for the whole burst: the count grows while the terminal moves it in.
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (line.PendingCount() < sent.size() && std::chrono::steady_clock::now() < deadline) {
@@ -260,16 +262,44 @@ TEST_F(SerialPortTest, AWriteThatCannotBeQueuedIsLostWithoutBlocking) {
   EXPECT_LT(got.size(), 64 * block.size());
 }
 
-TEST_F(SerialPortTest, AfterAHangUpThePortDeliversNothingAndTakesNothing) {
+// A port that went away says so at once, whichever call meets it first, and keeps saying why
+// after it is closed.
+TEST_F(SerialPortTest, AHangUpIsReportedAsAFailedPort) {
+  for (int way = 0; way < 2; ++way) {
+    SCOPED_TRACE(way == 0 ? "the event loop saw it" : "a write met it");
+    FarEnd far;
+    ASSERT_TRUE(map.Map(1, far.SlavePath()));
+    ASSERT_EQ(line.OpenPort(1), 1);
+    EXPECT_FALSE(line.PortFailed());
+    far.HangUp();
+    std::uint8_t byte = 0x41;
+    if (way == 0) {
+      line.OnPortReady(true);
+    } else {
+      EXPECT_FALSE(line.Write(&byte, 1));
+    }
+    EXPECT_TRUE(line.PortFailed());
+    EXPECT_EQ(line.PendingCount(), 0u);
+    line.ClosePort();
+    EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR);
+    EXPECT_EQ(line.FailureReason(), "the port went away; was the adapter unplugged?");
+  }
+}
+
+// The event loop is told the descriptor to watch at every open, and to watch nothing before
+// every close.
+TEST_F(SerialPortTest, TheEventLoopWatchesTheOpenPortOnly) {
+  testkit::CountingTarget events;
+  ASSERT_TRUE(line.StartListener(events));
+  EXPECT_EQ(events.watched, NO_DESCRIPTOR);
   ASSERT_EQ(line.OpenPort(0), 1);
-  radio.HangUp();
-  std::uint8_t byte = 0x41;
-  line.Write(&byte, 1);  // returns at once: the byte is lost
-  EXPECT_EQ(line.PendingCount(), 0u);
-  EXPECT_EQ(line.Read(&byte, 1), 0u);
-  EXPECT_TRUE(line.PortUsable());  // still open until a switch or the end closes it
+  EXPECT_EQ(events.watched, PortHandleOf(line));
   line.ClosePort();
-  EXPECT_EQ(line.PortHandle(), INVALID_PORT_HANDLE);
+  EXPECT_EQ(events.watched, NO_DESCRIPTOR);
+  ASSERT_EQ(line.OpenPort(0), 1);
+  line.StopLink();
+  EXPECT_EQ(events.watched, NO_DESCRIPTOR);
+  EXPECT_FALSE(line.ListenerRunning());
 }
 
 }  // namespace

@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "protocol/engine_host.h"
-#include "serial/comm_notify_target.h"
+#include "serial/line.h"
+#include "serial/linux/linux_port.h"
 #include "serial/port_switch.h"
-#include "serial/posix/posix_line.h"
 #include "testing/counting_target.h"
 #include "testing/fake_port_list.h"
 #include "testing/images.h"
@@ -166,19 +166,24 @@ inline bool PortIsFree(const std::string& path) {
   return free;
 }
 
+// The descriptor of the line's open port, or NO_DESCRIPTOR.
+inline int PortHandleOf(Line& line) {
+  return static_cast<LinuxPort&>(line.Backend()).Handle();
+}
+
 // Whether the line's open port is the device at path.
-inline bool PortIs(const PosixLine& line, const std::string& path) {
+inline bool PortIs(Line& line, const std::string& path) {
   struct stat open {
   }, named{};
-  return line.PortHandle() != INVALID_PORT_HANDLE && fstat(line.PortHandle(), &open) == 0 &&
+  return PortHandleOf(line) != NO_DESCRIPTOR && fstat(PortHandleOf(line), &open) == 0 &&
          stat(path.c_str(), &named) == 0 && open.st_rdev == named.st_rdev;
 }
 
 // Everything the engine would read at the line, gathered until count bytes came or nothing more
 // does.
-inline Bytes ReadAtPort(PosixLine& line, std::size_t count) {
+inline Bytes ReadAtPort(Line& line, std::size_t count) {
   Bytes got;
-  while (got.size() < count && WaitReadable(line.PortHandle())) {
+  while (got.size() < count && WaitReadable(PortHandleOf(line))) {
     std::uint8_t buffer[100];
     const std::size_t waiting = line.PendingCount();
     const std::size_t n = line.Read(buffer, std::min(waiting, sizeof buffer));
@@ -206,7 +211,9 @@ class RecordingHost : public EngineHost {
   bool IsChecked(Box /*box*/) override { return true; }
   void SetProgress(int /*position*/) override {}
   void SetLabelText(Label /*label*/, std::string_view /*text*/) override {}
-  void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+  void ReportOutcome(const ExchangeOutcome& outcome) override {
+    if (!MessageFor(outcome).empty()) messages.emplace_back(MessageFor(outcome));
+  }
   bool ChooseImageFile(std::string& path) override {
     if (chosenPath.empty()) return false;
     path = chosenPath;

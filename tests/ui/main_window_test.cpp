@@ -12,7 +12,6 @@
 #include "protocol/messages.h"
 #include "res/dialog_templates.h"
 #include "testing/captured_stderr.h"
-#include "testing/counting_line.h"
 #include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
 
@@ -88,27 +87,6 @@ TEST_F(MainWindowTest, SaysTheComPortCannotBeUsedWhenCom1DoesNotOpen) {
   EXPECT_EQ(dlg.PortIndex(), 0);
   EXPECT_TRUE(dlg.ListenerRunning());
   EXPECT_TRUE(dlg.IsShown());
-}
-
-// The platform's line, but its listener cannot start, as when the process is out of
-// descriptors.
-class UnwatchedLine final : public testkit::CountingLine {
- public:
-  bool StartListener(CommNotifyTarget& /*mainWindow*/) override {
-    errno = EMFILE;
-    return false;
-  }
-};
-
-TEST_F(MainWindowTest, APortThatCannotBeWatchedIsReportedOnStandardError) {
-  StartRadio(1);
-  testkit::CapturedStderr errors;
-  ASSERT_TRUE(errors.Ok());
-  VannorDlg& dlg = ShowWindow(std::make_unique<UnwatchedLine>());
-  EXPECT_EQ(errors.Text(), "vannor: COM1: cannot watch the port: Too many open files\n");
-  EXPECT_TRUE(dlg.SerialLine().PortUsable());
-  EXPECT_FALSE(dlg.ListenerRunning());
-  EXPECT_TRUE(modals.Messages().empty());
 }
 
 TEST_F(MainWindowTest, UpdateWithBothWriteBoxesClearedSaysDspSelectError) {

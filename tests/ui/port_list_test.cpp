@@ -5,7 +5,7 @@
 #include <wx/combobox.h>
 
 #include "protocol/messages.h"
-#include "serial/posix/posix_line.h"
+#include "serial/linux/linux_port.h"
 #include "testing/captured_stderr.h"
 #include "testing/scoped_env.h"
 #include "tests/ui/window_fixture.h"
@@ -15,7 +15,7 @@ namespace {
 
 // The descriptor of the port the window has open: a reopen of the same device gets a new one.
 int OpenPortHandle(VannorDlg& dlg) {
-  return static_cast<PosixLine&>(dlg.SerialLine()).PortHandle();
+  return static_cast<LinuxPort&>(dlg.SerialLine().Backend()).Handle();
 }
 
 using testing::ElementsAre;

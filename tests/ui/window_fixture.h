@@ -36,7 +36,7 @@ class WindowTest : public testing::Test {
   }
 
   // Creates the window and shows it, which initialises it, and waits until it is on screen.
-  VannorDlg& ShowWindow(std::unique_ptr<Line> line = MakeLine()) {
+  VannorDlg& ShowWindow(std::unique_ptr<Line> line = std::make_unique<Line>()) {
     window = std::make_unique<VannorDlg>(std::move(line));
     window->Show();
     EXPECT_TRUE(PumpUntil([&] { return Get<wxWindow>(wxID_OK).IsShownOnScreen(); }));

@@ -1,4 +1,4 @@
-#include "serial/posix/line_config.h"
+#include "serial/linux/line_config.h"
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>

@@ -1,0 +1,87 @@
+#include "cli/link_loop.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+#include <optional>
+
+namespace vannor::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds until the earliest due timer of the links not yet done, rounded up so that the
+// wait never returns just before it; -1 when none runs.
+int WaitLimit(const std::vector<RadioLink*>& links) {
+  std::optional<Clock::time_point> earliest;
+  for (const RadioLink* link : links) {
+    const auto due = link->TimerDue();
+    if (due && (!earliest || *due < *earliest)) earliest = due;
+  }
+  if (!earliest) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - Clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+void InterruptAll(const std::vector<RadioLink*>& links) {
+  for (RadioLink* link : links) link->Interrupt();
+}
+
+}  // namespace
+
+void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals) {
+  // Made once: the loop itself allocates nothing per byte.
+  std::vector<pollfd> watched;
+  std::vector<RadioLink*> owners;
+  watched.reserve(links.size() + 1);
+  owners.reserve(links.size() + 1);
+  for (;;) {
+    watched.clear();
+    owners.clear();
+    if (signals.Descriptor() >= 0) {
+      watched.push_back(pollfd{.fd = signals.Descriptor(), .events = POLLIN, .revents = 0});
+      owners.push_back(nullptr);
+    }
+    bool waiting = false;
+    for (RadioLink* link : links) {
+      if (link->Done()) continue;
+      if (link->TimerDue()) waiting = true;
+      if (link->Descriptor() < 0) continue;
+      watched.push_back(pollfd{.fd = link->Descriptor(), .events = POLLIN, .revents = 0});
+      owners.push_back(link);
+      waiting = true;
+    }
+    // Nothing left that could ever answer: a link without port and timer would wait for ever.
+    if (!waiting) {
+      InterruptAll(links);
+      return;
+    }
+    const int ready = poll(watched.data(), watched.size(), WaitLimit(links));
+    if (ready < 0 && errno != EINTR) {
+      // The wait itself is broken: looping would spin.
+      InterruptAll(links);
+      return;
+    }
+    for (std::size_t i = 0; ready > 0 && i < watched.size(); ++i) {
+      const short events = watched[i].revents;
+      if (events == 0) continue;
+      if (owners[i] == nullptr) {
+        if (signals.Take()) {
+          InterruptAll(links);
+          return;
+        }
+        continue;
+      }
+      owners[i]->OnPortReady((events & (POLLHUP | POLLERR | POLLNVAL)) != 0);
+    }
+    // After the ports: an expiry must not win over an answer that came with it.
+    const Clock::time_point now = Clock::now();
+    for (RadioLink* link : links) {
+      if (!link->Done()) link->OnTimeReached(now);
+    }
+  }
+}
+
+}  // namespace vannor::cli

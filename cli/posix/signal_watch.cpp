@@ -1,0 +1,50 @@
+#include "cli/signal_watch.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <initializer_list>
+
+namespace vannor::cli {
+
+namespace {
+
+sigset_t EndingSignals() {
+  sigset_t signals;
+  // These fail only for a signal number that does not exist; all of them are standard.
+  sigemptyset(&signals);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
+    sigaddset(&signals, signal);
+  }
+  return signals;
+}
+
+}  // namespace
+
+SignalWatch::SignalWatch() {
+  // Ignored: SIG_IGN for a valid signal cannot fail.
+  (void)signal(SIGPIPE, SIG_IGN);
+  const sigset_t signals = EndingSignals();
+  descriptor_ = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+  // Without a descriptor the signals are left as they were: they still end the program.
+  if (descriptor_ < 0) return;
+  // Fails only for an invalid "how": the set is ours.
+  (void)sigprocmask(SIG_BLOCK, &signals, nullptr);
+}
+
+SignalWatch::~SignalWatch() {
+  // Ignored: our own descriptor, which carried no data we still need.
+  if (descriptor_ >= 0) (void)close(descriptor_);
+}
+
+bool SignalWatch::Take() {
+  signalfd_siginfo info;
+  const ssize_t got = read(descriptor_, &info, sizeof info);
+  if (got != static_cast<ssize_t>(sizeof info)) return false;  // EAGAIN: another took it
+  interrupted_ = true;
+  return true;
+}
+
+}  // namespace vannor::cli

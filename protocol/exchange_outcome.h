@@ -1,0 +1,52 @@
+// How an exchange with the radio ended, as a value: each host maps it to what it shows (the
+// window to its message boxes, the command line to its lines and exit codes).
+#pragma once
+
+#include <cstdint>
+
+#include "protocol/link_state.h"
+
+namespace vannor {
+
+enum class Outcome : std::uint8_t {
+  Completed,           // the whole image confirmed
+  VersionsRead,        // the version reply complete
+  CommunicationError,  // see ExchangeFailure
+  DspNotSelected,      // Update with neither Write box checked; nothing sent
+  ImageRefused,        // see ImageRefusal; nothing sent
+  OnlyOnce,            // Ver Read after a command went out; nothing sent
+};
+
+enum class ImageRefusal : std::uint8_t {
+  NotOut,      // the name does not end in .out
+  Unreadable,  // missing, unreadable, not a regular file, or a read error
+  Size,        // empty, larger than the buffer, or changed while it was read
+};
+
+enum class FailureCause : std::uint8_t {
+  WrongAnswer,  // a byte came that was not the one awaited
+  ExtraByte,    // a byte came before the image byte it would echo had been written
+  TimedOut,     // nothing came within the response time-out
+  PortFailed,   // the port went away or refused a write
+};
+
+// Why an exchange failed: what was awaited, in which state, at which image byte.
+struct ExchangeFailure {
+  ProtocolState state = ProtocolState::Idle;  // the state the engine was in
+  FailureCause cause = FailureCause::TimedOut;
+  std::uint8_t received = 0;      // the byte that came instead (WrongAnswer, ExtraByte)
+  std::uint8_t expected = 0;      // the byte that was awaited (ACK, or the echo)
+  std::uint32_t byteIndex = 0;    // image byte whose echo was awaited (Sending only)
+  std::uint32_t imageLength = 0;  // bytes in the image
+};
+
+struct ExchangeOutcome {
+  Outcome kind = Outcome::Completed;
+  ExchangeFailure failure;                      // CommunicationError
+  ImageRefusal refusal = ImageRefusal::NotOut;  // ImageRefused
+  // VersionsRead: DSP1 major, DSP1 minor, DSP2 major, DSP2 minor, as the radio sent them.
+  std::uint8_t versions[4] = {};
+  std::uint32_t length = 0;  // Completed: bytes written
+};
+
+}  // namespace vannor

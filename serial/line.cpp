@@ -1,0 +1,55 @@
+#include "serial/line.h"
+
+namespace vannor {
+
+Line::Line(std::unique_ptr<PortBackend> backend) : backend_(std::move(backend)) {}
+
+Line::~Line() {
+  StopLink();
+}
+
+int Line::OpenDevice(const std::string& device) {
+  ClosePort();
+  const std::string path = ResolveDevice(device);
+  // An index outside the list names no port at all.
+  if (path.empty()) {
+    lastFailure_ = OpenFailure{.device = {}, .reason = "no such port"};
+    return 0;
+  }
+  lastFailureReason_.clear();
+  return backend_->Open(path, lastFailure_) ? 1 : 0;
+}
+
+void Line::ClosePort() {
+  if (!backend_->IsOpen()) return;
+  // The reason outlives the port: whoever tells the user does so after the close.
+  if (backend_->Failed()) lastFailureReason_ = backend_->FailureReason();
+  backend_->Close();
+}
+
+bool Line::StartListener(PortEvents& mainWindow) {
+  return backend_->StartWatch(mainWindow);
+}
+
+void Line::StopLink() {
+  backend_->StopWatch();
+  ClosePort();
+}
+
+void Line::OnPortReady(bool hungUp) {
+  if (hungUp && backend_->IsOpen()) backend_->NoteHangUp();
+}
+
+bool Line::Write(const std::uint8_t* bytes, std::size_t count) {
+  // With no port open the bytes are lost as on a cut cable, and the exchange ends at its
+  // time-out: there is no port that could have failed.
+  if (!backend_->IsOpen()) return true;
+  return backend_->Write(bytes, count);
+}
+
+std::string Line::FailureReason() const {
+  if (backend_->IsOpen() && backend_->Failed()) return backend_->FailureReason();
+  return lastFailureReason_.empty() ? std::string("the port went away") : lastFailureReason_;
+}
+
+}  // namespace vannor

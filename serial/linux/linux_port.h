@@ -1,0 +1,59 @@
+// One open serial port on Linux: the descriptor and everything that must be undone when it
+// closes (the low-latency flag, the terminal settings it had before, its exclusive mode). The
+// event thread waits on the descriptor itself: the port only tells it which one.
+#pragma once
+
+#include <termios.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "serial/port_backend.h"
+
+namespace vannor {
+
+class LinuxPort final : public PortBackend {
+ public:
+  LinuxPort() = default;
+  LinuxPort(const LinuxPort&) = delete;
+  LinuxPort& operator=(const LinuxPort&) = delete;
+  ~LinuxPort() override { Close(); }
+
+  bool Open(const std::string& path, OpenFailure& failure) override;
+  void Close() override;
+  bool IsOpen() const override { return fd_ != NO_DESCRIPTOR; }
+
+  bool Write(const std::uint8_t* bytes, std::size_t count) override;
+  std::size_t PendingCount() override;
+  std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
+  void DiscardInput() override;
+  bool Failed() const override { return failure_ != 0; }
+  std::string FailureReason() const override;
+  void NoteHangUp() override;
+
+  bool StartWatch(PortEvents& events) override;
+  void StopWatch() override;
+  bool Watching() const override { return events_ != nullptr; }
+  // Nothing waits but the event thread itself, which is the one switching.
+  void ReleaseWait() override {}
+  std::chrono::nanoseconds ListenerCpuTime() const override { return {}; }
+
+  // For tests: the open descriptor (or NO_DESCRIPTOR).
+  int Handle() const { return fd_; }
+
+ private:
+  // Records the first failure: errno, or HANG_UP.
+  void Fail(int error);
+
+  int fd_ = NO_DESCRIPTOR;
+  PortEvents* events_ = nullptr;
+  // 0 while the port works; the errno that ended it, or HANG_UP.
+  int failure_ = 0;
+  // Whether this program switched the driver to low latency, and so must switch it back.
+  bool lowLatencySet_ = false;
+  // The terminal settings from before the open, put back at close.
+  termios saved_{};
+};
+
+}  // namespace vannor

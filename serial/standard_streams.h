@@ -1,0 +1,11 @@
+// Descriptors 0, 1 and 2 belong to standard input, output and error. A program started with one
+// of them closed would hand that number to the next thing it opens (a serial port, an image, a
+// display connection), and its own messages would then go down the serial line.
+#pragma once
+
+namespace vannor {
+
+// Opens the null device onto any of the three that is closed. Call first thing in main.
+void EnsureStandardStreams();
+
+}  // namespace vannor
