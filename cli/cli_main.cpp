@@ -81,10 +81,12 @@ bool LoadCheckedImage(const std::string& path, std::vector<std::uint8_t>& image,
       refusal.text = path + ": File Size Error: the image must hold 1 to 200000 bytes";
       return false;
     case LoadOutcome::OpenFailed:
+      refusal.text = path + ": File Open Error: " + loaded.problem;
+      return false;
     case LoadOutcome::ReadFailed:
       break;
   }
-  refusal.text = path + ": File Open Error: the image cannot be read or is not a regular file";
+  refusal.text = path + ": File Open Error: the image cannot be read";
   return false;
 }
 
@@ -103,7 +105,8 @@ int Write(const Options& options, SignalWatch& signals) {
     Report(refusal);
     return refusal.exitCode;
   }
-  ProgressView view(stderr, isatty(STDERR_FILENO) == 1, options.ports);
+  // The trace's lines would be overwritten by the bar's redraws: with it, plain lines.
+  ProgressView view(stderr, isatty(STDERR_FILENO) == 1 && !options.verbose, options.ports);
   std::vector<std::unique_ptr<RadioLink>> links;
   std::vector<std::unique_ptr<ProgressRow>> rows;
   for (std::size_t i = 0; i < options.ports.size(); ++i) {

@@ -18,6 +18,8 @@ class ImageFile {
 
   // Opens a regular file without ever blocking: a FIFO, a device or a folder is refused.
   bool Open(const std::string& path);
+  // Why the last Open failed: "not a regular file", or the system's words.
+  const std::string& Problem() const { return problem_; }
   // The size the file has now; negative when it cannot be told.
   long long Size();
   // Reads at most count bytes; the number read, 0 at the end, negative on an error.
@@ -25,6 +27,7 @@ class ImageFile {
 
  private:
   int fd_ = -1;
+  std::string problem_;
 };
 
 }  // namespace vannor

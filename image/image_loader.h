@@ -18,6 +18,7 @@ enum class LoadOutcome {
 struct LoadResult {
   LoadOutcome outcome;
   std::uint32_t length;  // bytes stored; meaningful only when Loaded
+  std::string problem;   // OpenFailed: why ("not a regular file", or the system's words)
 };
 
 // Reads the whole file at path into buffer. Nothing past capacity is ever stored; unless the

@@ -130,8 +130,15 @@ struct ProgramResult {
   std::string err;
 };
 
+// What a hostile caller does to the program's standard streams.
+struct ProgramSetup {
+  bool closeStderr = false;  // started with 2>&-
+  std::string stdoutPath;    // standard output goes here (/dev/full) instead of being caught
+};
+
 // Runs the program to its end with its standard output and error caught in files.
-inline ProgramResult RunProgram(const std::string& program, std::vector<std::string> arguments) {
+inline ProgramResult RunProgram(const std::string& program, std::vector<std::string> arguments,
+                                const ProgramSetup& setup = {}) {
   TempDir folder;
   const std::string out = folder.Path() + "/out";
   const std::string err = folder.Path() + "/err";
@@ -141,8 +148,14 @@ inline ProgramResult RunProgram(const std::string& program, std::vector<std::str
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(
+      &actions, 1, setup.stdoutPath.empty() ? out.c_str() : setup.stdoutPath.c_str(),
+      O_WRONLY | O_CREAT, 0600);
+  if (setup.closeStderr) {
+    posix_spawn_file_actions_addclose(&actions, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
+  }
   pid_t pid = -1;
   ProgramResult result;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {

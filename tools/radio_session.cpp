@@ -98,7 +98,10 @@ RadioSession::Next RadioSession::OnImageByte(std::uint8_t byte, Reply& reply) {
     EndExchange(true);
     return Next::Continue;
   }
-  reply.bytes[reply.length++] = byte;
+  // A faulty echo that a careless tool could take for a good one: it does not end the exchange.
+  const std::uint8_t echo = index >= active_.echoFfFrom ? 0xFF : byte;
+  reply.bytes[reply.length++] = echo;
+  if (index >= active_.echoTwiceFrom) reply.bytes[reply.length++] = echo;
   if (active_.expectedLength != 0 && record_.imageLength >= active_.expectedLength) {
     EndExchange(false);
   }

@@ -53,9 +53,14 @@ struct RadioConfig {
   AckReply secondAck;
 
   // Faults at image byte N, counted from 0.
-  std::uint32_t wrongEchoAt = NEVER;  // the echo of byte N differs from byte N
-  std::uint32_t silentFrom = NEVER;   // byte N gets no echo, and nothing after it is answered
-  std::uint32_t hangUpAt = NEVER;     // byte N arrives, then the radio closes the line
+  std::uint32_t wrongEchoAt = NEVER;    // the echo of byte N differs from byte N
+  std::uint32_t silentFrom = NEVER;     // byte N gets no echo, and nothing after it is answered
+  std::uint32_t hangUpAt = NEVER;       // byte N arrives, then the radio closes the line
+  std::uint32_t echoTwiceFrom = NEVER;  // byte N and every one after it are echoed twice
+  std::uint32_t echoFfFrom = NEVER;     // byte N and every one after it are answered 0xFF
+  // Sent once as the line comes up, before the tool asks anything (a radio's power-up noise).
+  std::uint8_t powerUp[8] = {};
+  std::uint8_t powerUpLength = 0;
 
   // Extra time before each byte the radio sends.
   std::uint32_t replyDelayUs = 0;

@@ -98,6 +98,12 @@ bool RadioSimulator::Launch(const RadioConfig& config) {
   outboundFree_ = Clock::time_point{};
   stopping_.store(false);
   running_.store(true, std::memory_order_release);
+  if (config.powerUpLength > 0) {
+    const std::size_t length = std::min<std::size_t>(config.powerUpLength, sizeof config.powerUp);
+    // Queued in the line for whoever opens it next; a short write leaves less noise, which the
+    // test that asked for it notices.
+    (void)write(masterFd_, config.powerUp, length);
+  }
   thread_ = std::thread(&RadioSimulator::Serve, this);
   return true;
 }

@@ -39,6 +39,9 @@ Faults (image bytes are counted from 0):
   --wrong-echo-at N      answer image byte N with a different byte
   --silent-from N        answer nothing from image byte N on
   --hang-up-at N         close the line when image byte N arrives
+  --echo-twice-from N    echo image byte N and every one after it twice
+  --echo-ff-from N       answer image byte N and every one after it with 0xFF
+  --power-up BYTES       send BYTES (e.g. 0x42,0x43) once as the line comes up
   --version-bytes N      send only N (0 to 3) of the four version bytes
   --delay-us N           wait N microseconds before every byte the radio sends
   --pace                 take 260.4 us per byte each way, as a 38400-baud line does
@@ -161,6 +164,14 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
     } else if (name == "--hang-up-at") {
       ok = ParseNumber(value, 0xFFFFFFFEul, number);
       radio.hangUpAt = static_cast<std::uint32_t>(number);
+    } else if (name == "--echo-twice-from") {
+      ok = ParseNumber(value, 0xFFFFFFFEul, number);
+      radio.echoTwiceFrom = static_cast<std::uint32_t>(number);
+    } else if (name == "--echo-ff-from") {
+      ok = ParseNumber(value, 0xFFFFFFFEul, number);
+      radio.echoFfFrom = static_cast<std::uint32_t>(number);
+    } else if (name == "--power-up") {
+      ok = ParseBytes(value, radio.powerUp, sizeof radio.powerUp, radio.powerUpLength);
     } else if (name == "--version-bytes") {
       ok = ParseNumber(value, 3, number);
       radio.versionReplyLength = static_cast<std::uint8_t>(number);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace vannor {
 
@@ -16,9 +17,19 @@ ImageFile::~ImageFile() {
 bool ImageFile::Open(const std::string& path) {
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
   fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd_ < 0) return false;
+  if (fd_ < 0) {
+    // Out of descriptors, no permission, missing: the system says which.
+    problem_ = std::strerror(errno);
+    return false;
+  }
   struct stat file;
-  if (fstat(fd_, &file) == 0 && S_ISREG(file.st_mode)) return true;
+  if (fstat(fd_, &file) != 0) {
+    problem_ = std::strerror(errno);
+  } else if (S_ISREG(file.st_mode)) {
+    return true;
+  } else {
+    problem_ = "not a regular file";
+  }
   (void)close(fd_);  // see the destructor
   fd_ = -1;
   return false;

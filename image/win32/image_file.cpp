@@ -45,6 +45,7 @@ ImageFile::~ImageFile() {
 bool ImageFile::Open(const std::string& path) {
   const std::wstring wide = WidePath(path);
   // An embedded NUL would name another file than the one chosen.
+  problem_ = "cannot be opened";
   if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return false;
   // Others may keep reading and writing the file, as with the runtime's own streams; a file
   // rewritten meanwhile shows as a size that changed while it was read.
@@ -52,6 +53,7 @@ bool ImageFile::Open(const std::string& path) {
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   if (!IsRegularFile(file)) {
+    problem_ = "not a regular file";
     (void)CloseHandle(file);  // see the destructor
     return false;
   }

@@ -103,6 +103,9 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
       {{"write", "--port", "COM1", "--dsp1", home.Path() + "/dir.out"}, 3, "File Open Error"},
       {{"write", "--port", "COM1", "--dsp1", empty}, 3, "File Size Error"},
       {{"write", "--port", "COM5", "--dsp1", good}, 4, "COM5 ("},
+      // The image is checked before any port opens: a bad one never reaches a port.
+      {{"write", "--port", "COM5", "--dsp1", empty}, 3, "File Size Error"},
+      {{"write", "--port", "COM1", "--dsp1", home.Path() + "/dir.out"}, 3, "not a regular file"},
       {{"version", "--port", "/dev/null"}, 4, "not a serial line"},
       {{"version", "--port", "/dev/ptmx"}, 4, "pseudo-terminal master"},
       {{"write", "--dsp1", good}, 2, "--port is required"},
@@ -126,9 +129,15 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
   nak.firstAck.reply = sim::RADIO_NAK;
   sim::RadioConfig wrongEcho;
   wrongEcho.wrongEchoAt = 1;
+  // Echoes twice: each echo's double comes before the next image byte is written.
+  sim::RadioConfig echoTwice;
+  echoTwice.echoTwiceFrom = 1;
   const std::vector<std::pair<sim::RadioConfig, std::string>> faults = {
       {nak, "wrong answer while awaiting the ACK of the write request: got 0x15"},
-      {wrongEcho, "wrong answer while awaiting the echo of an image byte (byte 2 of 3, 0x02)"}};
+      {wrongEcho, "wrong answer while awaiting the echo of an image byte (byte 2 of 3, 0x02)"},
+      {echoTwice,
+       "a byte came before its image byte was sent while awaiting the echo of an "
+       "image byte (byte 3 of 3, 0x03): got 0x02"}};
   for (const auto& [config, said] : faults) {
     SCOPED_TRACE(said);
     radio.Reconfigure(config);
@@ -164,34 +173,82 @@ TEST_F(CliTest, FourRadiosAtOnceAndAFaultOnOneLeavesTheOthers) {
   }
 }
 
-// Ctrl-C mid-write: the stop sequence runs, the port is free and as it was, the user is told.
-TEST_F(CliTest, InterruptedWriteClosesThePortCleanly) {
-  sim::RadioConfig paced;
-  paced.pace38400 = true;
-  sim::RadioSimulator& radio = StartRadio(2, paced);
-  termios before{};
-  {
-    const int slave = open(radio.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+// Every signal that would end the program mid-write ends it through the stop sequence: the port
+// is free and as it was, and the user is told whether the DSP was left unfinished.
+TEST_F(CliTest, EverySignalThatEndsAWriteClosesThePortCleanly) {
+  struct Row {
+    int signal;
+    bool beforeTheFirstAck;
+    const char* said;
+  };
+  for (const Row& row : {Row{SIGINT, false, "COM2: interrupted; the DSP is left unfinished"},
+                         Row{SIGQUIT, false, "the DSP is left unfinished"},
+                         Row{SIGTERM, false, "the DSP is left unfinished"},
+                         Row{SIGHUP, false, "the DSP is left unfinished"},
+                         Row{SIGUSR1, false, "the DSP is left unfinished"},
+                         Row{SIGUSR2, false, "the DSP is left unfinished"},
+                         Row{SIGALRM, false, "the DSP is left unfinished"},
+                         Row{SIGINT, true, "COM2: interrupted before any image byte was sent"}}) {
+    SCOPED_TRACE(row.said + std::to_string(row.signal));
+    sim::RadioConfig paced;
+    paced.pace38400 = true;
+    if (row.beforeTheFirstAck) paced.firstAck.reply = sim::NO_REPLY;
+    radios.clear();
+    sim::RadioSimulator& radio = StartRadio(2, paced);
+    termios before{};
+    {
+      const int slave = open(radio.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+      ASSERT_GE(slave, 0);
+      tcgetattr(slave, &before);
+      close(slave);
+    }
+    testkit::Program run(
+        {VANNOR_CLI_PROGRAM, "write", "--port", "COM2", "--dsp2", Image(testkit::MakeImage(20000))},
+        STDERR_FILENO);
+    ASSERT_TRUE(radio.WaitBytesReceived(row.beforeTheFirstAck ? 2 : 100, 20s));
+    run.Signal(row.signal);
+    EXPECT_EQ(run.Wait(), 130);
+    const std::string said = run.Rest();
+    EXPECT_NE(said.find(row.said), std::string::npos) << said;
+    const int slave = open(radio.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(slave, 0);
-    tcgetattr(slave, &before);
+    EXPECT_EQ(flock(slave, LOCK_EX | LOCK_NB), 0);
+    termios after{};
+    tcgetattr(slave, &after);
     close(slave);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
   }
-  testkit::Program run(
-      {VANNOR_CLI_PROGRAM, "write", "--port", "COM2", "--dsp2", Image(testkit::MakeImage(20000))},
-      STDERR_FILENO);
-  ASSERT_TRUE(radio.WaitBytesReceived(100, 20s));
-  run.Signal(SIGINT);
-  EXPECT_EQ(run.Wait(), 130);
-  const std::string said = run.Rest();
-  EXPECT_NE(said.find("COM2: interrupted; the DSP is left unfinished"), std::string::npos) << said;
-  const int slave = open(radio.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(slave, 0);
-  EXPECT_EQ(flock(slave, LOCK_EX | LOCK_NB), 0);
-  termios after{};
-  tcgetattr(slave, &after);
-  close(slave);
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
-  EXPECT_EQ(after.c_iflag, before.c_iflag);
+}
+
+// Closed and full standard streams, and a radio that talks before it is asked.
+TEST_F(CliTest, HostileStreamsNeitherReachTheRadioNorPassForSuccess) {
+  sim::RadioConfig config;
+  config.expectedLength = 500;
+  const std::uint8_t noise[] = {0x42, 0x43, 0x44, 0x45, 0x46};
+  std::copy(std::begin(noise), std::end(noise), config.powerUp);
+  config.powerUpLength = sizeof noise;
+  sim::RadioSimulator& radio = StartRadio(1, config);
+  // Whatever waited on the line before the request is not the answer.
+  ProgramResult result = Cli({"version", "--port", "COM1"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, "DSP1 V01.03  DSP2 V02.00\n");
+  // With standard error closed the port must not take its place: no progress text in the image.
+  const Bytes image = testkit::MakeImage(500);
+  result =
+      testkit::RunProgram(VANNOR_CLI_PROGRAM, {"write", "--port", "COM1", "--dsp1", Image(image)},
+                          {.closeStderr = true, .stdoutPath = {}});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(radio.Image() == image);
+  // A result that cannot be written is a failure, for every command.
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"version", "--port", "COM1"}, {"ports"}, {"--help"}}) {
+    SCOPED_TRACE(arguments[0]);
+    result = testkit::RunProgram(VANNOR_CLI_PROGRAM, arguments,
+                                 {.closeStderr = false, .stdoutPath = "/dev/full"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("cannot write the output"), std::string::npos) << result.err;
+  }
 }
 
 TEST_F(CliTest, MapUnmapAndPorts) {
