@@ -21,7 +21,7 @@ PACKAGES=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev
   # window
-  libwxgtk3.2-dev libgtk-3-dev
+  libwxgtk3.2-dev libgtk-3-dev libx11-dev
   fonts-ipafont-gothic fontconfig
   # running the window without a display, screenshots, driving it from outside
   xvfb xauth imagemagick xdotool x11-utils xfwm4 dbus-x11 at-spi2-core

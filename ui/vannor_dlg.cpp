@@ -132,6 +132,7 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   portList->SetSelection(0);
   portIndex = 0;
   if (ExchangeTrace::Requested()) TraceExchanges();
+  displayLoss = std::make_unique<DisplayLossGuard>([this] { line->StopLink(); });
   if (line->OpenPort(portIndex) == 0) {
     ReportOpenFailure(stderr, PortName(portIndex), line->LastOpenFailure());
     // Windows initialises a dialog before it is on screen, and the toolkit gives a message box

@@ -18,6 +18,7 @@
 #include "res/resource.h"
 #include "serial/line.h"
 #include "serial/port_switch.h"
+#include "ui/display_loss.h"
 #include "ui/port_watch.h"
 
 class wxButton;
@@ -147,6 +148,8 @@ class VannorDlg : public wxDialog, public EngineHost, public PortEvents, public 
   // The VANNOR_DEBUG trace of this window's exchanges; null when it is off.
   std::unique_ptr<ExchangeTrace> trace;
   PortWatch portWatch{[this](bool hungUp) { OnPortReady(hungUp); }};
+  // Puts the port back if the display dies under the window.
+  std::unique_ptr<DisplayLossGuard> displayLoss;
   // The port list's popup is open: every row, the open port's included, is a choice.
   bool pickingPort = false;
 

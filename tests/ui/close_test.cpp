@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <wx/checkbox.h>
+#include <wx/combobox.h>
 #include <wx/timer.h>
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "protocol/messages.h"
@@ -167,11 +170,17 @@ TEST_F(CloseTest, EndDuringAnExchangeLeavesNoTimeOutBehind) {
 TEST_F(CloseTest, EveryWayOutDuringAnUpdateAsksFirstAndNoLetsItFinish) {
   const std::vector<std::uint8_t> image(4000, 0xA5);
   sim::RadioSimulator& radio = StartSlowRadio(image);
-  const std::vector<std::function<void()>> waysOut = {
-      [&] { ClickOn(Get<wxWindow>(wxID_OK)); },
-      [&] { PressKey(WXK_ESCAPE); },
-      [&] { ClickCloseBox(); },
-      [&] { window->OnSysCommand(SC_CLOSE, 0); },
+  const auto otherPort = [&] {
+    // Down in the closed list picks the next port, COM2.
+    FocusAndWait(Get<wxWindow>(IDC_PORT_LIST));
+    PressKey(WXK_DOWN);
+  };
+  const std::vector<std::pair<std::function<void()>, std::string_view>> waysOut = {
+      {[&] { ClickOn(Get<wxWindow>(wxID_OK)); }, MSG_QUIT_UNFINISHED},
+      {[&] { PressKey(WXK_ESCAPE); }, MSG_QUIT_UNFINISHED},
+      {[&] { ClickCloseBox(); }, MSG_QUIT_UNFINISHED},
+      {[&] { window->OnSysCommand(SC_CLOSE, 0); }, MSG_QUIT_UNFINISHED},
+      {otherPort, MSG_SWITCH_UNFINISHED},
   };
   const int result = RunModal([&] {
     if (!StartUpdate()) return;
@@ -179,9 +188,13 @@ TEST_F(CloseTest, EveryWayOutDuringAnUpdateAsksFirstAndNoLetsItFinish) {
       SCOPED_TRACE(way);
       ASSERT_TRUE(window->Engine().Busy());
       modals.AnswerQuestion(wxID_NO);
-      waysOut[way]();
+      waysOut[way].first();
       ASSERT_TRUE(PumpUntil([&] { return modals.Questions().size() == way + 1; }));
+      EXPECT_EQ(modals.Questions()[way].text, waysOut[way].second);
       EXPECT_TRUE(window->IsShown());
+      // No keeps the transfer on the open port, and the list shows it.
+      EXPECT_EQ(window->PortIndex(), 0);
+      EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetSelection(), 0);
     }
     // The transfer carries on to its end; then End ends the window without a question.
     if (!PumpUntil([&] { return !modals.Messages().empty(); })) return;
@@ -192,7 +205,6 @@ TEST_F(CloseTest, EveryWayOutDuringAnUpdateAsksFirstAndNoLetsItFinish) {
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMPLETION)));
   ASSERT_EQ(modals.Questions().size(), waysOut.size());
   for (const MessageRecord& question : modals.Questions()) {
-    EXPECT_EQ(question.text, MSG_QUIT_UNFINISHED);
     EXPECT_EQ(question.caption, "");
     EXPECT_EQ(question.owner, window.get());
     EXPECT_TRUE(question.style & wxNO_DEFAULT);

@@ -3,11 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <wx/combobox.h>
+#include <wx/uiaction.h>
 
 #include "protocol/messages.h"
 #include "serial/linux/linux_port.h"
 #include "testing/captured_stderr.h"
+#include "testing/images.h"
 #include "testing/scoped_env.h"
+#include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
 
 namespace vannor::uitest {
@@ -125,6 +128,63 @@ TEST_F(PortListTest, TextTypedIntoTheFieldChangesNoPortAndGivesWayToTheOpenOne) 
   EXPECT_EQ(other.Record().bytesReceived, 0u);
   EXPECT_EQ(OpenPortHandle(dlg), before);
   EXPECT_TRUE(modals.Messages().empty());
+}
+
+// A USB adapter pulled in the middle of an Update: the error comes from the port, not the time-out,
+// with its cause on standard error; plugged back and picked again through the list itself (the
+// open port's own row, with the keyboard), the next Update reaches the new device.
+TEST_F(PortListTest, APulledAdapterIsToldAtOnceAndPickingItsPortAgainRevivesIt) {
+  sim::RadioConfig pulled;
+  pulled.expectedLength = 300;
+  pulled.hangUpAt = 100;
+  sim::RadioSimulator& radio = StartRadio(1, pulled);
+  const std::vector<std::uint8_t> image = testkit::MakeImage(300);
+  testkit::TempDir folder;
+  const std::string path = folder.Write("dsp.out", image);
+  modals.AnswerFileDialog(path);
+  testkit::CapturedStderr errors;
+  ASSERT_TRUE(errors.Ok());
+  VannorDlg& dlg = ShowWindow();
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_LT(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(RESPONSE_TIMEOUT_MS));
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMMUNICATION_ERROR)));
+  EXPECT_NE(
+      errors.Text().find("vannor: COM1 (" + ports.ConfigHome() +
+                         "/vannor/ports/COM1): the port went away; was the adapter unplugged?"),
+      std::string::npos)
+      << errors.Text();
+  EXPECT_FALSE(dlg.SerialLine().PortUsable());  // the dead port is closed, not watched
+
+  // Plugged back: a new device behind the same COM1 link.
+  sim::RadioConfig sound;
+  sound.expectedLength = 300;
+  ASSERT_TRUE(radio.Start(sound));
+  ASSERT_TRUE(radio.MapPort(ports.ConfigHome(), 1));
+  auto& list = Get<wxComboBox>(IDC_PORT_LIST);
+  list.SetFocus();
+  ASSERT_TRUE(PumpUntil([&] { return wxWindow::FindFocus() == &list; }));
+  // The list's popup from its arrow, where the open port's row, COM1, is the one highlighted;
+  // Enter picks it.
+  wxUIActionSimulator input;
+  const wxRect field = list.GetScreenRect();
+  input.MouseMove(
+      wxPoint(field.GetRight() - field.GetHeight() / 2, field.GetTop() + field.GetHeight() / 2));
+  PumpFor(std::chrono::milliseconds(20));
+  input.MouseClick();
+  PumpFor(std::chrono::milliseconds(300));
+  PressKey(WXK_RETURN);
+  ASSERT_TRUE(PumpUntil([&] { return dlg.SerialLine().PortUsable(); }));
+  EXPECT_EQ(dlg.PortIndex(), 0);
+  EXPECT_EQ(list.GetValue().utf8_string(), "COM1");
+
+  modals.AnswerFileDialog(path);
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 2; }));
+  EXPECT_EQ(modals.MessageTexts()[1], MSG_COMPLETION);
+  EXPECT_TRUE(radio.Image() == image);
 }
 
 }  // namespace

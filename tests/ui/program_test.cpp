@@ -1,5 +1,6 @@
-// The program itself, as the desktop or a terminal runs it: SIGTERM, SIGHUP and SIGINT end it
-// the way the window's own End does, with the port free again and its settings put back.
+// The program itself, as the desktop or a terminal runs it: the signals that would end it, and a
+// display that dies, end it the way the window's own End does, with the port free again and its
+// settings put back.
 #include "testing/program.h"
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,9 +96,23 @@ TEST_F(ProgramTest, EachEndSignalStopsTheLinkAndPutsThePortBack) {
   }
   cooked = Probe(slave).settings;
 
-  for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
-    SCOPED_TRACE(strsignal(signal));
-    Program tool({VANNOR_PROGRAM}, STDERR_FILENO, ToolEnvironment(configHome.Path()));
+  // Every signal that would end the program, and the display going away (0): each ends it
+  // through the stop sequence.
+  for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, 0}) {
+    SCOPED_TRACE(signal == 0 ? "the display died" : strsignal(signal));
+    std::vector<std::string> environment = ToolEnvironment(configHome.Path());
+    // A display of the tool's own, which this test may kill.
+    std::unique_ptr<Program> display;
+    if (signal == 0) {
+      display = std::make_unique<Program>(
+          std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"});
+      std::string number = display->ReadUntil("\n");
+      ASSERT_FALSE(number.empty());
+      number.pop_back();
+      std::erase_if(environment, [](const std::string& e) { return e.rfind("DISPLAY=", 0) == 0; });
+      environment.push_back("DISPLAY=:" + number);
+    }
+    Program tool({VANNOR_PROGRAM}, STDERR_FILENO, environment);
     // The port is taken once the window has started, and the signals are watched before that.
     const Clock::time_point giveUp = Clock::now() + PATIENCE;
     while (!Probe(slave).Taken() && Clock::now() < giveUp) {
@@ -108,8 +124,13 @@ TEST_F(ProgramTest, EachEndSignalStopsTheLinkAndPutsThePortBack) {
       EXPECT_EQ(cfgetospeed(&taken.settings), speed_t{B38400});
     }
 
-    tool.Signal(signal);
-    EXPECT_EQ(tool.Wait(), 0);
+    if (signal == 0) {
+      display->Signal(SIGKILL);
+      EXPECT_EQ(tool.Wait(), 1);
+    } else {
+      tool.Signal(signal);
+      EXPECT_EQ(tool.Wait(), 0);
+    }
     const PortState after = Probe(slave);
     ASSERT_TRUE(after.opened);
     EXPECT_FALSE(after.exclusive);
