@@ -7,10 +7,12 @@
 namespace vannor::cli {
 
 RadioLink::RadioLink(std::string port, bool verbose)
-    : port_(std::move(port)), engine_(line_, *this) {
+    : port_(std::move(port)), engine_(line_, *this), latency_(stderr, "vannor-cli: " + port_) {
+  // The first observers always have room.
+  (void)engine_.AddObserver(&latency_);
   if (verbose || ExchangeTrace::Requested()) {
     trace_.emplace(stderr, "vannor-cli: " + port_);
-    (void)engine_.AddObserver(&*trace_);  // the first observer always has room
+    (void)engine_.AddObserver(&*trace_);
   }
 }
 
@@ -43,6 +45,7 @@ void RadioLink::StartVersionRead() {
 void RadioLink::StartWrite(const WriteRequest& request, const std::uint8_t* image,
                            std::uint32_t length) {
   request_ = request;
+  latency_.OnAdapterLatency(line_.AdapterLatencyMs());
   engine_.OnUpdateWithImage(image, length);
 }
 

@@ -11,6 +11,7 @@
 
 #include "protocol/engine_host.h"
 #include "protocol/exchange_trace.h"
+#include "protocol/latency_check.h"
 #include "protocol/protocol_engine.h"
 #include "serial/line.h"
 
@@ -83,6 +84,7 @@ class RadioLink final : public EngineHost, public PortEvents {
   Line line_;
   ProtocolEngine engine_;
   std::optional<ExchangeTrace> trace_;
+  LatencyCheck latency_;
   int descriptor_ = NO_DESCRIPTOR;
   bool timerRunning_ = false;
   std::chrono::steady_clock::time_point timerDue_{};

@@ -50,6 +50,10 @@ class PortBackend {
   virtual bool Watching() const = 0;
   // Makes a listener's current or next wait return at once (before a switch's close).
   virtual void ReleaseWait() = 0;
+  // The USB adapter's latency timer behind the open port, in milliseconds, where the system tells
+  // it; negative otherwise.
+  virtual int AdapterLatencyMs() const { return -1; }
+
   // CPU time the listener thread has used; zero where there is none.
   virtual std::chrono::nanoseconds ListenerCpuTime() const = 0;
 

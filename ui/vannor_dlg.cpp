@@ -131,6 +131,8 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   progressBar->SetValue(0);
   portList->SetSelection(0);
   portIndex = 0;
+  latency = std::make_unique<LatencyCheck>(stderr, "vannor: " + std::string(PortName(portIndex)));
+  (void)engine.AddObserver(latency.get());  // the first observer always has room
   if (ExchangeTrace::Requested()) TraceExchanges();
   displayLoss = std::make_unique<DisplayLossGuard>([this] { line->StopLink(); });
   if (line->OpenPort(portIndex) == 0) {
@@ -234,8 +236,10 @@ void VannorDlg::OnPortSelChangeEvent(wxCommandEvent& /*event*/) {
   if (!line->PortUsable()) {
     ReportOpenFailure(stderr, PortName(portIndex), line->LastOpenFailure());
   }
-  if (trace != nullptr && portIndex != before) {
-    trace->SetPrefix("vannor: " + std::string(PortName(portIndex)));
+  if (portIndex != before) {
+    const std::string prefix = "vannor: " + std::string(PortName(portIndex));
+    if (trace != nullptr) trace->SetPrefix(prefix);
+    latency->SetPrefix(prefix);
   }
 }
 
@@ -261,6 +265,7 @@ void VannorDlg::ShowOpenPortInField() {
 
 void VannorDlg::OnUpdateClickedEvent(wxCommandEvent& /*event*/) {
   ShowOpenPortInField();
+  if (!engine.Busy()) latency->OnAdapterLatency(line->AdapterLatencyMs());
   engine.OnUpdateClicked();
 }
 

@@ -14,6 +14,7 @@
 
 #include "protocol/engine_host.h"
 #include "protocol/exchange_trace.h"
+#include "protocol/latency_check.h"
 #include "protocol/protocol_engine.h"
 #include "res/resource.h"
 #include "serial/line.h"
@@ -147,6 +148,8 @@ class VannorDlg : public wxDialog, public EngineHost, public PortEvents, public 
   wxIconBundle appIcon;
   // The VANNOR_DEBUG trace of this window's exchanges; null when it is off.
   std::unique_ptr<ExchangeTrace> trace;
+  // Tells on standard error when a slow adapter holds the echoes back.
+  std::unique_ptr<LatencyCheck> latency;
   PortWatch portWatch{[this](bool hungUp) { OnPortReady(hungUp); }};
   // Puts the port back if the display dies under the window.
   std::unique_ptr<DisplayLossGuard> displayLoss;

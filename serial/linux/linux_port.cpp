@@ -245,6 +245,20 @@ std::size_t LinuxPort::Read(std::uint8_t* buffer, std::size_t count) {
   }
 }
 
+int LinuxPort::AdapterLatencyMs() const {
+  struct stat device;
+  if (fd_ == NO_DESCRIPTOR || fstat(fd_, &device) != 0) return -1;
+  const std::string name = KernelName(device);
+  if (name.empty()) return -1;
+  // Only USB-serial drivers with a latency timer have this file (ftdi_sio among them).
+  std::FILE* file = std::fopen(("/sys/class/tty/" + name + "/device/latency_timer").c_str(), "re");
+  if (file == nullptr) return -1;
+  int milliseconds = -1;
+  if (std::fscanf(file, "%d", &milliseconds) != 1) milliseconds = -1;
+  (void)std::fclose(file);  // read-only: nothing to lose
+  return milliseconds;
+}
+
 void LinuxPort::DiscardInput() {
   // Ignored: a port that cannot flush has failed, and its next read or write tells.
   if (fd_ != NO_DESCRIPTOR) (void)tcflush(fd_, TCIFLUSH);

@@ -38,6 +38,7 @@ class LinuxPort final : public PortBackend {
   // Nothing waits but the event thread itself, which is the one switching.
   void ReleaseWait() override {}
   std::chrono::nanoseconds ListenerCpuTime() const override { return {}; }
+  int AdapterLatencyMs() const override;
 
   // For tests: the open descriptor (or NO_DESCRIPTOR).
   int Handle() const { return fd_; }

@@ -251,6 +251,30 @@ TEST_F(CliTest, HostileStreamsNeitherReachTheRadioNorPassForSuccess) {
   }
 }
 
+// A USB adapter that holds each echo back (16 ms, the common chips' default) is told once, with
+// what to change; a fast line says nothing of it.
+TEST_F(CliTest, EchoesHeldBackByTheAdapterAreTold) {
+  for (const std::uint32_t delayUs : {16000u, 0u}) {
+    SCOPED_TRACE(delayUs);
+    sim::RadioConfig config;
+    config.expectedLength = 50;
+    config.replyDelayUs = delayUs;
+    radios.clear();
+    StartRadio(1, config);
+    const ProgramResult result =
+        Cli({"write", "--port", "COM1", "--dsp1", Image(testkit::MakeImage(50))});
+    EXPECT_EQ(result.exitCode, 0);
+    const std::size_t told = result.err.find("COM1: each byte takes ");
+    if (delayUs == 0) {
+      EXPECT_EQ(told, std::string::npos) << result.err;
+    } else {
+      ASSERT_NE(told, std::string::npos) << result.err;
+      EXPECT_NE(result.err.find("latency_timer to 1"), std::string::npos);
+      EXPECT_EQ(result.err.find("each byte takes", told + 20), std::string::npos);  // once
+    }
+  }
+}
+
 TEST_F(CliTest, MapUnmapAndPorts) {
   const std::string ports = home.Path() + "/vannor/ports/";
   ProgramResult result = Cli({"map", "COM7", "/dev/serial/by-id/usb-adapter"});
