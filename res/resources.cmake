@@ -23,7 +23,7 @@ add_custom_command(
   VERBATIM)
 
 add_library(vannor_res STATIC ${VANNOR_RES_DIR}/embedded.cpp ${embedded_data})
-target_include_directories(vannor_res PUBLIC ${PROJECT_SOURCE_DIR}
-                           PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+vannor_layer(vannor_res res)
+target_include_directories(vannor_res PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
 # The dialog layouts name the version.
 target_link_libraries(vannor_res PUBLIC vannor_version)

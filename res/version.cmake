@@ -10,5 +10,7 @@ endif()
 set(VANNOR_GENERATED_DIR ${PROJECT_BINARY_DIR}/generated)
 configure_file(${PROJECT_SOURCE_DIR}/res/version.h.in ${VANNOR_GENERATED_DIR}/res/version.h @ONLY)
 
+# It carries res/'s other headers too (resource ids, dialog templates), on every platform.
 add_library(vannor_version INTERFACE)
 target_include_directories(vannor_version INTERFACE ${VANNOR_GENERATED_DIR})
+vannor_layer(vannor_version res)

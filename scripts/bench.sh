@@ -5,19 +5,17 @@
 #
 #   bash scripts/bench.sh [--length N] [--rounds N]
 #
-# The options go to both programs. BUILD_DIR (default build/default) is the build used; the
-# figures are only worth comparing from an optimised build without sanitizers.
+# The options go to both programs. They are built with the default preset (build/default): an
+# optimised build without sanitizers, with the window and the test kit, the only one whose
+# figures are worth comparing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib-build.sh
+source scripts/lib-build.sh
 
-build=${BUILD_DIR:-build/default}
+build=build/default
 bash scripts/install-deps.sh
-# The window benchmark needs the window and the test kit, whatever an earlier configure chose.
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake -S . -B "$build" -DVANNOR_BUILD_UI=ON -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target vannor-bench vannor-window-bench
+build_preset default vannor-bench vannor-window-bench
 
 "$build/bench/vannor-bench" "$@"
 echo

@@ -3,8 +3,9 @@
 # under Wine: installs what is missing (install-deps.sh --windows), builds the cached libpng,
 # wxMSW and GoogleTest (build-wx-msw.sh), readies the test prefix (wine-prefix.sh), then
 # configures, builds and tests with the "windows" preset (on a private Xvfb when there is no
-# display). Leaves in dist/: vannor.exe, vannor-<version>-windows.zip and the installer
-# vannor-<version>-setup.exe. Prints the time of each stage at the end.
+# display). Leaves in dist/ (ignored by git; the downloads are made, never kept): vannor.exe,
+# vannor-<version>-windows.zip and the installer vannor-<version>-setup.exe. Prints the time of
+# each stage at the end.
 #
 #   bash scripts/build-windows.sh
 #
@@ -16,41 +17,25 @@
 #   bash scripts/wine-prefix.sh build/windows/wine stop
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib-build.sh
+source scripts/lib-build.sh
 
 wine_dir=build/windows/wine
-stages=()
-summary() {
+finish() {
   local status=$?
   bash scripts/wine-prefix.sh "$wine_dir" stop
-  echo "=== Windows build: stage times ==="
-  printf '  %s\n' "${stages[@]}"
-  [ "$status" -eq 0 ] || echo "  (stopped by a failure, exit status $status)"
+  print_stage_times "scripts/build-windows.sh" "$status"
 }
-trap summary EXIT
+trap finish EXIT
 
-# stage NAME COMMAND...: runs the command and records how long it took.
-stage() {
-  local name=$1 start
-  shift
-  echo "=== $name ==="
-  start=$(date +%s.%N)
-  "$@"
-  stages+=("$(awk -v a="$start" -v b="$(date +%s.%N)" -v n="$name" \
-    'BEGIN { printf "%-28s %7.1f s", n, b - a }')")
-}
-
-stage "packages" bash scripts/install-deps.sh --windows
-cache_libraries() {
-  VANNOR_WIN_DEPS=$(bash scripts/build-wx-msw.sh)
-  export VANNOR_WIN_DEPS
-}
-stage "libpng, wxMSW, GoogleTest" cache_libraries
+stage "packages, libpng, wxMSW, GoogleTest" windows_libraries
 stage "Wine prefix" bash scripts/wine-prefix.sh "$wine_dir"
-stage "configure" cmake --preset windows
-stage "build and package" cmake --build --preset windows -j "$(nproc)"
+stage "configure, build and package" build_preset windows
 
+# The downloads into dist/, where no download of an earlier build is left beside them.
 dist() {
   mkdir -p dist
+  rm -f dist/vannor.exe dist/vannor-*-windows.zip dist/vannor-*-setup.exe
   local file
   for file in build/windows/dist/vannor.exe build/windows/dist/vannor-*-windows.zip \
     build/windows/dist/vannor-*-setup.exe; do
@@ -79,8 +64,4 @@ stage "dist" dist
 
 # One wineserver for the whole run: without it every test waits for Wine to start and stop.
 bash scripts/wine-prefix.sh "$wine_dir" start
-if [ -z "${DISPLAY:-}" ]; then
-  stage "tests under Wine" xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset windows
-else
-  stage "tests under Wine" ctest --preset windows
-fi
+stage "tests under Wine" run_ctest --preset windows

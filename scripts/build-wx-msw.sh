@@ -10,11 +10,13 @@
 # VANNOR_CACHE overrides the cache's root (default ${XDG_CACHE_HOME:-~/.cache}/vannor).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib-build.sh
+source "$repo/scripts/lib-build.sh"
 
 host=i686-w64-mingw32
 cc=$host-gcc-posix
 cxx=$host-g++-posix
-jobs=${VANNOR_JOBS:-2}
+jobs=$build_jobs
 opt_flags="-O2 -ffunction-sections -fdata-sections"
 toolchain=$repo/cmake/toolchain-i686-w64-mingw32.cmake
 
@@ -43,8 +45,6 @@ WX_FLAGS=(
 )
 
 log() { printf '%s\n' "$*" >&2; }
-now() { date +%s.%N; }
-took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f s", b - a }'; }
 
 # Source versions, newest first, as the archive lists them.
 source_versions() {
@@ -80,6 +80,8 @@ if [ -f "$prefix/.done-libpng" ] && [ -f "$prefix/.done-wx" ] && [ -f "$prefix/.
 fi
 log "build-wx-msw: building into $prefix"
 mkdir -p "$prefix" "$work"
+# Its stdout is the folder: the stages and their times go to stderr.
+trap 'print_stage_times "scripts/build-wx-msw.sh" >&2' EXIT
 
 # apt-get source of the newest version the archive can deliver: an index may list a version
 # whose files the mirror does not carry.
@@ -100,67 +102,67 @@ fetch_source() {
   return 1
 }
 
-total=$(now)
-
-if [ ! -f "$prefix/.done-libpng" ]; then
-  t=$(now)
-  src=$(fetch_source libpng1.6)
-  log "  libpng source: $(took "$t")"
-  t=$(now)
+# Each step's commands are joined with && so that the first failure ends the step: a failing
+# command inside "( ... ) || handler" would not end it under set -e.
+libpng_source() { src=$(fetch_source libpng1.6); }
+libpng_build() {
   (
-    cd "$src"
-    ./configure -q --host=$host --prefix="$prefix" --disable-shared --enable-static \
-      --disable-maintainer-mode CC=$cc CFLAGS="$opt_flags" \
-      CPPFLAGS="-I/usr/$host/include" LDFLAGS="-L/usr/$host/lib"
-    make -s -j"$jobs" libpng16.la
-    make -s install-libLTLIBRARIES install-pkgincludeHEADERS install-nodist_pkgincludeHEADERS \
-      install-pkgconfigDATA install-header-links install-library-links install-libpng-pc
+    cd "$src" &&
+      ./configure -q --host=$host --prefix="$prefix" --disable-shared --enable-static \
+        --disable-maintainer-mode CC=$cc CFLAGS="$opt_flags" \
+        CPPFLAGS="-I/usr/$host/include" LDFLAGS="-L/usr/$host/lib" &&
+      make -s -j"$jobs" libpng16.la &&
+      make -s install-libLTLIBRARIES install-pkgincludeHEADERS install-nodist_pkgincludeHEADERS \
+        install-pkgconfigDATA install-header-links install-library-links install-libpng-pc
   ) >"$work/libpng.log" 2>&1 || {
     tail -n 30 "$work/libpng.log" >&2
-    exit 1
+    return 1
   }
   touch "$prefix/.done-libpng"
-  log "  libpng build: $(took "$t")"
+}
+if [ ! -f "$prefix/.done-libpng" ]; then
+  stage "libpng source" libpng_source >&2
+  stage "libpng build" libpng_build >&2
 fi
 
-if [ ! -f "$prefix/.done-wx" ]; then
-  t=$(now)
-  src=$(fetch_source wxwidgets3.2)
-  log "  wxMSW source: $(took "$t")"
-  t=$(now)
+wx_source() { src=$(fetch_source wxwidgets3.2); }
+wx_build() {
   (
-    mkdir -p "$work/wx"
-    cd "$work/wx"
-    PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" "$src/configure" -q --host=$host \
-      --build="$(gcc -dumpmachine)" --prefix="$prefix" "${WX_FLAGS[@]}" \
-      CC=$cc CXX=$cxx CFLAGS="$opt_flags" CXXFLAGS="$opt_flags" \
-      CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib"
-    make -s -j"$jobs"
-    make -s install
+    mkdir -p "$work/wx" && cd "$work/wx" &&
+      PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" "$src/configure" -q --host=$host \
+        --build="$(gcc -dumpmachine)" --prefix="$prefix" "${WX_FLAGS[@]}" \
+        CC=$cc CXX=$cxx CFLAGS="$opt_flags" CXXFLAGS="$opt_flags" \
+        CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib" &&
+      make -s -j"$jobs" &&
+      make -s install
   ) >"$work/wx.log" 2>&1 || {
     grep -E -B2 -A8 "error|Error" "$work/wx.log" | tail -n 60 >&2
-    exit 1
+    return 1
   }
   touch "$prefix/.done-wx"
-  log "  wxMSW build: $(took "$t")"
+}
+if [ ! -f "$prefix/.done-wx" ]; then
+  stage "wxMSW source" wx_source >&2
+  stage "wxMSW build" wx_build >&2
 fi
 
-if [ ! -f "$prefix/.done-gtest" ]; then
-  t=$(now)
+gtest_build() {
   (
     cmake -S /usr/src/googletest -B "$work/gtest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
       -DVANNOR_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-      -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
-    cmake --build "$work/gtest" -j"$jobs"
-    cmake --install "$work/gtest"
+      -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON &&
+      cmake --build "$work/gtest" -j"$jobs" &&
+      cmake --install "$work/gtest"
   ) >"$work/gtest.log" 2>&1 || {
     tail -n 40 "$work/gtest.log" >&2
-    exit 1
+    return 1
   }
   touch "$prefix/.done-gtest"
-  log "  GoogleTest build: $(took "$t")"
+}
+if [ ! -f "$prefix/.done-gtest" ]; then
+  stage "GoogleTest build" gtest_build >&2
 fi
 
 rm -rf "$work"
-log "build-wx-msw: done in $(took "$total"), $(du -sh "$prefix" | cut -f 1) in $prefix"
+log "build-wx-msw: $(du -sh "$prefix" | cut -f 1) in $prefix"
 printf '%s\n' "$prefix"

@@ -6,10 +6,11 @@
 # Called by scripts/test.sh after the default build's tests; works as root and as a user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib-build.sh
+source scripts/lib-build.sh
 build=build/default
 
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)"
+build_preset default
 rm -rf "$build/packages"
 if ! (cd "$build" && cpack >"packages.log" 2>&1); then
   cat "$build/packages.log" >&2

@@ -11,12 +11,11 @@ build="${VANNOR_BUILD_DIR:-$root/build/default}"
 source "$root/scripts/lib-display.sh"
 # shellcheck source=scripts/lib-simulator.sh
 source "$root/scripts/lib-simulator.sh"
+# shellcheck source=scripts/lib-build.sh
+source "$root/scripts/lib-build.sh"
 
 if [ ! -x "$build/app/vannor" ] || [ ! -x "$build/tools/vannor-radio-sim" ]; then
-  bash "$root/scripts/install-deps.sh"
-  # Only what this script starts; the tests build when they run.
-  (cd "$root" && cmake --preset default >/dev/null &&
-    cmake --build --preset default -j "$(nproc)" --target vannor vannor-radio-sim)
+  build_programs
 fi
 
 demo=$(mktemp -d /tmp/vannor-demo-XXXXXX)

@@ -3,8 +3,8 @@
 # simulated radio. Only what it starts is built: the tests build when scripts/test.sh runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib-build.sh
+source scripts/lib-build.sh
 
-bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target vannor vannor-radio-sim
+build_programs
 exec bash scripts/run-demo.sh "$@"

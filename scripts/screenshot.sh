@@ -12,12 +12,14 @@ build="${VANNOR_BUILD_DIR:-$root/build/default}"
 source "$root/scripts/lib-display.sh"
 # shellcheck source=scripts/lib-simulator.sh
 source "$root/scripts/lib-simulator.sh"
+# shellcheck source=scripts/lib-build.sh
+source "$root/scripts/lib-build.sh"
 
 for tool in Xvfb xdotool xwininfo import; do
   command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
 done
 if [ ! -x "$build/app/vannor" ] || [ ! -x "$build/tools/vannor-radio-sim" ]; then
-  (cd "$root" && cmake --preset default >/dev/null && cmake --build --preset default -j "$(nproc)")
+  build_programs
 fi
 mkdir -p "$out"
 

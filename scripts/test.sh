@@ -3,48 +3,32 @@
 # under ThreadSanitizer (the threaded tests), under AddressSanitizer + UBSan (all tests),
 # and a plain build (all tests), whose Debian packages are then built and checked; then
 # cross-builds the Windows program and runs its tests under Wine (scripts/build-windows.sh).
-# Prints each stage's time at the end.
+# Prints each stage's time at the end. Everything it writes goes into build/, dist/ (both
+# ignored by git) or temporary folders: the work tree stays as it was (.ci/run checks that).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib-build.sh
+source scripts/lib-build.sh
+trap 'print_stage_times "scripts/test.sh"' EXIT
 
-started=$(date +%s)
-times=()
-took() { times+=("$(printf '%-10s %5d s' "$1" $(($(date +%s) - started)))"); started=$(date +%s); }
-trap 'printf "=== stage times ===\n"; printf "  %s\n" "${times[@]}"' EXIT
+stage "packages" bash scripts/install-deps.sh
 
-bash scripts/install-deps.sh
-took packages
-
-jobs=$(nproc)
-run_ctest() {
-  # The window tests need an X server; without a display they get a virtual one.
-  if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1024x768x24" ctest "$@"
-  else
-    ctest "$@"
-  fi
+# test_preset PRESET: builds everything with the preset and runs its tests.
+test_preset() {
+  build_preset "$1"
+  cd "build/$1"
+  case "$1" in
+    # Only the tests that run threads need ThreadSanitizer.
+    tsan) run_ctest --output-on-failure -L threaded -LE timing --no-tests=ignore ;;
+    # Tests that bound CPU time or clocks run only in the plain build.
+    asan) run_ctest --output-on-failure -LE timing ;;
+    *) run_ctest --output-on-failure ;;
+  esac
+  cd "$root"
 }
 
 for preset in tsan asan default; do
-  echo "=== $preset build ==="
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  if [ "$preset" = tsan ]; then
-    # Only the tests that run threads need ThreadSanitizer.
-    (cd "build/$preset" && run_ctest --output-on-failure -L threaded -LE timing --no-tests=ignore)
-  elif [ "$preset" = asan ]; then
-    # Tests that bound CPU time or clocks run only in the plain build.
-    (cd "build/$preset" && run_ctest --output-on-failure -LE timing)
-  else
-    (cd "build/$preset" && run_ctest --output-on-failure)
-  fi
-  took "$preset"
+  stage "$preset build and tests" test_preset "$preset"
 done
-
-echo "=== Debian packages ==="
-bash scripts/check-package.sh
-took debian
-
-echo "=== windows build ==="
-bash scripts/build-windows.sh
-took windows
+stage "Debian packages" bash scripts/check-package.sh
+stage "Windows build and tests" bash scripts/build-windows.sh
