@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Vannor three ways and runs every test:
 # under ThreadSanitizer (the threaded tests), under AddressSanitizer + UBSan (all tests),
-# and a plain build (all tests), whose Debian packages are then built and checked; then
+# and a plain build (all tests), whose Debian packages are then built and checked; then runs
+# vannor-cli on Linux's real serial drivers under QEMU (scripts/test-drivers.sh); then
 # cross-builds the Windows program and runs its tests under Wine (scripts/build-windows.sh).
 # Prints each stage's time at the end.
 set -euo pipefail
@@ -44,6 +45,10 @@ done
 echo "=== Debian packages ==="
 bash scripts/check-package.sh
 took debian
+
+echo "=== real serial drivers ==="
+bash scripts/test-drivers.sh
+took drivers
 
 echo "=== windows build ==="
 bash scripts/build-windows.sh
