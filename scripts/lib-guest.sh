@@ -56,8 +56,8 @@ guest_take_module() {
   echo "$name" >>"$dir/order"
 }
 
-guest_kernel() {
-  local cache package version dir work
+# Runs in a subshell of its own, so that its temporary folder goes whichever way it ends.
+guest_kernel() (
   cache=${VANNOR_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vannor}
   # linux-image-amd64 depends on the current kernel package of the release.
   package=$(apt-cache depends linux-image-amd64 2>/dev/null |
@@ -68,61 +68,53 @@ guest_kernel() {
   fi
   if [ -z "$package" ] || [ -z "$version" ] || [ "$version" = "(none)" ]; then
     # No package index: a kernel fetched before still serves.
-    dir=$(ls -d "$cache"/kernel-*/ 2>/dev/null | sort -V | tail -n 1)
-    if [ -n "$dir" ] && [ -f "$dir/ready" ]; then
-      echo "drivers: apt knows no kernel package; using the cached ${dir%/}" >&2
-      echo "${dir%/}"
-      return 0
-    fi
-    guest_fail "apt knows no package linux-image-amd64 (run apt-get update) and $cache" \
-      "holds no kernel"
-    return 1
+    dir=""
+    for found in "$cache"/kernel-linux-image-*; do
+      [ -f "$found/ready" ] && dir=$found
+    done
+    [ -n "$dir" ] || guest_fail "apt knows no package linux-image-amd64 (run apt-get update)" \
+      "and $cache holds no kernel" || exit 1
+    echo "drivers: apt knows no kernel package; using the cached $dir" >&2
+    echo "$dir"
+    exit 0
   fi
   dir=$cache/kernel-$package-$version
   if [ -f "$dir/ready" ]; then
     echo "$dir"
-    return 0
+    exit 0
   fi
   echo "drivers: fetching $package $version into $dir" >&2
-  mkdir -p "$cache" || return 1
-  work=$(mktemp -d "$cache/kernel-fetch.XXXXXX") || return 1
-  if ! (cd "$work" && apt-get download "$package=$version" >"$work/apt.log" 2>&1); then
+  mkdir -p "$cache" || exit 1
+  work=$(mktemp -d "$cache/fetch.XXXXXX") || exit 1
+  trap 'rm -rf "$work"' EXIT
+  if ! (cd "$work" && apt-get download "$package=$version") >"$work/apt.log" 2>&1; then
     cat "$work/apt.log" >&2
-    rm -rf "$work"
     guest_fail "cannot download $package $version"
-    return 1
+    exit 1
   fi
-  dpkg-deb -x "$work"/*.deb "$work/root" &&
-    mkdir -p "$work/kernel/modules" &&
-    cp "$work"/root/boot/vmlinuz-* "$work/kernel/vmlinuz" || {
-    rm -rf "$work"
-    guest_fail "cannot unpack $package"
-    return 1
-  }
-  local module
+  dpkg-deb -x "$work"/*.deb "$work/root" && mkdir -p "$work/kernel/modules" &&
+    cp "$work"/root/boot/vmlinuz-* "$work/kernel/vmlinuz" ||
+    { guest_fail "cannot unpack $package" || exit 1; }
   for module in "${GUEST_MODULES[@]}"; do
-    guest_take_module "$work/root" "$work/kernel/modules" "$module" || {
-      rm -rf "$work"
-      return 1
-    }
+    guest_take_module "$work/root" "$work/kernel/modules" "$module" || exit 1
   done
   echo "$package $version" >"$work/kernel/ready"
   rm -rf "$dir"
-  mv "$work/kernel" "$dir"
-  rm -rf "$work"
+  mv "$work/kernel" "$dir" || exit 1
   echo "$dir"
-}
+)
 
 # guest_initramfs KERNEL OUT FILE...: busybox, the modules, the guest's /init and its
 # configuration, and each FILE in / (programs stripped, with the shared libraries ldd names).
 guest_initramfs() {
   local kernel=$1 out=$2 root applet file lib
   shift 2
-  root=$(mktemp -d) || return 1
+  # Beside OUT, so that whoever cleans up after OUT takes it too.
+  root=$(mktemp -d "$(dirname "$out")/root.XXXXXX") || return 1
   # The guest's / itself: mktemp's 0700 would keep the user out of everything.
   chmod 755 "$root"
   mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,lib/modules}
-  cp /bin/busybox "$root/bin/busybox"
+  cp "$(command -v busybox)" "$root/bin/busybox"
   for applet in $(busybox --list); do
     [ "$applet" = busybox ] || ln -s busybox "$root/bin/$applet"
   done
@@ -146,7 +138,7 @@ EOF
   for file in "$@"; do
     if [ "$(od -An -tx1 -N4 "$file" | tr -d ' ')" = 7f454c46 ]; then
       strip -o "$root/bin/$(basename "$file")" "$file"
-      for lib in $(ldd "$file" | grep -o '/[^ ]*'); do
+      for lib in $(ldd "$file" 2>/dev/null | grep -o '/[^ ]*'); do
         mkdir -p "$root$(dirname "$lib")"
         cp -L "$lib" "$root$lib"
       done

@@ -56,6 +56,9 @@ for applet in cpio insmod mdev uevent su stty usleep xzcat; do
 done
 [ "${#missing[@]}" -eq 0 ] ||
   die "missing: ${missing[*]} (bash scripts/install-deps.sh --drivers installs them)"
+# The guest has no C library of its own: its busybox must be the static one.
+! ldd "$(command -v busybox)" >/dev/null 2>&1 ||
+  die "$(command -v busybox) is linked dynamically; the guest needs busybox-static"
 
 echo "=== drivers: build ==="
 if [ ! -f "$build/CMakeCache.txt" ]; then
