@@ -175,11 +175,12 @@ guest_boot() {
     >"$logs/qemu.log" 2>&1 &
   guest_qemu_pid=$!
   guest_started=$SECONDS
+  # QEMU names each pseudo-terminal it made: "char device redirected to /dev/pts/N (label s1)".
+  guest_pty_of() { sed -n "s|.*redirected to \(/dev/pts/[0-9]*\) (label $1).*|\1|p" "$logs/qemu.log"; }
   local _
   for _ in $(seq 100); do
-    guest_pty_s1=$(sed -n 's/.*redirected to \(\/dev\/pts\/[0-9]*\) (label s1).*/\1/p' "$logs/qemu.log")
-    guest_pty_usb0=$(sed -n 's/.*redirected to \(\/dev\/pts\/[0-9]*\) (label usb0).*/\1/p' \
-      "$logs/qemu.log")
+    guest_pty_s1=$(guest_pty_of s1)
+    guest_pty_usb0=$(guest_pty_of usb0)
     [ -n "$guest_pty_s1" ] && [ -n "$guest_pty_usb0" ] && break
     kill -0 "$guest_qemu_pid" 2>/dev/null || break
     sleep 0.1

@@ -43,7 +43,10 @@ await_node() {
 # status and output (progress, then the outcome) go to /tmp/TAG.pid, .rc and .out.
 start_write() {
   rm -f "/tmp/$1".*
-  as_user "vannor-cli write --dsp1 --dsp2 --port $2 /image.out >/tmp/$1.out 2>&1 & echo \$! >/tmp/$1.pid; wait \$!; echo \$? >/tmp/$1.rc" </dev/null >/dev/null 2>&1 &
+  as_user "vannor-cli write --dsp1 --dsp2 --port $2 /image.out >/tmp/$1.out 2>&1 &
+           echo \$! >/tmp/$1.pid
+           wait \$!
+           echo \$? >/tmp/$1.rc" </dev/null >/dev/null 2>&1 &
 }
 
 # await_progress TAG: returns once the write has passed a tenth of the image (or ended).
@@ -84,6 +87,16 @@ watch_unplug() {
       n=$((n + 1))
     done
   ) </dev/null >/dev/null 2>&1 &
+}
+
+# unplug_times TAG: prints watch_unplug's times once it has them.
+unplug_times() {
+  n=0
+  until [ -e "/tmp/$1.times" ] || [ "$n" -gt 200 ]; do
+    usleep 10000
+    n=$((n + 1))
+  done
+  cat "/tmp/$1.times"
 }
 
 # left_behind PORT: the tool's processes on PORT still there, if any.
