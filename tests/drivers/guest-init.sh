@@ -70,35 +70,6 @@ await_exit() {
   cat "/tmp/$1.rc" "/tmp/$1.out"
 }
 
-# watch_unplug TAG DEVICE: in the background, notes (uptime, 10 ms steps) when the kernel
-# removes the device and when the write ends, in /tmp/TAG.times: "GONE ENDED".
-watch_unplug() {
-  (
-    gone=""
-    n=0
-    while [ "$n" -lt 6000 ]; do
-      read -r t _ </proc/uptime
-      [ -n "$gone" ] || [ -e "/sys/class/tty/$2" ] || gone=$t
-      if [ -e "/tmp/$1.rc" ]; then
-        echo "${gone:-never} $t" >"/tmp/$1.times"
-        exit 0
-      fi
-      usleep 10000
-      n=$((n + 1))
-    done
-  ) </dev/null >/dev/null 2>&1 &
-}
-
-# unplug_times TAG: prints watch_unplug's times once it has them.
-unplug_times() {
-  n=0
-  until [ -e "/tmp/$1.times" ] || [ "$n" -gt 200 ]; do
-    usleep 10000
-    n=$((n + 1))
-  done
-  cat "/tmp/$1.times"
-}
-
 # left_behind PORT: the tool's processes on PORT still there, if any.
 left_behind() {
   for pid in $(pidof vannor-cli); do
