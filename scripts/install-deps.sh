@@ -3,14 +3,18 @@
 # Used by the README's commands and by .ci/run, so the list lives only here.
 #   bash scripts/install-deps.sh            the Linux build, its tests and packaging
 #   bash scripts/install-deps.sh --windows  also the Windows cross-build and Wine to test it
+#   bash scripts/install-deps.sh --drivers  also QEMU and busybox for the real-driver stage
+#                                           (scripts/test-drivers.sh)
 set -euo pipefail
 
 windows=0
+drivers=0
 for arg in "$@"; do
   case "$arg" in
     --windows) windows=1 ;;
+    --drivers) drivers=1 ;;
     *)
-      echo "usage: $0 [--windows]" >&2
+      echo "usage: $0 [--windows] [--drivers]" >&2
       exit 2
       ;;
   esac
@@ -40,6 +44,13 @@ WINDOWS_PACKAGES=(
   # running the Windows programs here: 32-bit Wine, its fonts, and the 32-bit build of the test
   # library that Wine loads
   wine wine64 wine32:i386 fonts-wine gcc-multilib
+)
+
+DRIVER_PACKAGES=(
+  # a PC with a 16550 UART and an FTDI USB adapter, emulated, to boot Debian's kernel in
+  qemu-system-x86
+  # the guest's whole userland, statically linked, and the cpio that packs it
+  busybox-static
 )
 
 SUDO=""
@@ -114,6 +125,8 @@ if [ "$windows" -eq 1 ]; then
     needs_update=1  # the entry is there but its index was never fetched
   fi
 fi
+
+if [ "$drivers" -eq 1 ]; then list+=("${DRIVER_PACKAGES[@]}"); fi
 
 missing=()
 for p in "${list[@]}"; do

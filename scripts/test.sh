@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Vannor three ways and runs every test:
 # under ThreadSanitizer (the threaded tests), under AddressSanitizer + UBSan (all tests),
-# and a plain build (all tests), whose Debian packages are then built and checked; then
+# and a plain build (all tests), whose Debian packages are then built and checked; then runs
+# vannor-cli on Linux's real serial drivers under QEMU (scripts/test-drivers.sh); then
 # cross-builds the Windows program and runs its tests under Wine (scripts/build-windows.sh).
 # Prints each stage's time at the end. Everything it writes goes into build/, dist/ (both
 # ignored by git) or temporary folders: the work tree stays as it was (.ci/run checks that).
@@ -31,4 +32,5 @@ for preset in tsan asan default; do
   stage "$preset build and tests" test_preset "$preset"
 done
 stage "Debian packages" bash scripts/check-package.sh
+stage "real serial drivers" bash scripts/test-drivers.sh
 stage "Windows build and tests" bash scripts/build-windows.sh

@@ -93,6 +93,9 @@ bool RadioSimulator::Launch(const RadioConfig& config) {
     std::lock_guard lock(mutex_);
     session_ = RadioSession();
     session_.Configure(config);
+    ended_ = EndedImage{};
+    endedBytes_.clear();
+    endedBytes_.reserve(RECORD_CAPACITY);
   }
   inboundFree_ = Clock::time_point{};
   outboundFree_ = Clock::time_point{};
@@ -194,12 +197,21 @@ void RadioSimulator::ServeBytes(const std::uint8_t* bytes, std::size_t count) {
         arrival = std::max(received, inboundFree_) + BYTE_TIME_38400;
         inboundFree_ = arrival;
       }
-      const bool wasOver = session_.Record().imageOver;
+      const RadioRecord before = session_.Record();
       next = session_.OnByte(bytes[i], arrival, reply);
       pace = session_.Active().pace38400;
       delayUs = session_.Active().replyDelayUs;
       const RadioRecord& record = session_.Record();
-      if ((record.imageOver && !wasOver) || record.bytesReceived >= notifyAtBytes_) {
+      if (record.writeRequests != before.writeRequests) {
+        // This byte began a new write request, so the image before it ended by the idle gap
+        // at the latest; its bytes are still there until the new image's first byte.
+        if (before.writeRequests != 0) {
+          KeepEndedImage(before.writeRequests, before.imageLength, before.faultPlayed);
+        }
+      } else if (record.imageOver) {
+        KeepEndedImage(record.writeRequests, record.imageLength, record.faultPlayed);
+      }
+      if ((record.imageOver && !before.imageOver) || record.bytesReceived >= notifyAtBytes_) {
         changed_.notify_all();
       }
     }
@@ -257,6 +269,24 @@ std::vector<std::uint8_t> RadioSimulator::Image() const {
   std::lock_guard lock(mutex_);
   const std::uint32_t length = std::min(session_.Record().imageLength, RECORD_CAPACITY);
   return std::vector<std::uint8_t>(session_.Image(), session_.Image() + length);
+}
+
+void RadioSimulator::KeepEndedImage(std::uint32_t writeRequest, std::uint32_t length,
+                                    bool faultPlayed) {
+  if (ended_.writeRequest == writeRequest) return;
+  ended_ = EndedImage{writeRequest, length, faultPlayed};
+  endedBytes_.assign(session_.Image(), session_.Image() + std::min(length, RECORD_CAPACITY));
+}
+
+EndedImage RadioSimulator::LatestEndedImage(std::vector<std::uint8_t>& bytes) {
+  std::lock_guard lock(mutex_);
+  // An image of unknown length ends by time alone, with no byte to tell the serving thread.
+  const RadioRecord& record = session_.Record();
+  if (record.writeRequests != 0 && session_.ImageOver(Clock::now())) {
+    KeepEndedImage(record.writeRequests, record.imageLength, record.faultPlayed);
+  }
+  bytes = endedBytes_;
+  return ended_;
 }
 
 bool RadioSimulator::WaitImageOver(std::chrono::milliseconds limit) const {

@@ -17,6 +17,14 @@
 
 namespace vannor::sim {
 
+// An image that is over, whichever way it ended: the told length reached, the idle gap, a fault,
+// a hang-up, or a new command after the gap.
+struct EndedImage {
+  std::uint32_t writeRequest = 0;  // the write request it belonged to, counted from 1; 0: none
+  std::uint32_t length = 0;
+  bool faultPlayed = false;
+};
+
 class RadioSimulator {
  public:
   RadioSimulator() = default;
@@ -48,6 +56,9 @@ class RadioSimulator {
   RadioRecord Record() const;
   // The bytes of the latest image, as far as they were recorded.
   std::vector<std::uint8_t> Image() const;
+  // The latest image that is over, and its bytes as far as they were recorded. An image that
+  // ends by the idle gap and is followed at once by the next write request is not missed.
+  EndedImage LatestEndedImage(std::vector<std::uint8_t>& bytes);
   // Waits, at most `limit`, until the latest image is over (expected length reached, idle gap,
   // a fault, or a hang-up). False when it is not over by then.
   bool WaitImageOver(std::chrono::milliseconds limit) const;
@@ -62,6 +73,8 @@ class RadioSimulator {
   void ServeBytes(const std::uint8_t* bytes, std::size_t count);
   bool SleepUntil(Clock::time_point due);
   void CloseLine(bool hangUp);
+  // Keeps the image of `writeRequest`, unless it is kept already. With mutex_ held.
+  void KeepEndedImage(std::uint32_t writeRequest, std::uint32_t length, bool faultPlayed);
 
   mutable std::mutex mutex_;  // guards session_, the fds once the thread runs, and wakes waiters
   mutable std::condition_variable changed_;
@@ -69,6 +82,10 @@ class RadioSimulator {
   mutable std::uint64_t notifyAtBytes_ = NO_BYTE_WAIT;  // the fewest bytes a waiter wants
   mutable int byteWaiters_ = 0;
   RadioSession session_;
+  // A copy, because the next write request overwrites the session's image; room for it is
+  // made before the line is served, so that keeping it never allocates.
+  EndedImage ended_;
+  std::vector<std::uint8_t> endedBytes_;
   int masterFd_ = -1;
   // The simulator keeps the slave open itself, so the master never sees a hang-up while the
   // tool has its port closed, and so Stop can wake a blocked read by writing into the line.

@@ -3,10 +3,13 @@
 #include <stdio.h>
 #include <time.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/radio_report.h"
 #include "tools/radio_sim.h"
+#include "tools/received_image.h"
 #include "tools/sim_options.h"
 
 int main(int argc, char** argv) {
@@ -56,13 +59,33 @@ int main(int argc, char** argv) {
   }
   fflush(stdout);
 
+  std::uint32_t endSeen = 0;
+  std::vector<std::uint8_t> image;
+  // What the radio saw since the last look: the received image into its file first, so that
+  // whoever reads of its end in the log finds it there.
+  auto look = [&] {
+    const vannor::sim::RadioRecord now = radio.Record();
+    const vannor::sim::EndedImage ended = radio.LatestEndedImage(image);
+    const bool newEnd = ended.writeRequest != endSeen;
+    endSeen = ended.writeRequest;
+    if (newEnd && !options.imageFile.empty() &&
+        !vannor::sim::SaveReceivedImage(options.imageFile, image)) {
+      fprintf(stderr, "vannor-radio-sim: cannot write the image to %s\n",
+              options.imageFile.c_str());
+    }
+    if (!options.quiet) vannor::sim::ReportChanges(seen, now, newEnd ? &ended : nullptr);
+    seen = now;
+    return now;
+  };
+
   const timespec tick = {0, 200 * 1000 * 1000};
   for (;;) {
     const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-    if (signal == SIGINT || signal == SIGTERM) break;
-    const vannor::sim::RadioRecord now = radio.Record();
-    if (!options.quiet) vannor::sim::ReportChanges(seen, now);
-    seen = now;
+    if (signal == SIGINT || signal == SIGTERM) {
+      look();
+      break;
+    }
+    const vannor::sim::RadioRecord now = look();
     if (!radio.Running()) {
       if (!now.hungUp) {
         fprintf(stderr, "vannor-radio-sim: the line is gone\n");

@@ -47,6 +47,11 @@ Faults (image bytes are counted from 0):
   --pace                 take 260.4 us per byte each way, as a 38400-baud line does
 A fault ends the exchange on the radio's side; the next command is answered afresh.
 
+Record:
+  --image-file PATH      when an image ends, write the bytes received to PATH (replaced
+                         each time) before the log tells of the end; for checking them
+                         against the file the tool sent
+
 Other:
   --quiet                print only the slave's path
   -h, --help             show this help and exit
@@ -137,6 +142,9 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
     } else if (name == "--device") {
       ok = value != nullptr && value[0] != '\0';
       if (ok) options.device = value;
+    } else if (name == "--image-file") {
+      ok = value != nullptr && value[0] != '\0';
+      if (ok) options.imageFile = value;
     } else if (name == "--dsp-version") {
       ok = ParseVersion(value, radio.version);
     } else if (name == "--length") {

@@ -13,7 +13,8 @@ struct SimOptions {
   std::string configHome;  // empty: where the tool looks ($XDG_CONFIG_HOME or ~/.config)
   int comNumber = 1;
   bool map = true;
-  std::string device;  // serve this device instead of a pseudo-terminal
+  std::string device;     // serve this device instead of a pseudo-terminal
+  std::string imageFile;  // where each image that ends is written; empty: nowhere
   bool quiet = false;
   bool help = false;
 };

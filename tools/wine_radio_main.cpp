@@ -219,10 +219,14 @@ int main(int argc, char** argv) {
     std::vector<std::string> command = {options.wineDir + "/wine"};
     command.insert(command.end(), options.program.begin(), options.program.end());
     RadioRecord seen = radio.Record();
+    std::uint32_t endSeen = 0;
+    std::vector<std::uint8_t> ended;
     status = Run(command, options.timeoutSeconds, [&] {
       if (!options.report) return;
       const RadioRecord now = radio.Record();
-      vannor::sim::ReportChanges(seen, now);
+      const vannor::sim::EndedImage end = radio.LatestEndedImage(ended);
+      vannor::sim::ReportChanges(seen, now, end.writeRequest != endSeen ? &end : nullptr);
+      endSeen = end.writeRequest;
       seen = now;
     });
     if (status < 0) status = 1;

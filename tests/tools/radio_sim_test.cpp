@@ -119,6 +119,32 @@ TEST_F(RadioSimTest, ImageOfUnknownLengthEndsWhenTheLineGoesQuiet) {
   EXPECT_EQ(client->Receive(4), (Bytes{1, 3, 2, 0}));
 }
 
+TEST_F(RadioSimTest, AnImageEndedByTheGapIsKeptWhenTheNextRequestFollowsAtOnce) {
+  RadioConfig config;
+  config.idleGapMs = 100;
+  Begin(config);
+  OpenImageWrite(*client, 0x03);
+  const Bytes first = AllByteValues(300);
+  EXPECT_EQ(client->EchoEach(first), first);
+  std::this_thread::sleep_for(milliseconds(150));
+  // Nobody looked during the gap; the next request begins over the session's copy.
+  OpenImageWrite(*client, 0x0C);
+  const Bytes second = {0x10, 0x20};
+  EXPECT_EQ(client->EchoEach(second), second);
+  Bytes kept;
+  EndedImage ended = radio.LatestEndedImage(kept);
+  EXPECT_EQ(ended.writeRequest, 1u);
+  EXPECT_EQ(ended.length, 300u);
+  EXPECT_FALSE(ended.faultPlayed);
+  EXPECT_EQ(kept, first);
+
+  // The second ends by time alone.
+  ASSERT_TRUE(radio.WaitImageOver(milliseconds(5000)));
+  ended = radio.LatestEndedImage(kept);
+  EXPECT_EQ(ended.writeRequest, 2u);
+  EXPECT_EQ(kept, second);
+}
+
 TEST_F(RadioSimTest, AckFaultsAnswerWhatTheyAreToldAndEndTheExchange) {
   struct Case {
     const char* name;

@@ -48,9 +48,11 @@ TEST(SimOptions, EveryOptionReachesTheRadio) {
   EXPECT_TRUE(radio.pace38400);
 
   SimOptions plain;
-  ASSERT_TRUE(Parse({"--no-map", "--device", "/dev/ttyUSB1"}, plain, error));
+  ASSERT_TRUE(
+      Parse({"--no-map", "--device", "/dev/ttyUSB1", "--image-file", "/tmp/got"}, plain, error));
   EXPECT_FALSE(plain.map);
   EXPECT_EQ(plain.device, "/dev/ttyUSB1");
+  EXPECT_EQ(plain.imageFile, "/tmp/got");
   EXPECT_EQ(plain.radio.wrongEchoAt, NEVER);
   EXPECT_EQ(plain.radio.firstAck.reply, RADIO_ACK);
 }
@@ -70,6 +72,7 @@ TEST(SimOptions, MistakesAreRefusedWithTheirReason) {
       {"--version-bytes", "4"},
       {"--delay-us", "12abc"},
       {"--silent"},
+      {"--image-file"},
       {"extra"},
   };
   for (const auto& words : wrong) {

@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "testing/images.h"
 #include "testing/program.h"
 #include "testing/temp_dir.h"
 #include "tests/tools/line_client.h"
@@ -41,7 +44,7 @@ TEST(SimProgram, HelpNamesEveryFaultAndUsageErrorsExitWithTwo) {
   EXPECT_EQ(help.Wait(), 0);
   for (const char* option : {"--first-ack", "--second-ack", "--garbage", "--wrong-echo-at",
                              "--silent-from", "--hang-up-at", "--delay-us", "--pace", "--length",
-                             "--idle-ms", "--config-home", "--com", "SIGTERM"}) {
+                             "--idle-ms", "--config-home", "--com", "--image-file", "SIGTERM"}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
   Program wrong({"--no-such-option"});
@@ -72,6 +75,30 @@ TEST(SimProgram, PrintsTheSlaveLinksTheComPortAndCleansUpOnEitherSignal) {
     EXPECT_EQ(radio.Wait(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
   }
+}
+
+TEST(SimProgram, TellsTheEndOfEveryImageAfterWritingItToTheImageFile) {
+  TempFolder folder;
+  const std::string file = folder.Path() + "/received";
+  Program radio({"--no-map", "--idle-ms", "100", "--image-file", file});
+  LineClient client(radio.Line());
+  ASSERT_TRUE(client.Ok());
+  for (const std::size_t length : {500u, 20u}) {
+    SCOPED_TRACE(length);
+    const std::vector<std::uint8_t> image = vannor::testkit::AllByteValues(length);
+    ASSERT_TRUE(client.Send({0x57, 0x0F}));
+    ASSERT_EQ(client.Receive(1), std::vector<std::uint8_t>{0x06});
+    ASSERT_TRUE(client.Send({0x05}));
+    ASSERT_EQ(client.Receive(1), std::vector<std::uint8_t>{0x06});
+    ASSERT_EQ(client.EchoEach(image), image);
+    EXPECT_EQ(radio.Line(), "image write requested, mask 0x0F");
+    EXPECT_EQ(radio.Line(), "image ended after " + std::to_string(length) + " bytes");
+    std::ifstream saved(file, std::ios::binary);
+    EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(saved), {}), image);
+  }
+  radio.Signal(SIGTERM);
+  EXPECT_EQ(radio.Rest(), "stopped\n");
+  EXPECT_EQ(radio.Wait(), 0);
 }
 
 TEST(SimProgram, APlayedHangUpEndsTheProgramAndItsLink) {
