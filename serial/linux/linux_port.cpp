@@ -238,8 +238,10 @@ std::size_t LinuxPort::Read(std::uint8_t* buffer, std::size_t count) {
     const ssize_t got = read(fd_, buffer, count);
     if (got < 0 && errno == EINTR) continue;
     if (got > 0) return static_cast<std::size_t>(got);
-    // EAGAIN: nothing there after all. End of file or EIO: the port is gone.
-    if (got == 0) Fail(HANG_UP);
+    // A raw line (VMIN and VTIME 0) also reads 0 when nothing is there; only a port that
+    // went away fails to tell its settings then. EAGAIN: nothing there after all. EIO: gone.
+    termios settings;
+    if (got == 0 && tcgetattr(fd_, &settings) != 0) Fail(errno);
     if (got < 0 && errno != EAGAIN) Fail(errno);
     return 0;
   }
