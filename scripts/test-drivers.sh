@@ -283,6 +283,12 @@ case_result $? "ttyS1: node root:dialout 0660, the tool runs as a user of group 
   "$guest_out"
 version_case ttyS1
 version_case ttyUSB0
+# The kernel writes its console to ttyS0 here, as on many virtual machines: the tool must not
+# send the radio's commands there, and says why (run as root, so that only that check refuses).
+guest 30 "setsid vannor-cli version --port /dev/ttyS0 </dev/null 2>&1"
+console_rc=$?
+[ "$console_rc" = 4 ] && [[ $guest_out == *"system console"* ]]
+case_result $? "ttyS0: the kernel's console is refused (exit 4, reason)" "exit $console_rc: $guest_out"
 # The UART's write takes longest: the adapter's cases run meanwhile.
 write_begin ttyS1
 write_begin ttyUSB0
