@@ -5,21 +5,11 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <initializer_list>
+#include "serial/linux/stop_signals.h"
 
 namespace vannor {
 
 namespace {
-
-sigset_t EndingSignals() {
-  sigset_t signals;
-  // These fail only for a signal number that does not exist; all of them are standard.
-  sigemptyset(&signals);
-  for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
-    sigaddset(&signals, signal);
-  }
-  return signals;
-}
 
 gboolean OnEndSignal(gint descriptor, GIOCondition /*condition*/, gpointer self) {
   signalfd_siginfo info;
@@ -38,13 +28,13 @@ void EndSignals::HoldBack() {
   // Ignored: SIG_IGN for a valid signal cannot fail. A write to a closed pipe is an error of
   // that write, not the end of the program.
   (void)signal(SIGPIPE, SIG_IGN);
-  const sigset_t signals = EndingSignals();
+  const sigset_t signals = StopSignals();
   // Fails only for an invalid "how": the set is ours.
   (void)pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 }
 
 EndSignals::EndSignals(std::function<void()> onEnd) : onEnd_(std::move(onEnd)) {
-  const sigset_t signals = EndingSignals();
+  const sigset_t signals = StopSignals();
   descriptor_ = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
   if (descriptor_ < 0) {
     // Without a descriptor the signals get their default action back: they end the program,

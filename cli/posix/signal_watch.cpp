@@ -4,29 +4,14 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <initializer_list>
+#include "serial/linux/stop_signals.h"
 
 namespace vannor::cli {
-
-namespace {
-
-sigset_t EndingSignals() {
-  sigset_t signals;
-  // These fail only for a signal number that does not exist; all of them are standard.
-  sigemptyset(&signals);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
-    sigaddset(&signals, signal);
-  }
-  return signals;
-}
-
-}  // namespace
 
 SignalWatch::SignalWatch() {
   // Ignored: SIG_IGN for a valid signal cannot fail.
   (void)signal(SIGPIPE, SIG_IGN);
-  const sigset_t signals = EndingSignals();
+  const sigset_t signals = StopSignals();
   descriptor_ = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
   // Without a descriptor the signals are left as they were: they still end the program.
   if (descriptor_ < 0) return;
