@@ -198,10 +198,13 @@ void Win32Port::FinishWrite() {
     (void)CancelIoEx(handle_, &writeOverlapped_);
   }
   DWORD written = 0;
-  // Waits until the driver has let go of the record, done or cancelled. The result is not
-  // looked at: a byte that did not leave shows as a missing echo, which the engine's time-out
-  // reports.
-  (void)GetOverlappedResult(handle_, &writeOverlapped_, &written, TRUE);
+  // Waits until the driver has let go of the record, done or cancelled. A byte that did not
+  // leave in time shows as a missing echo, which the engine's time-out reports; a write the
+  // device refused means it went away.
+  if (!GetOverlappedResult(handle_, &writeOverlapped_, &written, TRUE) &&
+      GetLastError() != ERROR_OPERATION_ABORTED) {
+    MarkFailed(generation_);
+  }
   writeInFlight_ = false;
 }
 
@@ -210,6 +213,7 @@ bool Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
   while (count > 0) {
     // One record serves all writes, and the driver owns it until the previous write is over.
     FinishWrite();
+    if (Failed()) return false;
     const std::size_t chunk = std::min(count, WRITE_CHUNK);
     std::memcpy(writeBytes_, bytes, chunk);
     writeCount_ = static_cast<DWORD>(chunk);
@@ -265,7 +269,10 @@ std::size_t Win32Port::Read(std::uint8_t* buffer, std::size_t count) {
   readOverlapped_ = OVERLAPPED{};
   readOverlapped_.hEvent = event;
   if (!ReadFile(handle_, buffer, want, nullptr, &readOverlapped_)) {
-    if (GetLastError() != ERROR_IO_PENDING) return 0;  // the port went away
+    if (GetLastError() != ERROR_IO_PENDING) {
+      MarkFailed(generation_);  // the port went away
+      return 0;
+    }
     if (WaitForSingleObject(event, READ_PATIENCE_MS) != WAIT_OBJECT_0) {
       // Ignored: fails only when the read has just finished by itself.
       (void)CancelIoEx(handle_, &readOverlapped_);
