@@ -6,8 +6,8 @@
 
 namespace vannor::cli {
 
-RadioLink::RadioLink(std::string port, bool verbose)
-    : port_(std::move(port)), engine_(line_, *this) {
+RadioLink::RadioLink(std::string port, bool verbose, LoopWake& wake)
+    : port_(std::move(port)), wake_(wake), engine_(line_, *this) {
   if (verbose || ExchangeTrace::Requested()) {
     trace_.emplace(stderr, "vannor-cli: " + port_);
     (void)engine_.AddObserver(&*trace_);  // the first observer always has room
@@ -63,7 +63,8 @@ void RadioLink::OnTimeReached(std::chrono::steady_clock::time_point now) {
 }
 
 void RadioLink::PostCommNotify() {
-  // Only the Windows listener posts; its loop calls OnPortReady for it.
+  // The Windows listener: the loop wakes and hands every link the notification.
+  wake_.Wake();
 }
 
 void RadioLink::Interrupt() {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/loop_wake.h"
 #include "protocol/engine_host.h"
 #include "protocol/exchange_trace.h"
 #include "protocol/protocol_engine.h"
@@ -31,8 +32,8 @@ struct LinkOutcome {
 
 class RadioLink final : public EngineHost, public PortEvents {
  public:
-  // `port` is COMn or a device path.
-  RadioLink(std::string port, bool verbose);
+  // `port` is COMn or a device path; `wake` is the loop's that will run the link.
+  RadioLink(std::string port, bool verbose, LoopWake& wake);
   ~RadioLink();
   RadioLink(const RadioLink&) = delete;
   RadioLink& operator=(const RadioLink&) = delete;
@@ -48,6 +49,8 @@ class RadioLink final : public EngineHost, public PortEvents {
   bool Done() const { return outcome_.has_value(); }
   // The descriptor the loop must watch for this link, or NO_DESCRIPTOR.
   int Descriptor() const { return descriptor_; }
+  // Whether a listener thread posts for this link (Windows).
+  bool Listening() const { return line_.ListenerRunning(); }
   // When the response timer expires, if it runs.
   std::optional<std::chrono::steady_clock::time_point> TimerDue() const;
 
@@ -80,6 +83,7 @@ class RadioLink final : public EngineHost, public PortEvents {
   std::string PortAndDevice() const;
 
   const std::string port_;
+  LoopWake& wake_;
   Line line_;
   ProtocolEngine engine_;
   std::optional<ExchangeTrace> trace_;
