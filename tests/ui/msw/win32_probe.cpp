@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <wx/string.h>
 
+#include "serial/line.h"
+#include "serial/win32/win32_backend.h"
+
 namespace vannor::uitest {
 
 std::vector<MenuEntry> SystemMenuEntries(void* window) {
@@ -31,6 +34,43 @@ bool HasBothIcons(void* window) {
   const HWND handle = static_cast<HWND>(window);
   return SendMessageW(handle, WM_GETICON, ICON_BIG, 0) != 0 &&
          SendMessageW(handle, WM_GETICON, ICON_SMALL, 0) != 0;
+}
+
+namespace {
+
+bool MiddleOnScreen(HWND window, const RECT& rect, int& x, int& y) {
+  POINT middle{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  if (!ClientToScreen(window, &middle)) return false;
+  x = middle.x;
+  y = middle.y;
+  return true;
+}
+
+}  // namespace
+
+bool ComboButtonPoint(void* combo, int& x, int& y) {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  const HWND handle = static_cast<HWND>(combo);
+  return GetComboBoxInfo(handle, &info) && MiddleOnScreen(handle, info.rcButton, x, y);
+}
+
+bool ComboRowPoint(void* combo, int row, int& x, int& y) {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  RECT rect{};
+  return GetComboBoxInfo(static_cast<HWND>(combo), &info) && info.hwndList != nullptr &&
+         SendMessageW(info.hwndList, LB_GETITEMRECT, static_cast<WPARAM>(row),
+                      reinterpret_cast<LPARAM>(&rect)) != LB_ERR &&
+         MiddleOnScreen(info.hwndList, rect, x, y);
+}
+
+bool ComboDropped(void* combo) {
+  return SendMessageW(static_cast<HWND>(combo), CB_GETDROPPEDSTATE, 0, 0) != 0;
+}
+
+std::uint32_t PortGeneration(Line& line) {
+  return static_cast<Win32Backend&>(line.Backend()).PortGeneration();
 }
 
 bool PortIsFree(const char* path) {
