@@ -136,11 +136,14 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
     failure.reason = "no events for asynchronous I/O";
     return false;
   }
+  // Before the open, as the driver may read the timer when the port opens.
+  latency_.Lower(path.c_str());
   // No sharing: a port another program holds does not open, and a second open of ours neither.
   HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     failure.reason = SystemReason(GetLastError());
+    latency_.Restore();
     return false;
   }
   DCB state{};
@@ -149,6 +152,7 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
   if (!GetCommState(port, &state) || !GetCommTimeouts(port, &timeouts)) {
     failure.reason = "not a serial port: " + SystemReason(GetLastError());
     (void)CloseHandle(port);  // nothing was changed on it
+    latency_.Restore();
     return false;
   }
   // Ignored: a driver with fixed queues keeps its own sizes, which serve just as well.
@@ -159,6 +163,7 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
   COMMTIMEOUTS lineTimeouts = LINE_TIMEOUTS;
   if (!SetCommTimeouts(port, &lineTimeouts) || !ConfigureLine(port, state)) {
     RestoreAndClose(port, state, timeouts);
+    latency_.Restore();
     failure.reason = "the driver refused 38400 baud 8N1 raw";
     return false;
   }
@@ -168,6 +173,7 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
   if (!SetCommMask(port, EV_RXCHAR)) {
     const DWORD error = GetLastError();
     RestoreAndClose(port, state, timeouts);
+    latency_.Restore();
     failure.reason = "no received-character event: " + SystemReason(error);
     return false;
   }
@@ -186,6 +192,7 @@ void Win32Port::Close() {
   handle_ = INVALID_HANDLE_VALUE;
   ++generation_;
   RestoreAndClose(port, savedState_, savedTimeouts_);
+  latency_.Restore();
 }
 
 void Win32Port::FinishWrite() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/port_backend.h"
+#include "serial/win32/ftdi_latency.h"
 
 namespace vannor {
 
@@ -52,6 +53,8 @@ class Win32Port {
   std::uint32_t generation_ = 0;
   // The generation of the port that failed; written by the listener, read by the window.
   std::atomic<std::uint32_t> failedGeneration_{0};
+  // An FTDI adapter's latency timer, lowered while the port is open.
+  FtdiLatency latency_;
   // The settings from before the open, put back at close.
   DCB savedState_{};
   COMMTIMEOUTS savedTimeouts_{};

@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "protocol/protocol_engine.h"
 #include "serial/port_names.h"
@@ -170,6 +174,24 @@ TEST_F(WineLine, StopJustAfterTheListenerLookedAtTheFlag) {
   });
   Start();
   StopAndCheck();
+}
+
+// FTDI's library (the stub beside the tests, which records every change of a timer): the adapter
+// behind COM1 runs at 1 ms from before its port opens until after it closes; one at 2 ms is left
+// alone, and so is any adapter behind another port.
+TEST_F(WineLine, AnFtdiAdaptersTimerIs1MsWhileItsPortIsOpen) {
+  const std::string log = std::string(std::getenv("VANNOR_RADIO_FOLDER")) + "\\ftd2xx.log";
+  ASSERT_EQ(_putenv_s("VANNOR_FTD2XX_ADAPTERS", "COM5=16,COM2=2,COM1=16"), 0);
+  ASSERT_EQ(_putenv_s("VANNOR_FTD2XX_LOG", log.c_str()), 0);
+  EXPECT_EQ(line.OpenPort(1), 0);  // COM2 leads nowhere
+  ASSERT_EQ(line.OpenPort(0), 1);
+  Start();
+  EXPECT_EQ(radio.ReadVersions().size(), 4u);
+  line.StopLink();
+  std::ifstream in(log);
+  std::vector<std::string> changes;
+  for (std::string change; std::getline(in, change);) changes.push_back(change);
+  EXPECT_EQ(changes, (std::vector<std::string>{"COM1 1 (port free)", "COM1 16 (port free)"}));
 }
 
 // Each way the Windows line meets a port that went away marks it failed, with the reason the
