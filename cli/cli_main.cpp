@@ -117,6 +117,7 @@ int Write(const Options& options, SignalWatch& signals) {
   }
   for (std::size_t i = 0; i < links.size(); ++i) {
     if (links[i]->Open()) {
+      links[i]->TellSlowAdapter(static_cast<std::uint32_t>(image.size()));
       links[i]->StartWrite(request, image.data(), static_cast<std::uint32_t>(image.size()));
     } else {
       view.Finished(i, false);

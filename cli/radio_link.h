@@ -40,6 +40,9 @@ class RadioLink final : public EngineHost, public PortEvents {
 
   // Opens the port and starts watching it; false (with the outcome set) when it did not open.
   bool Open();
+  // Before a write of `length` bytes: says on standard error when the port's USB adapter holds
+  // received bytes long enough to slow the write down (where the system tells its setting).
+  void TellSlowAdapter(std::uint32_t length) const;
   // Starts the exchange; the loop then runs it until the link is Done().
   void StartVersionRead();
   void StartWrite(const WriteRequest& request, const std::uint8_t* image, std::uint32_t length);

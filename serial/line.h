@@ -64,6 +64,8 @@ class Line final : public PortIo {
   void OnPortReady(bool hungUp);
   // Why the port failed, in the system's words ("the port went away" when it has none).
   std::string FailureReason() const;
+  // The open port's USB adapter's latency timer in ms, where the system tells it; -1 otherwise.
+  int AdapterLatencyMs() const { return backend_->AdapterLatencyMs(); }
 
   // PortIo.
   bool PortUsable() override { return backend_->IsOpen(); }

@@ -41,6 +41,9 @@ class PortBackend {
   virtual std::string FailureReason() const = 0;
   // The event loop saw the port's descriptor hung up (Linux).
   virtual void NoteHangUp() = 0;
+  // The latency timer in ms of the USB adapter behind the open port, where the system tells it
+  // (Windows: an FTDI adapter's); -1 when it does not.
+  virtual int AdapterLatencyMs() const { return -1; }
 
   // Starts telling `events` about the port (a listener thread on Windows). False, with the
   // system's reason in errno, when that cannot start.

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 namespace vannor {
 
@@ -29,6 +31,53 @@ long ComPortNumber(const char* path) {
   char* end = nullptr;
   const long number = std::strtol(name + 3, &end, 10);
   return *end == '\0' ? number : 0;
+}
+
+// FTDI's driver keeps each adapter's settings under Enum\FTDIBUS\<adapter>\<instance>\Device
+// Parameters: PortName ("COM3") and LatencyTimer (ms). The value of the adapter behind comPort;
+// -1 when no adapter there names that port.
+int DriverSetting(long comPort) {
+  HKEY bus = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS", 0, KEY_READ,
+                    &bus) != ERROR_SUCCESS) {
+    return -1;  // no FTDI adapter was ever installed
+  }
+  wchar_t wanted[16];
+  std::swprintf(wanted, 16, L"COM%ld", comPort);
+  int found = -1;
+  wchar_t adapter[256];
+  for (DWORD i = 0; found < 0; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(bus, i, adapter, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    HKEY instances = nullptr;
+    if (RegOpenKeyExW(bus, adapter, 0, KEY_READ, &instances) != ERROR_SUCCESS) continue;
+    wchar_t instance[256];
+    for (DWORD j = 0; found < 0; ++j) {
+      DWORD instanceLength = 256;
+      if (RegEnumKeyExW(instances, j, instance, &instanceLength, nullptr, nullptr, nullptr,
+                        nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      wchar_t portName[32] = {};
+      DWORD nameBytes = sizeof portName - sizeof(wchar_t);
+      DWORD timer = 0;
+      DWORD timerBytes = sizeof timer;
+      const std::wstring parameters = std::wstring(instance) + L"\\Device Parameters";
+      if (RegGetValueW(instances, parameters.c_str(), L"PortName", RRF_RT_REG_SZ, nullptr, portName,
+                       &nameBytes) == ERROR_SUCCESS &&
+          _wcsicmp(portName, wanted) == 0 &&
+          RegGetValueW(instances, parameters.c_str(), L"LatencyTimer", RRF_RT_REG_DWORD, nullptr,
+                       &timer, &timerBytes) == ERROR_SUCCESS) {
+        found = static_cast<int>(timer);
+      }
+    }
+    (void)RegCloseKey(instances);  // read-only: nothing to lose
+  }
+  (void)RegCloseKey(bus);  // read-only: nothing to lose
+  return found;
 }
 
 template <typename Fn>
@@ -87,16 +136,24 @@ void* FtdiLatency::OpenAdapter(long comPort) {
 
 void FtdiLatency::Lower(const char* path) {
   Restore();
+  timer_ = -1;
   const long comPort = ComPortNumber(path);
-  if (comPort == 0 || !Load()) return;
-  FtHandle adapter = OpenAdapter(comPort);
-  if (adapter == nullptr) return;
+  if (comPort == 0) return;
+  FtHandle adapter = Load() ? OpenAdapter(comPort) : nullptr;
+  if (adapter == nullptr) {
+    // Without D2XX only the driver's setting tells.
+    timer_ = DriverSetting(comPort);
+    return;
+  }
   UCHAR timer = 0;
-  if (As<GetLatencyTimerFn>(getLatencyTimer_)(adapter, &timer) == FT_OK &&
-      timer > HIGHEST_KEPT_MS &&
-      As<SetLatencyTimerFn>(setLatencyTimer_)(adapter, LOW_TIMER_MS) == FT_OK) {
-    loweredPort_ = comPort;
-    oldTimer_ = timer;
+  if (As<GetLatencyTimerFn>(getLatencyTimer_)(adapter, &timer) == FT_OK) {
+    timer_ = timer;
+    if (timer > HIGHEST_KEPT_MS &&
+        As<SetLatencyTimerFn>(setLatencyTimer_)(adapter, LOW_TIMER_MS) == FT_OK) {
+      loweredPort_ = comPort;
+      oldTimer_ = timer;
+      timer_ = LOW_TIMER_MS;
+    }
   }
   // Ignored: the timer is set (or left) already; the handle only served to set it.
   (void)As<CloseFn>(close_)(adapter);

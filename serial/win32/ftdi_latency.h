@@ -23,6 +23,10 @@ class FtdiLatency {
   void Lower(const char* path);
   // After the port has closed (or failed to open): puts the old value back, if it was changed.
   void Restore();
+  // The timer in ms that the adapter behind the port opened last runs with, as far as the
+  // system tells: D2XX's value after Lower, else FTDI's driver setting (LatencyTimer) for that
+  // COM port; -1 when neither knows the port.
+  int Timer() const { return timer_; }
 
  private:
   // Loads the library and finds its functions; false when it is not there.
@@ -42,6 +46,7 @@ class FtdiLatency {
   // The port whose adapter was lowered, and the value it had; 0 when none was.
   long loweredPort_ = 0;
   unsigned char oldTimer_ = 0;
+  int timer_ = -1;
 };
 
 }  // namespace vannor

@@ -31,6 +31,7 @@ class Win32Backend final : public PortBackend {
   std::string FailureReason() const override;
   // The listener hears a hang-up itself.
   void NoteHangUp() override {}
+  int AdapterLatencyMs() const override { return port_.AdapterLatencyMs(); }
 
   bool StartWatch(PortEvents& events) override { return listener_.Start(events); }
   void StopWatch() override { listener_.Stop(); }

@@ -29,6 +29,8 @@ class Win32Port {
   void Close();
 
   HANDLE Handle() const { return handle_; }
+  // The latency timer of the FTDI adapter behind the open port, where known; -1 otherwise.
+  int AdapterLatencyMs() const { return handle_ != INVALID_HANDLE_VALUE ? latency_.Timer() : -1; }
   // Counts every change of the handle, so that the listener can tell a new port from the old
   // one even when Windows hands out the old handle's value again.
   std::uint32_t Generation() const { return generation_; }
