@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 namespace vannor::cli {
 
@@ -13,7 +12,5 @@ int ListPorts(std::FILE* out);
 int MapPort(const std::string& comName, const std::string& device, std::FILE* out);
 // Removes it; returns the exit code.
 int UnmapPort(const std::string& comName, std::FILE* out);
-// What the user changes on this system to make a USB adapter pass bytes on at once.
-std::string_view LatencyAdvice();
 
 }  // namespace vannor::cli

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/exit_codes.h"
-#include "cli/port_commands.h"
+#include "serial/adapter_latency.h"
 
 namespace vannor::cli {
 
@@ -37,33 +37,10 @@ bool RadioLink::Open() {
   return true;
 }
 
-namespace {
-
-// "0.6 s", "45 s", "5 min 20 s", from milliseconds.
-std::string Duration(std::uint64_t ms) {
-  if (ms < 10000) {
-    return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
-  }
-  const std::uint64_t seconds = ms / 1000;
-  if (seconds < 60) return std::to_string(seconds) + " s";
-  return std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s";
-}
-
-}  // namespace
-
 void RadioLink::TellSlowAdapter(std::uint32_t length) const {
-  // Up to 2 ms the wait for each echo stays near the wire's own time.
-  const int timer = line_.AdapterLatencyMs();
-  if (timer <= 2) return;
-  // Each image byte waits for its echo, which the adapter may hold for its whole timer; on the
-  // wire a byte and its echo take about 0.6 ms.
-  const std::uint64_t slow = std::uint64_t{length} * static_cast<std::uint64_t>(timer);
-  const std::uint64_t wire = std::uint64_t{length} * 6 / 10;
-  std::fprintf(stderr,
-               "vannor-cli: %s: the USB adapter's latency timer is %d ms, so the %u bytes may "
-               "take about %s instead of %s; %s\n",
-               PortAndDevice().c_str(), timer, length, Duration(slow).c_str(),
-               Duration(wire).c_str(), std::string(LatencyAdvice()).c_str());
+  const std::string note = SlowAdapterNote(line_.AdapterLatencyMs(), length);
+  if (!note.empty())
+    std::fprintf(stderr, "vannor-cli: %s: %s\n", PortAndDevice().c_str(), note.c_str());
 }
 
 void RadioLink::StartVersionRead() {

@@ -82,11 +82,6 @@ int ListPorts(std::FILE* out) {
   return EXIT_SUCCESS_ALL;
 }
 
-std::string_view LatencyAdvice() {
-  return "set the driver's latency_timer to 1 (echo 1 > /sys/bus/usb-serial/devices/<adapter>/"
-         "latency_timer)";
-}
-
 int MapPort(const std::string& comName, const std::string& device, std::FILE* out) {
   const int index = ComIndex(comName);
   if (index < 0) return EXIT_USAGE;

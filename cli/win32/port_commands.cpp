@@ -132,11 +132,6 @@ int ListPorts(std::FILE* out) {
   return EXIT_SUCCESS_ALL;
 }
 
-std::string_view LatencyAdvice() {
-  return "set it to 1 ms: Device Manager, the port's Properties, Port Settings, Advanced, "
-         "Latency Timer";
-}
-
 int MapPort(const std::string& /*comName*/, const std::string& /*device*/, std::FILE* out) {
   return NotNeeded("map", out);
 }

@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <string>
 
+#include "serial/adapter_latency.h"
+
 namespace vannor {
 
 namespace {
@@ -86,6 +88,11 @@ Fn As(FARPROC function) {
 }
 
 }  // namespace
+
+std::string_view LatencyAdvice() {
+  return "set it to 1 ms: Device Manager, the port's Properties, Port Settings, Advanced, "
+         "Latency Timer";
+}
 
 FtdiLatency::~FtdiLatency() {
   Restore();

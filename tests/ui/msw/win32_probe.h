@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,25 @@ bool ComboRowPoint(void* combo, int row, int& x, int& y);
 bool ComboDropped(void* combo);
 // Counts the opens and closes of the line's port: a reopen of the same port changes it.
 std::uint32_t PortGeneration(Line& line);
+// FTDI's driver setting LatencyTimer for an adapter behind COMn, as the registry keeps it, and
+// its removal.
+bool SetFtdiLatencyTimer(int comPort, unsigned ms);
+void RemoveFtdiLatencyTimer();
+
+// Standard error of this process, caught in a file while the object lives.
+class CapturedStderr {
+ public:
+  CapturedStderr();
+  ~CapturedStderr();
+  CapturedStderr(const CapturedStderr&) = delete;
+  CapturedStderr& operator=(const CapturedStderr&) = delete;
+  std::string Text();
+
+ private:
+  std::FILE* file_ = nullptr;
+  int saved_ = -1;
+};
+
 // Whether the port opens for another program (no sharing): nobody holds it.
 bool PortIsFree(const char* path);
 
