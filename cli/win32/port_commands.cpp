@@ -109,6 +109,26 @@ int NotNeeded(const char* command, std::FILE* /*out*/) {
 
 }  // namespace
 
+const PortHelpTexts& PortHelp() {
+  static constexpr PortHelpTexts texts{
+      .commands =
+          "  ports                      list the COM ports of this computer\n"
+          "  map, unmap                 not needed on Windows, which names its ports itself\n",
+      .portOption = "  -p, --port PORT   COM1, COM2, ... (also \\\\.\\COM12 style names)\n",
+      .ports =
+          "Usage: vannor-cli ports\n"
+          "Lists the COM ports present, with the names Device Manager gives them, and which of\n"
+          "COM1 to COM10 (the window's port list) are present.\n",
+      .map =
+          "Usage: vannor-cli map COMn DEVICE\n"
+          "Not needed on Windows: COMn opens the port Windows gave that name.\n",
+      .unmap =
+          "Usage: vannor-cli unmap COMn\n"
+          "Not needed on Windows: COMn opens the port Windows gave that name.\n",
+  };
+  return texts;
+}
+
 int ListPorts(std::FILE* out) {
   std::vector<ComPort> ports = PresentPorts();
   AddFriendlyNames(ports);

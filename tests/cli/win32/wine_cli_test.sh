@@ -3,9 +3,9 @@
 # vannor-wine-radio serves on COM ports of the test prefix: one row of the table below per
 # case, each checking the exit status and a line of the output.
 #
-#   wine_cli_test.sh VANNOR_WINE_RADIO WINE_DIR VANNOR_CLI_EXE
+#   wine_cli_test.sh VANNOR_WINE_RADIO WINE_DIR VANNOR_CLI_EXE VERSION
 set -u
-radio=$1 wine_dir=$2 cli=$3
+radio=$1 wine_dir=$2 cli=$3 version=$4
 
 dir=$(mktemp -d /tmp/vannor-cli-test-XXXXXX)
 # 20,000 bytes through every value many times; the radios compare what they got byte for byte.
@@ -60,7 +60,9 @@ row() {
 
 rows=0
 count() { rows=$((rows + 1)); row "$@"; }
-count version 0 "DSP1 V01.03  DSP2 V02.00" --radio -- version --port COM1
+count "program version" 0 "vannor-cli $version" -- --version
+count "help in Windows' terms" 0 "  -p, --port PORT   COM1, COM2, ... (also \\\\.\\COM12 style names)" -- --help
+count "radio version" 0 "DSP1 V01.03  DSP2 V02.00" --radio -- version --port COM1
 count "write 20,000 bytes" 0 "COM1: written (20000 bytes)" \
   --radio --length 20000 --check-image "$dir/image.out" --check-mask 1 \
   -- write --port COM1 --dsp1 "$image"
@@ -75,10 +77,9 @@ count "exit 1: hang-up" 1 \
   --radio --length 20000 --hang-up-at 5 -- write --port COM1 --dsp1 "$image"
 count "exit 2: no DSP" 2 "vannor-cli: COM1: DSP Select Error: give --dsp1, --dsp2 or both" \
   -- write --port COM1 "$image"
-count "exit 2: map" 2 "vannor-cli: map is not needed on Windows: COMn opens the port Windows gave that name (see Device Manager, Ports)" \
+count "exit 2: map" 2 "vannor-cli: map is not needed on Windows: COMn opens the port Windows" \
   -- map COM3 '\\.\COM12'
-count "exit 2: unmap" 2 "vannor-cli: unmap is not needed on Windows: COMn opens the port Windows gave that name (see Device Manager, Ports)" \
-  -- unmap COM3
+count "exit 2: unmap" 2 "vannor-cli: unmap is not needed on Windows" -- unmap COM3
 count "exit 3: image refused" 3 \
   "vannor-cli: ${image%.out}.bin: File Error: the image's name must end in .out" \
   -- write --port COM1 --dsp1 "${image%.out}.bin"
@@ -89,7 +90,9 @@ count "exit 130: Ctrl-C" 130 \
   --radio --length 20000 --interrupt-after 2000 -- write --port COM1 --dsp1 "$image"
 latency_timer 16
 count "a slow adapter is told" 0 \
-  "vannor-cli: COM1 (\\\\.\\COM1): the USB adapter's latency timer is 16 ms, so the 1000 bytes may take about 16 s instead of 0.6 s; set it to 1 ms: Device Manager, the port's Properties, Port Settings, Advanced, Latency Timer" \
+  "vannor-cli: COM1 (\\\\.\\COM1): the USB adapter's latency timer is 16 ms, so the 1000 bytes\
+ may take about 16 s instead of 0.6 s; set it to 1 ms: Device Manager, the port's Properties,\
+ Port Settings, Advanced, Latency Timer" \
   --radio --length 1000 -- write --port COM1 --dsp1 "$small"
 latency_timer 1
 count "a fast adapter is not" 0 "!vannor-cli: COM1 (\\\\.\\COM1): the USB adapter's" \
