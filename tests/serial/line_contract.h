@@ -83,7 +83,9 @@ class Exchange {
   Bytes Receive(std::size_t count);
   // The radio's four version bytes.
   Bytes ReadVersions();
-  // Write request with mask, ENQ, then the image byte by byte; the echoes.
+  // Write request with mask and ENQ; whether the radio took both.
+  bool StartWrite(std::uint8_t mask);
+  // That, then the image byte by byte; the echoes.
   Bytes WriteImage(const Bytes& image, std::uint8_t mask);
 
  private:

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
 #include "serial/port_switch.h"
@@ -32,11 +34,15 @@ Bytes Exchange::ReadVersions() {
   return Receive(4);
 }
 
-Bytes Exchange::WriteImage(const Bytes& image, std::uint8_t mask) {
+bool Exchange::StartWrite(std::uint8_t mask) {
   Send({WRITE_COMMAND, mask});
-  if (Receive(1) != Bytes{ACK}) return {};
+  if (Receive(1) != Bytes{ACK}) return false;
   Send({ENQ});
-  if (Receive(1) != Bytes{ACK}) return {};
+  return Receive(1) == Bytes{ACK};
+}
+
+Bytes Exchange::WriteImage(const Bytes& image, std::uint8_t mask) {
+  if (!StartWrite(mask)) return {};
   Bytes echoes;
   for (const std::uint8_t byte : image) {
     Send({byte});
@@ -57,6 +63,25 @@ class LineContract : public ::testing::Test {
   void OpenAndWatch() {
     ASSERT_EQ(line.OpenPort(RADIO_PORT), 1) << line.LastOpenFailure().reason;
     ASSERT_TRUE(line.StartListener(loop));
+  }
+
+  // With nothing but `meet` looking at the port, the radio hangs up (Windows: --length 10
+  // --hang-up-at 0): meet must find the port failed at once, and the line say why.
+  template <typename Meet>
+  void MeetsAPortThatWentAway(Meet meet) {
+    RadioEnd farEnd({.length = 10, .hangUpAt = 0});
+    ASSERT_TRUE(farEnd.Ok());
+    OpenAndWatch();
+    ASSERT_TRUE(radio.StartWrite(0x0F));
+    line.Backend().StopWatch();
+    radio.Send({0x00});  // the radio closes the line when this arrives
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!line.PortFailed() && std::chrono::steady_clock::now() < deadline) {
+      meet();
+      std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(line.PortFailed());
+    EXPECT_EQ(line.FailureReason(), "the port went away; was the adapter unplugged?");
   }
 
   TestLoop loop;
@@ -183,6 +208,17 @@ TEST_F(LineContract, AHangUpEndsTheExchangeAtOnceAsAFailedPort) {
   // The engine closed the dead port; the reason outlives it.
   EXPECT_FALSE(line.PortUsable());
   EXPECT_EQ(line.FailureReason(), "the port went away; was the adapter unplugged?");
+}
+
+TEST_F(LineContract, AWriteMeetsAPortThatWentAway) {
+  const std::uint8_t byte = 0x01;
+  MeetsAPortThatWentAway([&] { (void)line.Write(&byte, 1); });
+  EXPECT_FALSE(line.Write(&byte, 1));
+}
+
+TEST_F(LineContract, APendingCountMeetsAPortThatWentAway) {
+  MeetsAPortThatWentAway([&] { (void)line.PendingCount(); });
+  EXPECT_EQ(line.PendingCount(), 0u);
 }
 
 }  // namespace

@@ -205,22 +205,6 @@ TEST_F(SerialPortTest, AWriteThatCannotBeQueuedIsLostWithoutBlocking) {
   EXPECT_LT(got.size(), 64 * block.size());
 }
 
-// A write that meets a port gone away says so at once (the event loop's hang-up is the
-// contract's), and the line keeps saying why after it is closed.
-TEST_F(SerialPortTest, AWriteToAPortThatWentAwayFails) {
-  FarEnd far;
-  ASSERT_TRUE(map.Map(1, far.SlavePath()));
-  ASSERT_EQ(line.OpenPort(1), 1);
-  EXPECT_FALSE(line.PortFailed());
-  far.HangUp();
-  std::uint8_t byte = 0x41;
-  EXPECT_FALSE(line.Write(&byte, 1));
-  EXPECT_TRUE(line.PortFailed());
-  EXPECT_EQ(line.PendingCount(), 0u);
-  line.ClosePort();
-  EXPECT_EQ(line.FailureReason(), "the port went away; was the adapter unplugged?");
-}
-
 // The event loop is told the descriptor to watch at every open, and to watch nothing before
 // every close.
 TEST_F(SerialPortTest, TheEventLoopWatchesTheOpenPortOnly) {
