@@ -78,8 +78,16 @@ if [ -f "$prefix/.done-libpng" ] && [ -f "$prefix/.done-wx" ] && [ -f "$prefix/.
   printf '%s\n' "$prefix"
   exit 0
 fi
-log "build-wx-msw: building into $prefix"
 mkdir -p "$prefix" "$work"
+# Two builds of the same cache at once (two work trees on one machine) would unpack the sources
+# under each other: the second waits for the first, then finds the libraries made.
+exec 9>"$work.lock"
+flock 9
+if [ -f "$prefix/.done-libpng" ] && [ -f "$prefix/.done-wx" ] && [ -f "$prefix/.done-gtest" ]; then
+  printf '%s\n' "$prefix"
+  exit 0
+fi
+log "build-wx-msw: building into $prefix"
 
 # apt-get source of the newest version the archive can deliver: an index may list a version
 # whose files the mirror does not carry.
