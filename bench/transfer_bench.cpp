@@ -31,18 +31,19 @@ using std::chrono::nanoseconds;
 nanoseconds CliRound(const std::vector<std::uint8_t>& image,
                      const std::vector<sim::RadioSimulator*>& radios, int firstCom) {
   cli::SignalWatch signals;
+  cli::LoopWake wake;
   std::vector<std::unique_ptr<cli::RadioLink>> links;
   std::vector<cli::RadioLink*> running;
   const auto start = std::chrono::steady_clock::now();
   for (std::size_t i = 0; i < radios.size(); ++i) {
     links.push_back(std::make_unique<cli::RadioLink>(
-        "COM" + std::to_string(firstCom + static_cast<int>(i)), false));
+        "COM" + std::to_string(firstCom + static_cast<int>(i)), false, wake));
     if (!links.back()->Open()) return nanoseconds(-1);
     links.back()->StartWrite({.writeDsp1 = true}, image.data(),
                              static_cast<std::uint32_t>(image.size()));
     running.push_back(links.back().get());
   }
-  cli::RunLinks(running, signals);
+  cli::RunLinks(running, signals, wake);
   const nanoseconds took = std::chrono::steady_clock::now() - start;
   for (std::size_t i = 0; i < links.size(); ++i) {
     if (links[i]->Finish().exitCode != 0 || radios[i]->Image() != image) return nanoseconds(-1);

@@ -36,12 +36,13 @@ void Report(const LinkOutcome& outcome) {
 
 // Runs the links in the one loop and reports each; the first failure's code, in the order the
 // ports were given, or 130 when a signal ended the run.
-int RunAndReport(std::vector<std::unique_ptr<RadioLink>>& links, SignalWatch& signals) {
+int RunAndReport(std::vector<std::unique_ptr<RadioLink>>& links, SignalWatch& signals,
+                 LoopWake& wake) {
   std::vector<RadioLink*> running;
   for (auto& link : links) {
     if (!link->Done()) running.push_back(link.get());
   }
-  RunLinks(running, signals);
+  RunLinks(running, signals, wake);
   int exitCode = EXIT_SUCCESS_ALL;
   std::size_t succeeded = 0;
   for (auto& link : links) {
@@ -56,10 +57,11 @@ int RunAndReport(std::vector<std::unique_ptr<RadioLink>>& links, SignalWatch& si
 }
 
 int ReadVersions(const Options& options, SignalWatch& signals) {
+  LoopWake wake;
   std::vector<std::unique_ptr<RadioLink>> links;
-  links.push_back(std::make_unique<RadioLink>(options.ports[0], options.verbose));
+  links.push_back(std::make_unique<RadioLink>(options.ports[0], options.verbose, wake));
   if (links[0]->Open()) links[0]->StartVersionRead();
-  return RunAndReport(links, signals);
+  return RunAndReport(links, signals, wake);
 }
 
 // Reads and checks the image once, before any port opens: every radio gets the same bytes, and
@@ -107,22 +109,24 @@ int Write(const Options& options, SignalWatch& signals) {
   }
   // The trace's lines would be overwritten by the bar's redraws: with it, plain lines.
   ProgressView view(stderr, isatty(STDERR_FILENO) == 1 && !options.verbose, options.ports);
+  LoopWake wake;
   std::vector<std::unique_ptr<RadioLink>> links;
   std::vector<std::unique_ptr<ProgressRow>> rows;
   for (std::size_t i = 0; i < options.ports.size(); ++i) {
-    links.push_back(std::make_unique<RadioLink>(options.ports[i], options.verbose));
+    links.push_back(std::make_unique<RadioLink>(options.ports[i], options.verbose, wake));
     rows.push_back(
         std::make_unique<ProgressRow>(view, i, static_cast<std::uint32_t>(image.size())));
     links[i]->Follow(*rows[i]);
   }
   for (std::size_t i = 0; i < links.size(); ++i) {
     if (links[i]->Open()) {
+      links[i]->TellSlowAdapter(static_cast<std::uint32_t>(image.size()));
       links[i]->StartWrite(request, image.data(), static_cast<std::uint32_t>(image.size()));
     } else {
       view.Finished(i, false);
     }
   }
-  return RunAndReport(links, signals);
+  return RunAndReport(links, signals, wake);
 }
 
 int Run(int argc, const char* const* argv, SignalWatch& signals) {

@@ -1,23 +1,24 @@
 #include "cli/command_line.h"
 
+#include <string>
+
+#include "cli/port_commands.h"
+
 namespace vannor::cli {
 
 namespace {
 
-constexpr std::string_view PROGRAM_HELP =
+// The program's help around the parts each system words its own way (port_commands.h).
+constexpr std::string_view PROGRAM_HELP_HEAD =
     "Usage: vannor-cli COMMAND [OPTIONS]\n"
     "Writes program images into a radio's two DSPs over RS-232 and reads their versions.\n"
     "\n"
     "Commands:\n"
     "  version --port PORT        read the versions of both DSPs (once per run, as in the window)\n"
     "  write --port PORT [--port PORT...] [--dsp1] [--dsp2] [--tavix3-dsp1] [--tavix3-dsp2]\n"
-    "        IMAGE.out            write the image into the chosen DSPs of one or more radios\n"
-    "  ports                      list serial devices and the COMn names linked to them\n"
-    "  map COMn DEVICE            make COMn open DEVICE (for this program and the window)\n"
-    "  unmap COMn                 remove that link again\n"
-    "\n"
-    "Options:\n"
-    "  -p, --port PORT   COM1 to COM10 (the per-user link, else /dev/ttyS<n-1>) or a device path\n"
+    "        IMAGE.out            write the image into the chosen DSPs of one or more radios\n";
+constexpr std::string_view PROGRAM_HELP_OPTIONS = "\nOptions:\n";
+constexpr std::string_view PROGRAM_HELP_TAIL =
     "  -v, --verbose     trace each exchange on standard error (as VANNOR_DEBUG=1 does)\n"
     "  -h, --help        this help, or the help of a command (vannor-cli write --help)\n"
     "  -V, --version     the program's version\n"
@@ -29,6 +30,15 @@ constexpr std::string_view PROGRAM_HELP =
     "  3    image refused: extension not .out, size not 1 to 200000 bytes, or unreadable\n"
     "  4    port unusable: missing, no permission, held by another program, not a serial port\n"
     "  130  interrupted (Ctrl-C): the port is closed cleanly, the DSP is left unfinished\n";
+
+std::string_view ProgramHelp() {
+  // Made once; never changed after.
+  static const std::string text =
+      std::string(PROGRAM_HELP_HEAD) + std::string(PortHelp().commands) +
+      std::string(PROGRAM_HELP_OPTIONS) + std::string(PortHelp().portOption) +
+      std::string(PROGRAM_HELP_TAIL);
+  return text;
+}
 
 constexpr std::string_view VERSION_HELP =
     "Usage: vannor-cli version --port PORT [--verbose]\n"
@@ -44,21 +54,6 @@ constexpr std::string_view WRITE_HELP =
     "needed. Several --port options write the same image into several radios at once, each on\n"
     "its own line; the exit status is 0 only when all of them succeeded.\n"
     "Progress goes to standard error: a bar on a terminal, a line every 10% otherwise.\n";
-
-constexpr std::string_view PORTS_HELP =
-    "Usage: vannor-cli ports\n"
-    "Lists the serial devices found (/dev/serial/by-id, ttyUSB, ttyACM, and the ttyS ports\n"
-    "that are real UARTs) and which COMn names link to which device.\n";
-
-constexpr std::string_view MAP_HELP =
-    "Usage: vannor-cli map COMn DEVICE\n"
-    "Makes COMn (COM1 to COM10) open DEVICE, for this program and for the window, by a link in\n"
-    "$XDG_CONFIG_HOME/vannor/ports (~/.config/vannor/ports). Prefer the stable names in\n"
-    "/dev/serial/by-id, which survive replugging.\n";
-
-constexpr std::string_view UNMAP_HELP =
-    "Usage: vannor-cli unmap COMn\n"
-    "Removes the link that map made; COMn then opens /dev/ttyS<n-1> again.\n";
 
 Command CommandNamed(std::string_view name) {
   if (name == "version") return Command::Version;
@@ -86,15 +81,15 @@ std::string_view HelpText(Command command) {
     case Command::Write:
       return WRITE_HELP;
     case Command::Ports:
-      return PORTS_HELP;
+      return PortHelp().ports;
     case Command::Map:
-      return MAP_HELP;
+      return PortHelp().map;
     case Command::Unmap:
-      return UNMAP_HELP;
+      return PortHelp().unmap;
     case Command::None:
       break;
   }
-  return PROGRAM_HELP;
+  return ProgramHelp();
 }
 
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {

@@ -3,6 +3,7 @@
 // due, in the order the radios were given.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "cli/radio_link.h"
@@ -11,7 +12,7 @@
 namespace vannor::cli {
 
 // Runs until every link is done, or a signal came (then every link that is not done is
-// interrupted).
-void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals);
+// interrupted). `wake` is the one the links were made with.
+void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWake& wake);
 
 }  // namespace vannor::cli

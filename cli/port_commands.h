@@ -3,8 +3,19 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace vannor::cli {
+
+// The help of these commands and of --port, in this system's terms.
+struct PortHelpTexts {
+  std::string_view commands;    // their lines in the program's help
+  std::string_view portOption;  // the line of --port
+  std::string_view ports;
+  std::string_view map;
+  std::string_view unmap;
+};
+const PortHelpTexts& PortHelp();
 
 // Lists the serial devices found and the COMn links; returns the exit code.
 int ListPorts(std::FILE* out);

@@ -3,11 +3,15 @@
 #include <cstdio>
 
 #include "cli/exit_codes.h"
+#include "serial/adapter_latency.h"
 
 namespace vannor::cli {
 
-RadioLink::RadioLink(std::string port, bool verbose)
-    : port_(std::move(port)), engine_(line_, *this), latency_(stderr, "vannor-cli: " + port_) {
+RadioLink::RadioLink(std::string port, bool verbose, LoopWake& wake)
+    : port_(std::move(port)),
+      wake_(wake),
+      engine_(line_, *this),
+      latency_(stderr, "vannor-cli: " + port_) {
   // The first observers always have room.
   (void)engine_.AddObserver(&latency_);
   if (verbose || ExchangeTrace::Requested()) {
@@ -38,6 +42,12 @@ bool RadioLink::Open() {
   return true;
 }
 
+void RadioLink::TellSlowAdapter(std::uint32_t length) const {
+  const std::string note = SlowAdapterNote(line_.AdapterLatencyMs(), length);
+  if (!note.empty())
+    std::fprintf(stderr, "vannor-cli: %s: %s\n", PortAndDevice().c_str(), note.c_str());
+}
+
 void RadioLink::StartVersionRead() {
   engine_.OnVerReadClicked();
 }
@@ -45,7 +55,6 @@ void RadioLink::StartVersionRead() {
 void RadioLink::StartWrite(const WriteRequest& request, const std::uint8_t* image,
                            std::uint32_t length) {
   request_ = request;
-  latency_.OnAdapterLatency(line_.AdapterLatencyMs());
   engine_.OnUpdateWithImage(image, length);
 }
 
@@ -66,7 +75,8 @@ void RadioLink::OnTimeReached(std::chrono::steady_clock::time_point now) {
 }
 
 void RadioLink::PostCommNotify() {
-  // Only the Windows listener posts; its loop calls OnPortReady for it.
+  // The Windows listener: the loop wakes and hands every link the notification.
+  wake_.Wake();
 }
 
 void RadioLink::Interrupt() {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/loop_wake.h"
 #include "protocol/engine_host.h"
 #include "protocol/exchange_trace.h"
 #include "protocol/latency_check.h"
@@ -32,14 +33,17 @@ struct LinkOutcome {
 
 class RadioLink final : public EngineHost, public PortEvents {
  public:
-  // `port` is COMn or a device path.
-  RadioLink(std::string port, bool verbose);
+  // `port` is COMn or a device path; `wake` is the loop's that will run the link.
+  RadioLink(std::string port, bool verbose, LoopWake& wake);
   ~RadioLink();
   RadioLink(const RadioLink&) = delete;
   RadioLink& operator=(const RadioLink&) = delete;
 
   // Opens the port and starts watching it; false (with the outcome set) when it did not open.
   bool Open();
+  // Before a write of `length` bytes: says on standard error when the port's USB adapter holds
+  // received bytes long enough to slow the write down (where the system tells its setting).
+  void TellSlowAdapter(std::uint32_t length) const;
   // Starts the exchange; the loop then runs it until the link is Done().
   void StartVersionRead();
   void StartWrite(const WriteRequest& request, const std::uint8_t* image, std::uint32_t length);
@@ -49,6 +53,8 @@ class RadioLink final : public EngineHost, public PortEvents {
   bool Done() const { return outcome_.has_value(); }
   // The descriptor the loop must watch for this link, or NO_DESCRIPTOR.
   int Descriptor() const { return descriptor_; }
+  // Whether a listener thread posts for this link (Windows).
+  bool Listening() const { return line_.ListenerRunning(); }
   // When the response timer expires, if it runs.
   std::optional<std::chrono::steady_clock::time_point> TimerDue() const;
 
@@ -81,6 +87,7 @@ class RadioLink final : public EngineHost, public PortEvents {
   std::string PortAndDevice() const;
 
   const std::string port_;
+  LoopWake& wake_;
   Line line_;
   ProtocolEngine engine_;
   std::optional<ExchangeTrace> trace_;

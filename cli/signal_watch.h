@@ -1,10 +1,15 @@
-// Turns the signals that would end the program (Ctrl-C, Ctrl-\, a terminal hang-up, a polite
-// kill, a stray SIGUSR1/SIGUSR2/SIGALRM) into an event of the command line's loop, so that the
-// links end with the stop sequence instead of dying with their ports changed and exclusive.
-// SIGPIPE is ignored: a failed write to standard output is reported as such, not a death.
+// Turns what would end the program into an event of the command line's loop, so that the links
+// end with the stop sequence instead of dying with their ports changed and exclusive. On Linux
+// the signals (Ctrl-C, Ctrl-\, a terminal hang-up, a polite kill, a stray SIGUSR1/SIGUSR2/
+// SIGALRM; SIGPIPE is ignored: a failed write to standard output is reported as such, not a
+// death). On Windows the console's Ctrl-C, Ctrl-Break, close, log-off and shut-down.
 #pragma once
 
+#include <cstdint>
+
 namespace vannor::cli {
+
+inline constexpr std::intptr_t NO_WAITABLE = -1;
 
 class SignalWatch {
  public:
@@ -14,15 +19,16 @@ class SignalWatch {
   SignalWatch(const SignalWatch&) = delete;
   SignalWatch& operator=(const SignalWatch&) = delete;
 
-  // What the loop waits on besides the ports (a descriptor on Linux); -1 when none could be
-  // made, and then the signals keep their default effect.
-  int Descriptor() const { return descriptor_; }
-  // Takes the signal that made the descriptor ready; true when one had come.
+  // What the loop waits on besides the ports (a descriptor on Linux, an event handle on
+  // Windows); NO_WAITABLE when none could be made, and then the signals keep their default
+  // effect.
+  std::intptr_t Waitable() const { return waitable_; }
+  // Takes the signal that made it ready; true when one had come.
   bool Take();
   bool Interrupted() const { return interrupted_; }
 
  private:
-  int descriptor_ = -1;
+  std::intptr_t waitable_ = NO_WAITABLE;
   bool interrupted_ = false;
 };
 

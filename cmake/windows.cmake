@@ -1,11 +1,13 @@
-# The Windows build (scripts/build-windows.sh): the program with its resources, and the tests of
-# the core, the serial line and the window, which run under Wine here.
+# The Windows build (scripts/build-windows.sh): the program with its resources, vannor-cli, and
+# the tests of the core, the serial line, the command line and the window, which run under Wine
+# here.
 enable_language(RC)
 add_compile_definitions(NOMINMAX)
 
 add_subdirectory(image)
 add_subdirectory(serial)
 add_subdirectory(protocol)
+add_subdirectory(cli)
 if(VANNOR_BUILD_UI)
   add_subdirectory(ui)
   add_subdirectory(app)
@@ -34,12 +36,13 @@ if(BUILD_TESTING)
   add_subdirectory(tests/protocol)
   add_subdirectory(tests/serial/win32)
   add_dependencies(wine_line_tests host_tools)
+  add_subdirectory(tests/cli/win32)
   if(VANNOR_BUILD_UI)
     add_subdirectory(tests/ui/msw)
     add_dependencies(wine_window_tests host_tools)
     add_test(NAME wine.installer
              COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/windows_install_test.sh
                      ${VANNOR_WINE} ${VANNOR_SETUP})
-    set_tests_properties(wine.installer PROPERTIES LABELS wine TIMEOUT 300)
+    set_tests_properties(wine.installer PROPERTIES LABELS wine TIMEOUT 300 RUN_SERIAL ON)
   endif()
 endif()

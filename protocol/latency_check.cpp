@@ -1,18 +1,8 @@
 #include "protocol/latency_check.h"
 
-namespace vannor {
+#include "serial/adapter_latency.h"
 
-void LatencyCheck::OnAdapterLatency(int milliseconds) {
-  if (told_ || milliseconds <= SLOW_LATENCY_TIMER_MS) return;
-  told_ = true;
-  // Ignored, here and below: standard error is where this goes, or nowhere.
-  // Each echo waits up to the timer on top of the wire's 0.52 ms.
-  const int minutesFor200k = static_cast<int>(200000 * (milliseconds + 0.52) / 60000 + 0.5);
-  (void)std::fprintf(out_,
-                     "%s: the serial adapter's latency timer is %d ms: every echo can wait that "
-                     "long, and a 200000-byte image then takes about %d min instead of 2. %s\n",
-                     prefix_.c_str(), milliseconds, minutesFor200k, Remedy());
-}
+namespace vannor {
 
 void LatencyCheck::OnAcknowledged(ProtocolState next) {
   if (next != ProtocolState::Sending) return;
@@ -41,8 +31,9 @@ void LatencyCheck::Tell(double roundTripMs, std::uint32_t length) {
   const long seconds = static_cast<long>(roundTripMs * length / 1000 + 0.5);
   (void)std::fprintf(out_,
                      "%s: each byte takes %.1f ms to come back where the line needs 0.5 ms; "
-                     "this image will take about %ld min %02ld s. %s\n",
-                     prefix_.c_str(), roundTripMs, seconds / 60, seconds % 60, Remedy());
+                     "this image will take about %ld min %02ld s; %s\n",
+                     prefix_.c_str(), roundTripMs, seconds / 60, seconds % 60,
+                     std::string(LatencyAdvice()).c_str());
 }
 
 }  // namespace vannor

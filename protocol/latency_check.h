@@ -13,8 +13,6 @@ namespace vannor {
 
 // A byte and its echo need 0.52 ms on a 38400-baud line; a round trip above this is the adapter's.
 inline constexpr std::chrono::microseconds SLOW_ROUND_TRIP{4000};
-// An adapter setting above this makes each echo wait for it.
-inline constexpr int SLOW_LATENCY_TIMER_MS = 2;
 
 class LatencyCheck final : public ExchangeObserver {
  public:
@@ -27,17 +25,10 @@ class LatencyCheck final : public ExchangeObserver {
     told_ = false;
   }
 
-  // Before a write: what the system says the adapter's latency timer is (negative when it
-  // cannot tell); a slow one is told at once.
-  void OnAdapterLatency(int milliseconds);
-
   void OnRequest(const std::uint8_t*, std::size_t) override {}
   void OnAcknowledged(ProtocolState next) override;
   void OnProgress(std::uint32_t confirmed, std::uint32_t length) override;
   void OnEnded(const ExchangeOutcome&) override {}
-
-  // What to change, on this platform.
-  static const char* Remedy();
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -4,8 +4,8 @@
 # wxMSW and GoogleTest (build-wx-msw.sh), readies the test prefix (wine-prefix.sh), then
 # configures, builds and tests with the "windows" preset (on a private Xvfb when there is no
 # display). Leaves in dist/ (ignored by git; the downloads are made, never kept): vannor.exe,
-# vannor-<version>-windows.zip and the installer vannor-<version>-setup.exe. Prints the time of
-# each stage at the end.
+# vannor-cli.exe, vannor-<version>-windows.zip and the installer vannor-<version>-setup.exe.
+# Prints the time of each stage at the end.
 #
 #   bash scripts/build-windows.sh
 #
@@ -35,29 +35,31 @@ stage "configure, build and package" build_preset windows
 # The downloads into dist/, where no download of an earlier build is left beside them.
 dist() {
   mkdir -p dist
-  rm -f dist/vannor.exe dist/vannor-*-windows.zip dist/vannor-*-setup.exe
-  local file
-  for file in build/windows/dist/vannor.exe build/windows/dist/vannor-*-windows.zip \
-    build/windows/dist/vannor-*-setup.exe; do
+  rm -f dist/vannor.exe dist/vannor-cli.exe dist/vannor-*-windows.zip dist/vannor-*-setup.exe
+  local file exe
+  for file in build/windows/dist/vannor.exe build/windows/dist/vannor-cli.exe \
+    build/windows/dist/vannor-*-windows.zip build/windows/dist/vannor-*-setup.exe; do
     cp "$file" dist/
     printf '  %-34s %9d bytes\n' "dist/$(basename "$file")" "$(stat -c %s "$file")"
   done
-  file dist/vannor.exe
-  # Linked statically: the program must run on a bare Windows, so it may import only Windows'
-  # own DLLs, never a runtime of the compiler's (libstdc++, libgcc, winpthread).
+  # Linked statically: the programs must run on a bare Windows, so they may import only
+  # Windows' own DLLs, never a runtime of the compiler's (libstdc++, libgcc, winpthread).
   local imports dll
-  imports=$(i686-w64-mingw32-objdump -p dist/vannor.exe | sed -n 's/^\tDLL Name: //p')
-  echo "  imports: $(echo "$imports" | tr '\n' ' ')"
-  for dll in $imports; do
-    case "${dll,,}" in
-      advapi32.dll | comctl32.dll | comdlg32.dll | gdi32.dll | kernel32.dll | msvcrt.dll | \
-        ole32.dll | oleaut32.dll | rpcrt4.dll | shell32.dll | shlwapi.dll | user32.dll | \
-        uxtheme.dll | version.dll | winmm.dll | winspool.drv | ws2_32.dll) ;;
-      *)
-        echo "build-windows: vannor.exe imports $dll, which Windows does not have" >&2
-        return 1
-        ;;
-    esac
+  for exe in dist/vannor.exe dist/vannor-cli.exe; do
+    file "$exe"
+    imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p')
+    echo "  $exe imports: $(echo "$imports" | tr '\n' ' ')"
+    for dll in $imports; do
+      case "${dll,,}" in
+        advapi32.dll | comctl32.dll | comdlg32.dll | gdi32.dll | kernel32.dll | msvcrt.dll | \
+          ole32.dll | oleaut32.dll | rpcrt4.dll | setupapi.dll | shell32.dll | shlwapi.dll | \
+          user32.dll | uxtheme.dll | version.dll | winmm.dll | winspool.drv | ws2_32.dll) ;;
+        *)
+          echo "build-windows: $exe imports $dll, which Windows does not have" >&2
+          return 1
+          ;;
+      esac
+    done
   done
 }
 stage "dist" dist

@@ -78,8 +78,15 @@ if [ -f "$prefix/.done-libpng" ] && [ -f "$prefix/.done-wx" ] && [ -f "$prefix/.
   printf '%s\n' "$prefix"
   exit 0
 fi
-log "build-wx-msw: building into $prefix"
 mkdir -p "$prefix" "$work"
+# Two builds of the same cache at once (two work trees on one machine) would unpack the sources
+# under each other: the second waits for the first, then finds the libraries made.
+exec 9>"$work.lock"
+flock 9
+if [ -f "$prefix/.done-libpng" ] && [ -f "$prefix/.done-wx" ] && [ -f "$prefix/.done-gtest" ]; then
+  printf '%s\n' "$prefix"
+  exit 0
+fi
 # Its stdout is the folder: the stages and their times go to stderr.
 trap 'print_stage_times "scripts/build-wx-msw.sh" >&2' EXIT
 

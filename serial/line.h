@@ -62,10 +62,10 @@ class Line final : public PortIo {
   // The event loop found the port's descriptor ready; hungUp when it also reported a hang-up or
   // an error. Call before the engine's OnCommNotify.
   void OnPortReady(bool hungUp);
-  // The USB adapter's latency timer behind the open port; negative when not known.
-  int AdapterLatencyMs() const { return backend_->AdapterLatencyMs(); }
   // Why the port failed, in the system's words ("the port went away" when it has none).
   std::string FailureReason() const;
+  // The open port's USB adapter's latency timer in ms, where the system tells it; -1 otherwise.
+  int AdapterLatencyMs() const { return backend_->AdapterLatencyMs(); }
 
   // PortIo.
   bool PortUsable() override { return backend_->IsOpen(); }

@@ -41,6 +41,9 @@ class PortBackend {
   virtual std::string FailureReason() const = 0;
   // The event loop saw the port's descriptor hung up (Linux).
   virtual void NoteHangUp() = 0;
+  // The latency timer in ms of the USB adapter behind the open port, where the system tells it
+  // (Windows: an FTDI adapter's); -1 when it does not.
+  virtual int AdapterLatencyMs() const { return -1; }
 
   // Starts telling `events` about the port (a listener thread on Windows). False, with the
   // system's reason in errno, when that cannot start.
@@ -50,10 +53,6 @@ class PortBackend {
   virtual bool Watching() const = 0;
   // Makes a listener's current or next wait return at once (before a switch's close).
   virtual void ReleaseWait() = 0;
-  // The USB adapter's latency timer behind the open port, in milliseconds, where the system tells
-  // it; negative otherwise.
-  virtual int AdapterLatencyMs() const { return -1; }
-
   // CPU time the listener thread has used; zero where there is none.
   virtual std::chrono::nanoseconds ListenerCpuTime() const = 0;
 

@@ -2,6 +2,7 @@
 // did to the list.
 #pragma once
 
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -30,10 +31,15 @@ class FakePortList : public PortSwitchHost {
   void ShowPortNotUsable(int, const OpenFailure& failure) override {
     ++notUsableShown;
     lastFailure = failure;
-    // Asked from another thread: the switch's own thread may not try a lock it holds.
+    // Asked from another thread: the switch's own thread may not try a lock it holds. A
+    // listener takes the lock for a moment now and then; a lock held for the box is held for
+    // as long as the probe tries.
     bool free = false;
     std::thread probe([this, &free] {
-      free = line_.PortLock().try_lock();
+      const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+      while (!(free = line_.PortLock().try_lock()) && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::yield();
+      }
       if (free) line_.PortLock().unlock();
     });
     probe.join();

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -41,12 +42,15 @@ finds a folder it shares with this program in the environment variable
 VANNOR_RADIO_FOLDER, as a Windows path.
 
   --wine-dir DIR      the prefix's folder (its wine and map-port commands)
-  --check-image NAME  once PROGRAM has ended, the image the radio received must equal the
-                      file NAME in the shared folder, with no protocol error or stray byte
+  --check-image NAME  once PROGRAM has ended, the image each radio received must equal the
+                      file NAME in the shared folder (or NAME itself when it is an absolute
+                      path), with no protocol error or stray byte
   --check-mask N      and the write request must have carried the mask N
   --timeout S         end PROGRAM after S seconds (default 90)
+  --interrupt-after N send PROGRAM SIGINT (Wine's Ctrl-C) once the radios have received N bytes
   --report            tell what the radio sees while PROGRAM runs, as vannor-radio-sim does
   --com N             the port, COM1 to COM10 (default 1)
+  --radios N          N radios alike, on COMn and the ports after it (default 1)
   RADIO OPTION        as for vannor-radio-sim (--length, --dsp-version, --hang-up-at, ...)
 
 Exit status: PROGRAM's, else 1 when the image does not match, 2 on a usage error, 3 when
@@ -58,6 +62,8 @@ struct Options {
   std::string checkImage;
   int checkMask = -1;
   int timeoutSeconds = 90;
+  long long interruptAfter = -1;
+  int radios = 1;
   bool report = false;
   vannor::sim::SimOptions sim;
   std::vector<std::string> program;
@@ -70,7 +76,7 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
     const std::string_view name = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (name == "--wine-dir" || name == "--check-image" || name == "--check-mask" ||
-        name == "--timeout") {
+        name == "--timeout" || name == "--interrupt-after" || name == "--radios") {
       if (value == nullptr) {
         error = "option '" + std::string(name) + "' needs a value";
         return false;
@@ -79,6 +85,8 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       if (name == "--check-image") options.checkImage = value;
       if (name == "--check-mask") options.checkMask = std::atoi(value);
       if (name == "--timeout") options.timeoutSeconds = std::atoi(value);
+      if (name == "--interrupt-after") options.interruptAfter = std::atoll(value);
+      if (name == "--radios") options.radios = std::atoi(value);
       ++i;
     } else if (name == "--report") {
       options.report = true;
@@ -94,8 +102,9 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
                                     error)) {
     return false;
   }
-  if (options.wineDir.empty() || options.program.empty() || options.timeoutSeconds <= 0) {
-    error = "needs --wine-dir DIR, a positive --timeout and -- PROGRAM";
+  if (options.wineDir.empty() || options.program.empty() || options.timeoutSeconds <= 0 ||
+      options.radios < 1 || options.sim.comNumber + options.radios - 1 > 10) {
+    error = "needs --wine-dir DIR, a positive --timeout, radios on COM1 to COM10 and -- PROGRAM";
     return false;
   }
   return true;
@@ -117,10 +126,10 @@ bool MakeRaw(const std::string& slave) {
   return ok;
 }
 
-// Runs argv to its end, calling watch about every 20 ms meanwhile; -1 when it could not start
-// or did not exit by itself.
+// Runs argv to its end, calling watch with its process id about every 20 ms meanwhile; -1 when
+// it could not start or did not exit by itself.
 int Run(std::vector<std::string> argv, int timeoutSeconds,
-        const std::function<void()>& watch = nullptr) {
+        const std::function<void(pid_t)>& watch = nullptr) {
   std::vector<char*> args;
   for (std::string& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
@@ -139,7 +148,7 @@ int Run(std::vector<std::string> argv, int timeoutSeconds,
       (void)waitpid(pid, &status, 0);
       return -1;
     }
-    if (watch) watch();
+    if (watch) watch(pid);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -207,47 +216,74 @@ int main(int argc, char** argv) {
   // Ignored: setenv fails only without memory, and the program then finds no folder.
   (void)setenv("VANNOR_RADIO_FOLDER", DosPath(folder).c_str(), 1);
 
-  RadioSimulator radio;
-  const std::string com = "COM" + std::to_string(options.sim.comNumber);
+  std::vector<std::unique_ptr<RadioSimulator>> radios;
+  std::vector<std::string> coms;
   int status = 3;
-  if (!radio.Start(options.sim.radio) || !MakeRaw(radio.SlavePath())) {
-    fprintf(stderr, "vannor-wine-radio: cannot open a pseudo-terminal\n");
-  } else if (Run({options.wineDir + "/map-port", com, radio.SlavePath()}, 60) != 0) {
-    fprintf(stderr, "vannor-wine-radio: cannot map %s in %s\n", com.c_str(),
-            options.wineDir.c_str());
-  } else {
+  bool ready = true;
+  for (int i = 0; i < options.radios && ready; ++i) {
+    radios.push_back(std::make_unique<RadioSimulator>());
+    coms.push_back("COM" + std::to_string(options.sim.comNumber + i));
+    RadioSimulator& radio = *radios.back();
+    if (!radio.Start(options.sim.radio) || !MakeRaw(radio.SlavePath())) {
+      fprintf(stderr, "vannor-wine-radio: cannot open a pseudo-terminal\n");
+      ready = false;
+    } else if (Run({options.wineDir + "/map-port", coms.back(), radio.SlavePath()}, 60) != 0) {
+      fprintf(stderr, "vannor-wine-radio: cannot map %s in %s\n", coms.back().c_str(),
+              options.wineDir.c_str());
+      ready = false;
+    }
+  }
+  if (ready) {
     std::vector<std::string> command = {options.wineDir + "/wine"};
     command.insert(command.end(), options.program.begin(), options.program.end());
-    RadioRecord seen = radio.Record();
+    RadioRecord seen = radios[0]->Record();
     std::uint32_t endSeen = 0;
     std::vector<std::uint8_t> ended;
-    status = Run(command, options.timeoutSeconds, [&] {
+    bool interrupted = false;
+    status = Run(command, options.timeoutSeconds, [&](pid_t program) {
+      if (options.interruptAfter >= 0 && !interrupted) {
+        unsigned long long received = 0;
+        for (const auto& radio : radios) received += radio->Record().bytesReceived;
+        if (received >= static_cast<unsigned long long>(options.interruptAfter)) {
+          interrupted = true;
+          (void)kill(program, SIGINT);  // ours; one that has just ended is fine too
+        }
+      }
       if (!options.report) return;
-      const RadioRecord now = radio.Record();
-      const vannor::sim::EndedImage end = radio.LatestEndedImage(ended);
+      const RadioRecord now = radios[0]->Record();
+      const vannor::sim::EndedImage end = radios[0]->LatestEndedImage(ended);
       vannor::sim::ReportChanges(seen, now, end.writeRequest != endSeen ? &end : nullptr);
       endSeen = end.writeRequest;
       seen = now;
     });
     if (status < 0) status = 1;
-    if (status == 0 && !options.checkImage.empty() &&
-        !CheckImage(radio, folder + "/" + options.checkImage, options.checkMask)) {
-      status = 1;
-    }
-    // The pseudo-terminal's name is handed out again once it is gone: the port must not lead
-    // to whatever terminal gets it next.
-    if (Run({options.wineDir + "/map-port", com, options.wineDir + "/ports/unplugged"}, 60) != 0) {
-      fprintf(stderr, "vannor-wine-radio: cannot unmap %s\n", com.c_str());
+    const std::string image = options.checkImage.starts_with("/")
+                                  ? options.checkImage
+                                  : folder + "/" + options.checkImage;
+    for (const auto& radio : radios) {
+      if (status == 0 && !options.checkImage.empty() &&
+          !CheckImage(*radio, image, options.checkMask)) {
+        status = 1;
+      }
     }
   }
-  const RadioRecord record = radio.Record();
-  radio.Stop();
-  fprintf(stderr,
-          "vannor-wine-radio: %u version reads, %u image writes (mask 0x%02X, %u bytes), "
-          "%llu bytes in, %llu out%s\n",
-          record.versionRequests, record.writeRequests, record.mask, record.imageLength,
-          static_cast<unsigned long long>(record.bytesReceived),
-          static_cast<unsigned long long>(record.bytesSent), record.hungUp ? ", hung up" : "");
+  for (std::size_t i = 0; i < radios.size(); ++i) {
+    // The pseudo-terminal's name is handed out again once it is gone: the port must not lead
+    // to whatever terminal gets it next.
+    if (i < coms.size() &&
+        Run({options.wineDir + "/map-port", coms[i], options.wineDir + "/ports/unplugged"}, 60) !=
+            0) {
+      fprintf(stderr, "vannor-wine-radio: cannot unmap %s\n", coms[i].c_str());
+    }
+    const RadioRecord record = radios[i]->Record();
+    radios[i]->Stop();
+    fprintf(stderr,
+            "vannor-wine-radio: %s: %u version reads, %u image writes (mask 0x%02X, %u bytes), "
+            "%llu bytes in, %llu out%s\n",
+            coms[i].c_str(), record.versionRequests, record.writeRequests, record.mask,
+            record.imageLength, static_cast<unsigned long long>(record.bytesReceived),
+            static_cast<unsigned long long>(record.bytesSent), record.hungUp ? ", hung up" : "");
+  }
   std::error_code ignored;  // a leftover folder in /tmp is harmless
   std::filesystem::remove_all(folder, ignored);
   return status;

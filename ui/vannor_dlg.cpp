@@ -15,6 +15,7 @@
 
 #include "protocol/messages.h"
 #include "res/dialog_templates.h"
+#include "serial/adapter_latency.h"
 #include "serial/port_names.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
@@ -265,8 +266,15 @@ void VannorDlg::ShowOpenPortInField() {
 
 void VannorDlg::OnUpdateClickedEvent(wxCommandEvent& /*event*/) {
   ShowOpenPortInField();
-  if (!engine.Busy()) latency->OnAdapterLatency(line->AdapterLatencyMs());
   engine.OnUpdateClicked();
+  // An image on its way: a slow USB adapter is told on standard error, where the trace goes too.
+  if (engine.State().protocolState == ProtocolState::AwaitCommandAck) {
+    const std::string note = SlowAdapterNote(line->AdapterLatencyMs(), engine.State().imageLength);
+    if (!note.empty()) {
+      std::fprintf(stderr, "vannor: %s: %s\n", std::string(PortName(portIndex)).c_str(),
+                   note.c_str());
+    }
+  }
 }
 
 void VannorDlg::OnTimerEvent(wxTimerEvent& event) {

@@ -31,7 +31,12 @@ void InterruptAll(const std::vector<RadioLink*>& links) {
 
 }  // namespace
 
-void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals) {
+// Nothing posts on Linux: the loop waits on the ports themselves.
+LoopWake::LoopWake() = default;
+LoopWake::~LoopWake() = default;
+void LoopWake::Wake() {}
+
+void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWake& /*wake*/) {
   // Made once: the loop itself allocates nothing per byte.
   std::vector<pollfd> watched;
   std::vector<RadioLink*> owners;
@@ -40,8 +45,9 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals) {
   for (;;) {
     watched.clear();
     owners.clear();
-    if (signals.Descriptor() >= 0) {
-      watched.push_back(pollfd{.fd = signals.Descriptor(), .events = POLLIN, .revents = 0});
+    if (signals.Waitable() != NO_WAITABLE) {
+      const int descriptor = static_cast<int>(signals.Waitable());
+      watched.push_back(pollfd{.fd = descriptor, .events = POLLIN, .revents = 0});
       owners.push_back(nullptr);
     }
     bool waiting = false;

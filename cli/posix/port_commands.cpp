@@ -51,6 +51,32 @@ int ComIndex(const std::string& comName) {
 
 }  // namespace
 
+const PortHelpTexts& PortHelp() {
+  static constexpr PortHelpTexts texts{
+      .commands =
+          "  ports                      list serial devices and the COMn names linked to them\n"
+          "  map COMn DEVICE            make COMn open DEVICE (for this program and the window)\n"
+          "  unmap COMn                 remove that link again\n",
+      .portOption =
+          "  -p, --port PORT   COM1 to COM10 (the per-user link, else /dev/ttyS<n-1>) or a device "
+          "path\n",
+      .ports =
+          "Usage: vannor-cli ports\n"
+          "Lists the serial devices found (/dev/serial/by-id, ttyUSB, ttyACM, and the ttyS ports\n"
+          "that are real UARTs) and which COMn names link to which device.\n",
+      .map =
+          "Usage: vannor-cli map COMn DEVICE\n"
+          "Makes COMn (COM1 to COM10) open DEVICE, for this program and for the window, by a link "
+          "in\n"
+          "$XDG_CONFIG_HOME/vannor/ports (~/.config/vannor/ports). Prefer the stable names in\n"
+          "/dev/serial/by-id, which survive replugging.\n",
+      .unmap =
+          "Usage: vannor-cli unmap COMn\n"
+          "Removes the link that map made; COMn then opens /dev/ttyS<n-1> again.\n",
+  };
+  return texts;
+}
+
 int ListPorts(std::FILE* out) {
   const std::vector<std::string> devices = SerialDevices();
   std::fprintf(out, "Serial devices:\n");

@@ -73,11 +73,16 @@ Section "${PRODUCT}" SecProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "${DIST}\vannor.exe"
+  File "${DIST}\vannor-cli.exe"
   File "${DIST}\README-windows.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; A single entry directly in the Start menu's program list, as current Windows shows them.
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\vannor.exe" "" "$INSTDIR\vannor.exe" 0
+  ; A command prompt where vannor-cli runs by name. The user's PATH is left alone: an installer
+  ; that rewrites it can cut a long one short.
+  CreateShortCut "$SMPROGRAMS\${PRODUCT} command prompt.lnk" "$SYSDIR\cmd.exe" \
+    '/k set "PATH=$INSTDIR;%PATH%"' "$INSTDIR\vannor.exe" 0
 
   ; SHCTX is HKLM for a per-machine and HKCU for a per-user installation.
   WriteRegStr SHCTX "${SETTINGS_KEY}" "InstallLocation" "$INSTDIR"
@@ -98,7 +103,9 @@ SectionEnd
 
 Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT} command prompt.lnk"
   Delete "$INSTDIR\vannor.exe"
+  Delete "$INSTDIR\vannor-cli.exe"
   Delete "$INSTDIR\README-windows.txt"
   Delete "$INSTDIR\uninstall.exe"
   ; Only an empty folder goes: files the user put there stay.

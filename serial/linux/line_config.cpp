@@ -4,6 +4,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include "serial/adapter_latency.h"
+
 namespace vannor {
 
 namespace {
@@ -55,6 +57,10 @@ void RaiseRts(int fd) {
   // Ignored: a pseudo-terminal has no modem lines (ENOTTY), and a port without RTS still
   // carries the bytes.
   (void)ioctl(fd, TIOCMBIS, &rts);
+}
+
+std::string_view LatencyAdvice() {
+  return "set the driver's latency_timer to 1 (its file under /sys/bus/usb-serial/devices)";
 }
 
 bool RequestLowLatency(int fd) {

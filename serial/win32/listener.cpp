@@ -35,8 +35,14 @@ Win32Listener::WaitStart Win32Listener::StartWait(HANDLE port, std::uint32_t gen
   return GetLastError() == ERROR_IO_PENDING ? WaitStart::Pending : WaitStart::Failed;
 }
 
+bool Win32Listener::WaitOver() const {
+  // Wine sets the record's event a moment before it fills in the record: either tells.
+  return HasOverlappedIoCompleted(&waitOverlapped_) ||
+         WaitForSingleObject(waitOverlapped_.hEvent, 0) == WAIT_OBJECT_0;
+}
+
 void Win32Listener::EndWaitOn(HANDLE port) {
-  if (HasOverlappedIoCompleted(&waitOverlapped_)) return;
+  if (WaitOver()) return;
   // A new mask ends a pending wait, on Windows at once, under Wine at its next poll.
   // Ignored: a port that went away has ended the wait already.
   (void)SetCommMask(port, 0);
@@ -49,7 +55,7 @@ void Win32Listener::EndWaitOn(HANDLE port) {
 }
 
 void Win32Listener::EndPendingWait(HANDLE port, std::uint32_t generation) {
-  if (HasOverlappedIoCompleted(&waitOverlapped_)) return;
+  if (WaitOver()) return;
   {
     std::lock_guard<std::mutex> lock(portLock_);
     // A port that has been closed since was withdrawn first, which ended the wait; its handle
@@ -116,15 +122,18 @@ void Win32Listener::ListenerMain() {
       (void)WaitForMultipleObjects(2, both, FALSE, INFINITE);
       EndPendingWait(port, generation);
       DWORD unused = 0;
-      // The record is complete here: this only reads its result, never the (maybe closed)
-      // handle.
-      start = GetOverlappedResult(port, &waitOverlapped_, &unused, FALSE) ? WaitStart::Done
-                                                                          : WaitStart::Failed;
+      // The record's event is set here, so this waits on nothing, and it reads the record's
+      // result, never the (maybe closed) handle. Waiting, because Wine may not have filled in
+      // the record yet; it then counts the wait as done.
+      start = GetOverlappedResult(port, &waitOverlapped_, &unused, TRUE) ? WaitStart::Done
+                                                                         : WaitStart::Failed;
     }
     // The release is set before the mask is cleared, so a wait it ended finds it set.
     const bool released = WaitForSingleObject(release_, 0) == WAIT_OBJECT_0;
-    if (start == WaitStart::Done && (waitEvents_ & EV_RXCHAR) != 0) {
-      mainWindow_->PostCommNotify();
+    if (start == WaitStart::Done) {
+      // A character, or (not released) a wait that ended for a reason it did not fill in: the
+      // window reads what is waiting, if anything. A port that went away fails the next wait.
+      if ((waitEvents_ & EV_RXCHAR) != 0 || !released) mainWindow_->PostCommNotify();
     } else if (!released) {
       // The window hears of it once, finds the port failed and ends the exchange in progress.
       // The port is left alone until it is closed.

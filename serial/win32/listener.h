@@ -51,6 +51,8 @@ class Win32Listener {
   // Starts a wait on port with the listener's own record. Under the port lock.
   enum class WaitStart { Pending, Done, Failed };
   WaitStart StartWait(HANDLE port, std::uint32_t generation);
+  // Whether the listener's wait has ended (its record or its event says so).
+  bool WaitOver() const;
   // Ends a wait that is still pending on port by clearing its event mask, and waits until the
   // record is free. Under the port lock, with port still open.
   void EndWaitOn(HANDLE port);

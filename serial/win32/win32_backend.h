@@ -31,6 +31,7 @@ class Win32Backend final : public PortBackend {
   std::string FailureReason() const override;
   // The listener hears a hang-up itself.
   void NoteHangUp() override {}
+  int AdapterLatencyMs() const override { return port_.AdapterLatencyMs(); }
 
   bool StartWatch(PortEvents& events) override { return listener_.Start(events); }
   void StopWatch() override { listener_.Stop(); }
@@ -38,8 +39,10 @@ class Win32Backend final : public PortBackend {
   void ReleaseWait() override { listener_.ReleaseWait(); }
   std::chrono::nanoseconds ListenerCpuTime() const override { return listener_.CpuTime(); }
 
-  // For tests: the open handle, and pause points in the listener.
+  // For tests: the open handle, its generation (a reopen changes it), and pause points in the
+  // listener.
   HANDLE PortHandle() const { return port_.Handle(); }
+  std::uint32_t PortGeneration() const { return port_.Generation(); }
   void SetListenerPauseHook(ListenerPauseHook hook) { listener_.SetPauseHook(hook); }
 
  private:

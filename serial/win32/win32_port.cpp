@@ -136,11 +136,14 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
     failure.reason = "no events for asynchronous I/O";
     return false;
   }
+  // Before the open, as the driver may read the timer when the port opens.
+  latency_.Lower(path.c_str());
   // No sharing: a port another program holds does not open, and a second open of ours neither.
   HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     failure.reason = SystemReason(GetLastError());
+    latency_.Restore();
     return false;
   }
   DCB state{};
@@ -149,6 +152,7 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
   if (!GetCommState(port, &state) || !GetCommTimeouts(port, &timeouts)) {
     failure.reason = "not a serial port: " + SystemReason(GetLastError());
     (void)CloseHandle(port);  // nothing was changed on it
+    latency_.Restore();
     return false;
   }
   // Ignored: a driver with fixed queues keeps its own sizes, which serve just as well.
@@ -159,6 +163,7 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
   COMMTIMEOUTS lineTimeouts = LINE_TIMEOUTS;
   if (!SetCommTimeouts(port, &lineTimeouts) || !ConfigureLine(port, state)) {
     RestoreAndClose(port, state, timeouts);
+    latency_.Restore();
     failure.reason = "the driver refused 38400 baud 8N1 raw";
     return false;
   }
@@ -168,6 +173,7 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
   if (!SetCommMask(port, EV_RXCHAR)) {
     const DWORD error = GetLastError();
     RestoreAndClose(port, state, timeouts);
+    latency_.Restore();
     failure.reason = "no received-character event: " + SystemReason(error);
     return false;
   }
@@ -186,6 +192,7 @@ void Win32Port::Close() {
   handle_ = INVALID_HANDLE_VALUE;
   ++generation_;
   RestoreAndClose(port, savedState_, savedTimeouts_);
+  latency_.Restore();
 }
 
 void Win32Port::FinishWrite() {
@@ -198,10 +205,13 @@ void Win32Port::FinishWrite() {
     (void)CancelIoEx(handle_, &writeOverlapped_);
   }
   DWORD written = 0;
-  // Waits until the driver has let go of the record, done or cancelled. The result is not
-  // looked at: a byte that did not leave shows as a missing echo, which the engine's time-out
-  // reports.
-  (void)GetOverlappedResult(handle_, &writeOverlapped_, &written, TRUE);
+  // Waits until the driver has let go of the record, done or cancelled. A byte that did not
+  // leave in time shows as a missing echo, which the engine's time-out reports; a write the
+  // device refused means it went away.
+  if (!GetOverlappedResult(handle_, &writeOverlapped_, &written, TRUE) &&
+      GetLastError() != ERROR_OPERATION_ABORTED) {
+    MarkFailed(generation_);
+  }
   writeInFlight_ = false;
 }
 
@@ -210,6 +220,7 @@ bool Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
   while (count > 0) {
     // One record serves all writes, and the driver owns it until the previous write is over.
     FinishWrite();
+    if (Failed()) return false;
     const std::size_t chunk = std::min(count, WRITE_CHUNK);
     std::memcpy(writeBytes_, bytes, chunk);
     writeCount_ = static_cast<DWORD>(chunk);
@@ -265,7 +276,10 @@ std::size_t Win32Port::Read(std::uint8_t* buffer, std::size_t count) {
   readOverlapped_ = OVERLAPPED{};
   readOverlapped_.hEvent = event;
   if (!ReadFile(handle_, buffer, want, nullptr, &readOverlapped_)) {
-    if (GetLastError() != ERROR_IO_PENDING) return 0;  // the port went away
+    if (GetLastError() != ERROR_IO_PENDING) {
+      MarkFailed(generation_);  // the port went away
+      return 0;
+    }
     if (WaitForSingleObject(event, READ_PATIENCE_MS) != WAIT_OBJECT_0) {
       // Ignored: fails only when the read has just finished by itself.
       (void)CancelIoEx(handle_, &readOverlapped_);

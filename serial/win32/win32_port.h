@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/port_backend.h"
+#include "serial/win32/ftdi_latency.h"
 
 namespace vannor {
 
@@ -28,6 +29,8 @@ class Win32Port {
   void Close();
 
   HANDLE Handle() const { return handle_; }
+  // The latency timer of the FTDI adapter behind the open port, where known; -1 otherwise.
+  int AdapterLatencyMs() const { return handle_ != INVALID_HANDLE_VALUE ? latency_.Timer() : -1; }
   // Counts every change of the handle, so that the listener can tell a new port from the old
   // one even when Windows hands out the old handle's value again.
   std::uint32_t Generation() const { return generation_; }
@@ -52,6 +55,8 @@ class Win32Port {
   std::uint32_t generation_ = 0;
   // The generation of the port that failed; written by the listener, read by the window.
   std::atomic<std::uint32_t> failedGeneration_{0};
+  // An FTDI adapter's latency timer, lowered while the port is open.
+  FtdiLatency latency_;
   // The settings from before the open, put back at close.
   DCB savedState_{};
   COMMTIMEOUTS savedTimeouts_{};

@@ -46,18 +46,22 @@ check() {
   echo "=== install for $mode ==="
   rm -rf "$dir"
   "$wine" "$setup" /S "/$mode"
-  for file in vannor.exe README-windows.txt uninstall.exe; do
+  for file in vannor.exe vannor-cli.exe README-windows.txt uninstall.exe; do
     [ -f "$dir/$file" ] || fail "$mode: $dir/$file was not installed"
   done
   cmp -s "$dir/vannor.exe" "$(dirname "$setup")/vannor.exe" || fail "$mode: vannor.exe differs"
-  [ -f "$menu/Vannor.lnk" ] || fail "$mode: no Start-menu entry $menu/Vannor.lnk"
+  for link in Vannor.lnk "Vannor command prompt.lnk"; do
+    [ -f "$menu/$link" ] || fail "$mode: no Start-menu entry $menu/$link"
+  done
   registered "$root" || fail "$mode: not in $root's list of installed programs"
 
   echo "=== uninstall for $mode ==="
   "$wine" "$dir/uninstall.exe" /S "/$mode"
   wait_gone "$dir/uninstall.exe" || fail "$mode: the uninstaller left $dir/uninstall.exe"
   wait_gone "$dir" || fail "$mode: the uninstaller left the folder $dir"
-  [ ! -e "$menu/Vannor.lnk" ] || fail "$mode: the Start-menu entry is still there"
+  for link in Vannor.lnk "Vannor command prompt.lnk"; do
+    [ ! -e "$menu/$link" ] || fail "$mode: the Start-menu entry $link is still there"
+  done
   ! registered "$root" || fail "$mode: still in $root's list of installed programs"
 }
 

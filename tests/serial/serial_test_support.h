@@ -1,6 +1,5 @@
-// What the serial layer's tests share: a real pseudo-terminal standing in for the radio's end
-// of the cable, a temporary port map, a notification target that counts, a port list and an
-// engine host that record, and a descriptor count to catch leaks.
+// What the Linux serial tests share: a real pseudo-terminal standing in for the radio's end of
+// the cable, a temporary port map, and a descriptor count to catch leaks.
 #pragma once
 
 #include <dirent.h>
@@ -24,28 +23,20 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/engine_host.h"
 #include "serial/line.h"
 #include "serial/linux/linux_port.h"
 #include "serial/port_switch.h"
-#include "testing/counting_target.h"
 #include "testing/fake_port_list.h"
-#include "testing/images.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
+#include "tests/serial/line_contract.h"
 
 namespace vannor::test {
 
 using testkit::AllByteValues;
-using testkit::Bytes;
-using testkit::CountingTarget;
 using testkit::FakePortList;
 using testkit::ScopedEnv;
 using testkit::TempDir;
-using namespace std::chrono_literals;
-
-// Generous bound for anything that should happen at once; only a hang reaches it.
-inline constexpr auto kPatience = 5s;
 
 // Waits until fd has something to read, for at most limit; false on time-out or error.
 inline bool WaitReadable(int fd, std::chrono::milliseconds limit = 5000ms) {
@@ -192,33 +183,5 @@ inline Bytes ReadAtPort(Line& line, std::size_t count) {
   }
   return got;
 }
-
-// The window's side of the engine, recorded: the timer and the messages. The labels, the bar and
-// the boxes (all checked) are the engine's own tests' business.
-class RecordingHost : public EngineHost {
- public:
-  bool timerRunning = false;
-  int timerStarts = 0;
-  std::vector<std::string> messages;
-  // The file the dialog answers with; cancel when empty.
-  std::string chosenPath;
-
-  void StartResponseTimer(int /*milliseconds*/) override {
-    timerRunning = true;
-    ++timerStarts;
-  }
-  void StopResponseTimer() override { timerRunning = false; }
-  bool IsChecked(Box /*box*/) override { return true; }
-  void SetProgress(int /*position*/) override {}
-  void SetLabelText(Label /*label*/, std::string_view /*text*/) override {}
-  void ReportOutcome(const ExchangeOutcome& outcome) override {
-    if (!MessageFor(outcome).empty()) messages.emplace_back(MessageFor(outcome));
-  }
-  bool ChooseImageFile(std::string& path) override {
-    if (chosenPath.empty()) return false;
-    path = chosenPath;
-    return true;
-  }
-};
 
 }  // namespace vannor::test

@@ -6,6 +6,7 @@
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/gauge.h>
+#include <wx/uiaction.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +15,7 @@
 
 #include "protocol/messages.h"
 #include "res/resource.h"
+#include "serial/adapter_latency.h"
 #include "testing/images.h"
 #include "testing/temp_dir.h"
 #include "testing/window_test_support.h"
@@ -65,7 +67,11 @@ std::string ShareFile(const std::string& name, const testkit::Bytes& bytes) {
 
 // Run with --length 300 --check-image "DSPイメージ.out" --check-mask 9.
 TEST_F(WineWindow, VerReadThenUpdateEndToEnd) {
+  // The driver keeps a 16 ms latency timer for COM1's adapter: the window tells so before the
+  // write, and writes all the same.
+  ASSERT_TRUE(SetFtdiLatencyTimer(1, 16));
   ShowWindow();
+  RemoveFtdiLatencyTimer();
   // COM1 opened: no message at start.
   EXPECT_TRUE(modals.Messages().empty());
 
@@ -85,9 +91,11 @@ TEST_F(WineWindow, VerReadThenUpdateEndToEnd) {
     return !Get<wxCheckBox>(IDC_TAVIX3_DSP1).GetValue() &&
            !Get<wxCheckBox>(IDC_WRITE_DSP2).GetValue();
   }));
+  CapturedStderr errors;
   ClickOn(Get<wxWindow>(IDC_UPDATE));
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
   ASSERT_EQ(modals.MessageTexts(), std::vector<std::string>{std::string(MSG_COMPLETION)});
+  EXPECT_EQ(errors.Text(), "vannor: COM1: " + SlowAdapterNote(16, 300) + "\n");
   EXPECT_EQ(modals.Messages()[0].caption, "");
   EXPECT_EQ(modals.Messages()[0].owner, window.get());
   EXPECT_EQ(Get<wxGauge>(IDC_PROGRESS).GetValue(), 100);
@@ -161,6 +169,55 @@ TEST_F(WineWindow, WithoutCom1ItSaysSoAndAnotherPortCanBeChosen) {
   ClickOn(Get<wxWindow>(IDC_VER_READ));
   ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
+}
+
+}  // namespace
+}  // namespace vannor::uitest
+
+namespace vannor::uitest {
+namespace {
+
+// A mouse click at a point of the screen, as a person gives it.
+void ClickAt(int x, int y) {
+  wxUIActionSimulator input;
+  input.MouseMove(x, y);
+  PumpFor(std::chrono::milliseconds(20));
+  input.MouseClick();
+}
+
+// The list's own row for the open port, picked with the mouse: Windows tells no change for the
+// row already chosen, yet a re-plugged adapter needs the port opened again.
+TEST_F(WineWindow, PickingTheOpenPortAgainInTheListReopensIt) {
+  VannorDlg& dlg = ShowWindow();
+  ASSERT_TRUE(dlg.SerialLine().PortUsable());
+  const std::uint32_t opened = PortGeneration(dlg.SerialLine());
+  wxComboBox& ports = Get<wxComboBox>(IDC_PORT_LIST);
+  int x = 0, y = 0;
+  ASSERT_TRUE(ComboButtonPoint(ports.GetHWND(), x, y));
+  ClickAt(x, y);
+  ASSERT_TRUE(PumpUntil([&] { return ComboDropped(ports.GetHWND()); }));
+  ASSERT_TRUE(ComboRowPoint(ports.GetHWND(), 0, x, y));
+  ClickAt(x, y);
+  ASSERT_TRUE(PumpUntil([&] { return PortGeneration(dlg.SerialLine()) != opened; }));
+  EXPECT_TRUE(dlg.SerialLine().PortUsable());
+  EXPECT_EQ(dlg.PortIndex(), 0);
+  EXPECT_EQ(ports.GetValue(), "COM1");
+  EXPECT_TRUE(modals.Messages().empty());
+  // The reopened port is watched: the radio's reply reaches the labels.
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
+
+  // A list closed without a pick opens nothing and shows the open port.
+  const std::uint32_t reopened = PortGeneration(dlg.SerialLine());
+  ASSERT_TRUE(ComboButtonPoint(ports.GetHWND(), x, y));
+  ClickAt(x, y);
+  ASSERT_TRUE(PumpUntil([&] { return ComboDropped(ports.GetHWND()); }));
+  PressKey(WXK_ESCAPE);
+  ASSERT_TRUE(PumpUntil([&] { return !ComboDropped(ports.GetHWND()); }));
+  PumpFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(PortGeneration(dlg.SerialLine()), reopened);
+  EXPECT_EQ(ports.GetSelection(), 0);
+  EXPECT_EQ(ports.GetValue(), "COM1");
 }
 
 }  // namespace

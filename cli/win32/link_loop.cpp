@@ -1,0 +1,98 @@
+#include "cli/link_loop.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+
+namespace vannor::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds until the earliest due timer of the links not yet done, rounded up so that the
+// wait never returns just before it; INFINITE when none runs.
+DWORD WaitLimit(const std::vector<RadioLink*>& links) {
+  std::optional<Clock::time_point> earliest;
+  for (const RadioLink* link : links) {
+    const auto due = link->TimerDue();
+    if (due && (!earliest || *due < *earliest)) earliest = due;
+  }
+  if (!earliest) return INFINITE;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - Clock::now());
+  return left.count() < 0 ? 0 : static_cast<DWORD>(left.count());
+}
+
+void InterruptAll(const std::vector<RadioLink*>& links) {
+  for (RadioLink* link : links) link->Interrupt();
+}
+
+}  // namespace
+
+LoopWake::LoopWake() {
+  // Auto-reset: one wait takes it, however many listeners posted meanwhile. Without it no
+  // listener is heard, and every link ends at its time-out.
+  const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (event != nullptr) waitable_ = reinterpret_cast<std::intptr_t>(event);
+}
+
+LoopWake::~LoopWake() {
+  // Ignored: our own event; the links that posted to it are gone.
+  if (waitable_ != 0) (void)CloseHandle(reinterpret_cast<HANDLE>(waitable_));
+}
+
+void LoopWake::Wake() {
+  // Ignored: our own event; a failed set is a lost post, which the time-out reports.
+  if (waitable_ != 0) (void)SetEvent(reinterpret_cast<HANDLE>(waitable_));
+}
+
+void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWake& wake) {
+  HANDLE waited[2];
+  DWORD count = 0;
+  const DWORD NO_INDEX = 2;
+  DWORD wakeIndex = NO_INDEX, signalIndex = NO_INDEX;
+  if (wake.Waitable() != 0) {
+    wakeIndex = count;
+    waited[count++] = reinterpret_cast<HANDLE>(wake.Waitable());
+  }
+  if (signals.Waitable() != NO_WAITABLE) {
+    signalIndex = count;
+    waited[count++] = reinterpret_cast<HANDLE>(signals.Waitable());
+  }
+  for (;;) {
+    bool waiting = false;
+    for (const RadioLink* link : links) {
+      if (!link->Done() && (link->TimerDue() || link->Listening())) waiting = true;
+    }
+    // Nothing left that could ever answer: a link without port and timer would wait for ever.
+    if (!waiting) {
+      InterruptAll(links);
+      return;
+    }
+    const DWORD woken = WaitForMultipleObjects(count, waited, FALSE, WaitLimit(links));
+    if (woken == WAIT_FAILED) {
+      // The wait itself is broken (or Windows had no event to give the loop): looping would
+      // spin.
+      InterruptAll(links);
+      return;
+    }
+    if (woken == WAIT_OBJECT_0 + signalIndex && signals.Take()) {
+      InterruptAll(links);
+      return;
+    }
+    if (woken == WAIT_OBJECT_0 + wakeIndex) {
+      // One event for all links: each reads what is waiting on its port, if anything.
+      for (RadioLink* link : links) {
+        if (!link->Done()) link->OnPortReady(false);
+      }
+    }
+    // After the ports: an expiry must not win over an answer that came with it.
+    const Clock::time_point now = Clock::now();
+    for (RadioLink* link : links) {
+      if (!link->Done()) link->OnTimeReached(now);
+    }
+  }
+}
+
+}  // namespace vannor::cli
