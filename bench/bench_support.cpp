@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
@@ -71,6 +72,24 @@ LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uin
     round.took = end - start;
   }
   return round;
+}
+
+IdleRound HeadlessIdle(std::chrono::milliseconds span) {
+  IdleRound idle;
+  headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
+  if (host.OpenAndListen(0) != 1) return idle;
+  const headless::HostCounts before = host.Counts();
+  // Lets the event thread finish that call and go back to its wait.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const nanoseconds cpuBefore = host.EventThreadCpu();
+  std::this_thread::sleep_for(span);
+  // Read before any further call: each call is a wake of the event thread.
+  const nanoseconds cpuAfter = host.EventThreadCpu();
+  const headless::HostCounts after = host.Counts();
+  host.End();
+  if (cpuBefore.count() >= 0 && cpuAfter.count() >= 0) idle.cpu = cpuAfter - cpuBefore;
+  idle.wakes = after.notifications - before.notifications;
+  return idle;
 }
 
 bool ParseOptions(int argc, char** argv, const std::vector<IntOption>& options) {

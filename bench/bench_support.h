@@ -37,6 +37,21 @@ struct LinkRound {
 LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uint8_t>& image,
                         const sim::RadioSimulator& radio);
 
+// What one event thread did over an idle span with its port open and nothing to send.
+struct IdleRound {
+  std::chrono::nanoseconds cpu{-1};  // negative when it could not be measured
+  std::uint64_t wakes = 0;           // times the port was reported ready
+};
+
+// The headless host with COM1 open and watched, left alone for `span`.
+IdleRound HeadlessIdle(std::chrono::milliseconds span);
+
+// A figure's verdict against its target, printed beside it. The benchmark only reports: a
+// missed target never fails a run.
+inline const char* Verdict(bool met) {
+  return met ? "met" : "MISSED";
+}
+
 // Parses "--name N" pairs: each name in `names` sets the value beside it when N lies in
 // [low, high]. False on anything else.
 struct IntOption {

@@ -27,6 +27,8 @@ PACKAGES=(
   xvfb xauth imagemagick xdotool x11-utils xfwm4 dbus-x11 at-spi2-core
   # packaging: manual pages, and the checks a Debian package must pass
   dpkg-dev file scdoc lintian desktop-file-utils
+  # the benchmark's comparison row: a blocking loop in Python over pyserial
+  python3-serial
 )
 
 WINDOWS_PACKAGES=(
