@@ -58,14 +58,14 @@ LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uin
   LinkRound round;
   headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
   if (host.OpenAndListen(0) != 1) return round;
-  const nanoseconds listenerBefore = host.EventThreadCpu();
+  const nanoseconds eventThreadBefore = host.EventThreadCpu();
   const nanoseconds cpuBefore = ProcessCpu();
   const Clock::time_point start = Clock::now();
   host.ClickUpdate(imagePath);
   const bool shown = host.WaitForMessages(1, std::chrono::minutes(10));
   const Clock::time_point end = Clock::now();
   round.processCpu = ProcessCpu() - cpuBefore;
-  round.listenerCpu = host.EventThreadCpu() - listenerBefore;
+  round.eventThreadCpu = host.EventThreadCpu() - eventThreadBefore;
   round.counts = host.Counts();
   host.End();
   if (shown && host.Messages()[0] == MSG_COMPLETION && radio.Image() == image) {

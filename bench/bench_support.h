@@ -27,13 +27,13 @@ std::string WriteImageFile(const std::string& folder, const std::vector<std::uin
 struct LinkRound {
   std::chrono::nanoseconds took{-1};  // negative when the round failed
   headless::HostCounts counts;
-  std::chrono::nanoseconds listenerCpu{0};
+  std::chrono::nanoseconds eventThreadCpu{0};
   std::chrono::nanoseconds processCpu{0};
 };
 
-// One Update through the real engine, serial layer and listener on the headless host's event
-// thread, from the click to the " Completion !!! " box, on COM1. Fails unless that box came and
-// the radio holds `image`.
+// One Update through the real engine and serial line on the headless host's event thread, which
+// waits on the port itself, from the click to the " Completion !!! " box, on COM1. Fails unless
+// that box came and the radio holds `image`.
 LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uint8_t>& image,
                         const sim::RadioSimulator& radio);
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 extern char** environ;
@@ -38,8 +39,13 @@ std::string ReadAll(int fd) {
 
 ChildLoop PyserialLoop(const std::string& device, const std::string& imagePath) {
   ChildLoop loop;
-  if (access(PYTHON, X_OK) != 0 || access(VANNOR_PYSERIAL_LOOP, R_OK) != 0) {
+  if (access(PYTHON, X_OK) != 0) {
     loop.status = ChildLoop::Status::Missing;
+    return loop;
+  }
+  if (access(VANNOR_PYSERIAL_LOOP, R_OK) != 0) {
+    fprintf(stderr, "vannor-bench: %s is gone; rebuild from the source tree\n",
+            VANNOR_PYSERIAL_LOOP);
     return loop;
   }
   int output[2];

@@ -138,7 +138,7 @@ int Run(const Settings& settings, const std::string& folder) {
   // headless link the exchange alone: the difference is well under a microsecond a byte.
   const double n = settings.length;
   Figures perByte;
-  std::vector<double> listenerCpu, processCpu;
+  std::vector<double> eventThreadCpu, processCpu;
   headless::HostCounts counts;
   bool pyserialMissing = false;
   std::vector<Row> rows = {
@@ -150,7 +150,7 @@ int Run(const Settings& settings, const std::string& folder) {
       [&] {
         const LinkRound h = HeadlessRound(imagePath, image, radio);
         perByte.headless.push_back(Microseconds(h.took) / n);
-        listenerCpu.push_back(Microseconds(h.listenerCpu) / n);
+        eventThreadCpu.push_back(Microseconds(h.eventThreadCpu) / n);
         processCpu.push_back(Microseconds(h.processCpu) / n);
         counts = h.counts;
         return h.took.count() >= 0 || Failed("a headless link round failed");
@@ -194,7 +194,7 @@ int Run(const Settings& settings, const std::string& folder) {
       counts.notifications / n, counts.pendingQueries / n, counts.reads / n, counts.writes / n,
       Verdict(single));
   printf("  headless link, CPU per byte: whole process %.2f us, its event thread %.2f us\n",
-         Median(processCpu), Median(listenerCpu));
+         Median(processCpu), Median(eventThreadCpu));
   fflush(stdout);
 
   const IdleRound idle = HeadlessIdle(IDLE_SPAN);

@@ -1,6 +1,7 @@
 // vannor-window-bench: what the whole tool costs per byte, through the real main window (its
-// wx event loop, the listener's thread events, its wxTimer), against the floor of a bare loop and
-// beside the headless host, all three on the same pseudo-terminal and radio simulator in one run.
+// wx event loop watching the port, its wxTimer), against the floor of a bare loop and beside the
+// headless host, all three on the same pseudo-terminal and radio simulator in one run; and what
+// the window does while it waits with the port open.
 // Needs a display: scripts/bench.sh gives it a private Xvfb when there is none.
 #include <stdio.h>
 #include <stdlib.h>
@@ -221,7 +222,7 @@ WindowRound WindowUpdate(uitest::ModalRecorder& modals, const std::string& image
 
 // The toolkit work the window does for every byte, each part timed alone on a window that is
 // on screen but idle: the response timer's restart (Stop, then a one-shot Start), and one idle
-// pass, which the toolkit runs after each listener notification.
+// pass, which the toolkit runs after the events it handles (the count per byte is printed).
 struct IsolatedCosts {
   double timerRestartUs = 0;
   double idlePassUs = 0;
@@ -349,7 +350,7 @@ int RunRounds(const Settings& settings) {
 
   const double n = length;
   std::vector<double> bare, headless, window;
-  std::vector<double> headlessCpu, listenerCpu, windowProcessCpu, windowThreadCpu;
+  std::vector<double> headlessCpu, eventThreadCpu, windowProcessCpu, windowThreadCpu;
   WindowCounts counts;
   for (long r = 0; r < settings.rounds; ++r) {
     // Each round starts one row further on, so that no row always comes first after the pause
@@ -381,7 +382,7 @@ int RunRounds(const Settings& settings) {
     headless.push_back(Microseconds(h.took) / n);
     window.push_back(Microseconds(w.took) / n);
     headlessCpu.push_back(Microseconds(h.processCpu) / n);
-    listenerCpu.push_back(Microseconds(h.listenerCpu) / n);
+    eventThreadCpu.push_back(Microseconds(h.eventThreadCpu) / n);
     windowProcessCpu.push_back(Microseconds(w.processCpu) / n);
     windowThreadCpu.push_back(Microseconds(w.windowCpu) / n);
     counts = w.counts;
@@ -426,8 +427,9 @@ int RunRounds(const Settings& settings) {
          toolkit.idlePasses / n, toolkit.updateUiEvents / n, toolkit.events / n);
   printf(
       "  CPU per byte: window run %.2f us (its event thread %.2f us); headless run %.2f us "
-      "(listener %.2f us)\n",
-      Median(windowProcessCpu), Median(windowThreadCpu), Median(headlessCpu), Median(listenerCpu));
+      "(its event thread %.2f us)\n",
+      Median(windowProcessCpu), Median(windowThreadCpu), Median(headlessCpu),
+      Median(eventThreadCpu));
   printf(
       "  alone, on the idle window: timer restart %.2f us, idle pass %.2f us (%d windows); "
       "together %.1f%% of the window's byte\n",
