@@ -40,6 +40,14 @@ double Median(std::vector<double> values) {
   return values.empty() ? 0 : values[values.size() / 2];
 }
 
+double PairedRatio(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> ratios;
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    if (b[i] > 0) ratios.push_back(a[i] / b[i]);
+  }
+  return Median(ratios);
+}
+
 double Microseconds(nanoseconds t) {
   return std::chrono::duration<double, std::micro>(t).count();
 }

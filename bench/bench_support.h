@@ -19,6 +19,9 @@ std::chrono::nanoseconds ProcessCpu();
 std::chrono::nanoseconds ThreadCpu();
 
 double Median(std::vector<double> values);
+// The median of each round's own ratio a[i] / b[i]: rows of one round run back to back, so a
+// busy spell of the machine weighs on both sides of a ratio, not on one side of a median.
+double PairedRatio(const std::vector<double>& a, const std::vector<double>& b);
 double Microseconds(std::chrono::nanoseconds t);
 
 // Writes `image` to <folder>/bench.out and returns that path; empty when it could not be written.

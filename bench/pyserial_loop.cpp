@@ -76,13 +76,17 @@ ChildLoop PyserialLoop(const std::string& device, const std::string& imagePath) 
     loop.status = ChildLoop::Status::Missing;
     return loop;
   }
+  // "<wall ns> <cpu ns>"
   char* end = nullptr;
-  const long long nanoseconds = std::strtoll(text.c_str(), &end, 10);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || end == text.c_str() || nanoseconds <= 0) {
+  const long long took = std::strtoll(text.c_str(), &end, 10);
+  const char* cpuText = end;
+  const long long cpu = std::strtoll(cpuText, &end, 10);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || end == cpuText || took <= 0 || cpu < 0) {
     return loop;
   }
   loop.status = ChildLoop::Status::Done;
-  loop.took = std::chrono::nanoseconds(nanoseconds);
+  loop.took = std::chrono::nanoseconds(took);
+  loop.cpu = std::chrono::nanoseconds(cpu);
   return loop;
 }
 

@@ -15,6 +15,7 @@ struct ChildLoop {
   };
   Status status = Status::Failed;
   std::chrono::nanoseconds took{-1};
+  std::chrono::nanoseconds cpu{-1};  // the CPU the script used over the same span
 };
 
 // Writes the image in `imagePath` to the radio on `device`.

@@ -2,8 +2,8 @@
 
 Blocking pyserial calls on the same line and radio simulator as the tool: the write request's
 opening (0x57 + mask, ACK, ENQ, ACK), then each image byte written and its echo read, with the
-tool's 5 s answer limit. Prints the nanoseconds from opening the port to closing it, so that the
-interpreter's start-up is not counted.
+tool's 5 s answer limit. Prints the nanoseconds from opening the port to closing it, and the CPU
+nanoseconds the process used meanwhile, so that the interpreter's start-up is not counted.
 
     python3 -I pyserial_loop.py DEVICE IMAGE_FILE
 
@@ -34,6 +34,7 @@ def main():
     with open(sys.argv[2], "rb") as image_file:
         image = image_file.read()
     start = time.perf_counter_ns()
+    cpu_start = time.process_time_ns()
     port = serial.Serial(sys.argv[1], 38400, timeout=5)
     port.write(WRITE_DSP1)
     if port.read(1) != ACK:
@@ -47,7 +48,7 @@ def main():
         if port.read(1) != byte:
             fail(f"no echo of image byte {i}")
     port.close()
-    print(time.perf_counter_ns() - start)
+    print(time.perf_counter_ns() - start, time.process_time_ns() - cpu_start)
 
 
 main()

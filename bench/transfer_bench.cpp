@@ -63,16 +63,23 @@ bool ParseSettings(int argc, char** argv, Settings& s) {
   return true;
 }
 
-// The medians of one section, in whatever unit it prints.
-struct Figures {
-  std::vector<double> bare, headless, cli, pyserial, four;
+// One row's figures over the rounds: the time, and the CPU used by the thread that did the
+// work (the bare loop's, the headless host's event thread, vannor-cli's loop, the Python
+// process), per byte or per transfer. No CPU is kept for the paced rows.
+struct Series {
+  std::vector<double> time, cpu;
 };
 
-// The pyserial row of a round: its time in `into`; false when it ran and failed. Once it
-// turns out to be missing, `missing` is set and the row is left out of every later round.
+struct Figures {
+  Series bare, headless, cli, pyserial, four;
+};
+
+// The pyserial row of a round, added to `into` divided by `scale`; false when it ran and
+// failed. Once it turns out to be missing, `missing` is set and the row is left out of every
+// later round.
 bool PyserialRow(const std::string& device, const std::string& imagePath,
                  const std::vector<std::uint8_t>& image, const sim::RadioSimulator& radio,
-                 double scale, std::vector<double>& into, bool& missing) {
+                 double scale, bool keepCpu, Series& into, bool& missing) {
   if (missing) return true;
   const ChildLoop loop = PyserialLoop(device, imagePath);
   if (loop.status == ChildLoop::Status::Missing) {
@@ -80,24 +87,36 @@ bool PyserialRow(const std::string& device, const std::string& imagePath,
     return true;
   }
   if (loop.status != ChildLoop::Status::Done || radio.Image() != image) return false;
-  into.push_back(Microseconds(loop.took) / scale);
+  into.time.push_back(Microseconds(loop.took) / scale);
+  if (keepCpu) into.cpu.push_back(Microseconds(loop.cpu) / scale);
   return true;
 }
 
-void PrintRatioRow(const char* name, double value, double bare, const char* unit, double limit) {
-  printf("  %-44s %9.3f %s  ratio %.3f  target %.2f or less: %s\n", name, value, unit, value / bare,
-         limit, Verdict(value / bare <= limit));
+// "  name   time unit  [CPU c us]", then what `PrintRatioRow` and `PrintPyserial` add.
+void PrintFigure(const char* name, const Series& row, const char* unit) {
+  printf("  %-44s %9.3f %s", name, Median(row.time), unit);
+  if (!row.cpu.empty()) printf("  CPU %6.2f us", Median(row.cpu));
 }
 
-void PrintPyserial(bool missing, double pyserial, double cli, double bare, const char* unit) {
+void PrintRatioRow(const char* name, const Series& row, const Series& bare, const char* unit,
+                   double limit) {
+  const double ratio = PairedRatio(row.time, bare.time);
+  PrintFigure(name, row, unit);
+  printf("  ratio %.3f  target %.2f or less: %s\n", ratio, limit, Verdict(ratio <= limit));
+}
+
+void PrintPyserial(bool missing, const Series& pyserial, const Series& cli, const Series& bare,
+                   const char* unit) {
+  const char* name = "blocking pyserial loop (python3-serial)";
   if (missing) {
-    printf("  %-44s skipped: %s\n", "blocking pyserial loop (python3-serial)", PYSERIAL_MISSING);
+    printf("  %-44s skipped: %s\n", name, PYSERIAL_MISSING);
     return;
   }
-  printf("  %-44s %9.3f %s  ratio %.3f\n", "blocking pyserial loop (python3-serial)", pyserial,
-         unit, pyserial / bare);
-  printf("  %-44s %9s     vannor-cli / pyserial %.3f  target below 1: %s\n",
-         "vannor-cli against pyserial", "", cli / pyserial, Verdict(cli < pyserial));
+  PrintFigure(name, pyserial, unit);
+  printf("  ratio %.3f\n", PairedRatio(pyserial.time, bare.time));
+  const double ratio = PairedRatio(cli.time, pyserial.time);
+  printf("  %-44s %9s    vannor-cli / pyserial %.3f  target below 1: %s\n",
+         "vannor-cli against pyserial", "", ratio, Verdict(ratio < 1));
 }
 
 int Fail(const char* what) {
@@ -138,30 +157,34 @@ int Run(const Settings& settings, const std::string& folder) {
   // headless link the exchange alone: the difference is well under a microsecond a byte.
   const double n = settings.length;
   Figures perByte;
-  std::vector<double> eventThreadCpu, processCpu;
+  std::vector<double> processCpu;
   headless::HostCounts counts;
   bool pyserialMissing = false;
   std::vector<Row> rows = {
       [&] {
+        const nanoseconds cpu = ThreadCpu();
         const nanoseconds b = BareLoop(radio.SlavePath(), image);
-        perByte.bare.push_back(Microseconds(b) / n);
+        perByte.bare.cpu.push_back(Microseconds(ThreadCpu() - cpu) / n);
+        perByte.bare.time.push_back(Microseconds(b) / n);
         return b.count() >= 0 || Failed("a bare loop round failed");
       },
       [&] {
         const LinkRound h = HeadlessRound(imagePath, image, radio);
-        perByte.headless.push_back(Microseconds(h.took) / n);
-        eventThreadCpu.push_back(Microseconds(h.eventThreadCpu) / n);
+        perByte.headless.time.push_back(Microseconds(h.took) / n);
+        perByte.headless.cpu.push_back(Microseconds(h.eventThreadCpu) / n);
         processCpu.push_back(Microseconds(h.processCpu) / n);
         counts = h.counts;
         return h.took.count() >= 0 || Failed("a headless link round failed");
       },
       [&] {
+        const nanoseconds cpu = ThreadCpu();
         const nanoseconds c = CliRound(image, {&radio}, 1);
-        perByte.cli.push_back(Microseconds(c) / n);
+        perByte.cli.cpu.push_back(Microseconds(ThreadCpu() - cpu) / n);
+        perByte.cli.time.push_back(Microseconds(c) / n);
         return c.count() >= 0 || Failed("a vannor-cli link round failed");
       },
       [&] {
-        return PyserialRow(radio.SlavePath(), imagePath, image, radio, n, perByte.pyserial,
+        return PyserialRow(radio.SlavePath(), imagePath, image, radio, n, true, perByte.pyserial,
                            pyserialMissing) ||
                Failed("a pyserial loop round failed");
       },
@@ -169,18 +192,20 @@ int Run(const Settings& settings, const std::string& folder) {
   for (int r = 0; r < settings.rounds; ++r) {
     if (!RunRound(rows, r)) return 1;
   }
-  const double bareUs = Median(perByte.bare);
-  const double cliUs = Median(perByte.cli);
   printf(
       "Vannor transfer benchmark: pseudo-terminal and radio simulator, %u-byte image, median of "
-      "%d rounds (each round runs every row once, starting one row further on)\n",
+      "%d rounds;\neach round runs every row once, starting one row further on; a ratio is the "
+      "median of each round's own.\nCPU: of the thread doing the work (the Python process for "
+      "pyserial).\n",
       settings.length, settings.rounds);
   printf("Unpaced, per byte:\n");
-  printf("  %-44s %9.3f us\n", "bare write/read loop (the floor)", bareUs);
-  PrintRatioRow("headless link (the test kit's one poll loop)", Median(perByte.headless), bareUs,
+  PrintFigure("bare write/read loop (the floor)", perByte.bare, "us");
+  printf("\n");
+  PrintRatioRow("headless link (the test kit's one poll loop)", perByte.headless, perByte.bare,
                 "us", LINK_TO_BARE);
-  PrintRatioRow("vannor-cli's link (RadioLink in RunLinks)", cliUs, bareUs, "us", LINK_TO_BARE);
-  PrintPyserial(pyserialMissing, Median(perByte.pyserial), cliUs, bareUs, "us");
+  PrintRatioRow("vannor-cli's link (RadioLink in RunLinks)", perByte.cli, perByte.bare, "us",
+                LINK_TO_BARE);
+  PrintPyserial(pyserialMissing, perByte.pyserial, perByte.cli, perByte.bare, "us");
   // One of each per image byte; the request's opening (write request, ENQ, their ACKs) adds a
   // handful.
   const auto once = [&](std::uint64_t count) {
@@ -193,8 +218,8 @@ int Run(const Settings& settings, const std::string& folder) {
       "target 1 each: %s\n",
       counts.notifications / n, counts.pendingQueries / n, counts.reads / n, counts.writes / n,
       Verdict(single));
-  printf("  headless link, CPU per byte: whole process %.2f us, its event thread %.2f us\n",
-         Median(processCpu), Median(eventThreadCpu));
+  printf("  headless link, CPU per byte of the whole process (simulator included): %.2f us\n",
+         Median(processCpu));
   fflush(stdout);
 
   const IdleRound idle = HeadlessIdle(IDLE_SPAN);
@@ -231,26 +256,26 @@ int Run(const Settings& settings, const std::string& folder) {
   std::vector<Row> pacedRows = {
       [&] {
         const nanoseconds b = BareLoop(radio.SlavePath(), paced);
-        seconds.bare.push_back(Microseconds(b) / 1e6);
+        seconds.bare.time.push_back(Microseconds(b) / 1e6);
         return b.count() >= 0 || Failed("a paced bare loop round failed");
       },
       [&] {
         const LinkRound h = HeadlessRound(pacedPath, paced, radio);
-        seconds.headless.push_back(Microseconds(h.took) / 1e6);
+        seconds.headless.time.push_back(Microseconds(h.took) / 1e6);
         return h.took.count() >= 0 || Failed("a paced headless link round failed");
       },
       [&] {
         const nanoseconds c = CliRound(paced, {&radio}, 1);
-        seconds.cli.push_back(Microseconds(c) / 1e6);
+        seconds.cli.time.push_back(Microseconds(c) / 1e6);
         return c.count() >= 0 || Failed("a paced vannor-cli link round failed");
       },
       [&] {
         const nanoseconds f = CliRound(paced, fourRadios, 2);
-        seconds.four.push_back(Microseconds(f) / 1e6);
+        seconds.four.time.push_back(Microseconds(f) / 1e6);
         return f.count() >= 0 || Failed("a four-radio round failed");
       },
       [&] {
-        return PyserialRow(radio.SlavePath(), pacedPath, paced, radio, 1e6, seconds.pyserial,
+        return PyserialRow(radio.SlavePath(), pacedPath, paced, radio, 1e6, false, seconds.pyserial,
                            pyserialMissing) ||
                Failed("a paced pyserial loop round failed");
       },
@@ -259,19 +284,18 @@ int Run(const Settings& settings, const std::string& folder) {
     if (!RunRound(pacedRows, r)) return 1;
   }
   const double wire = settings.pacedLength * 2 * sim::BYTE_TIME_38400.count() / 1e9;
-  const double bareS = Median(seconds.bare);
-  const double oneS = Median(seconds.cli);
-  const double fourS = Median(seconds.four);
+  const double bareS = Median(seconds.bare.time);
+  const double fourToOne = PairedRatio(seconds.four.time, seconds.cli.time);
   printf("Paced at 38400 baud, %u bytes (the wire alone: %.3f s), median of %d rounds:\n",
          settings.pacedLength, wire, settings.pacedRounds);
   printf("  %-44s %9.3f s   %.3f of the wire\n", "bare write/read loop (the floor)", bareS,
          bareS / wire);
-  PrintRatioRow("headless link", Median(seconds.headless), bareS, "s ", PACED_TO_BARE);
-  PrintRatioRow("vannor-cli's link", oneS, bareS, "s ", PACED_TO_BARE);
-  PrintPyserial(pyserialMissing, Median(seconds.pyserial), oneS, bareS, "s ");
+  PrintRatioRow("headless link", seconds.headless, seconds.bare, "s ", PACED_TO_BARE);
+  PrintRatioRow("vannor-cli's link", seconds.cli, seconds.bare, "s ", PACED_TO_BARE);
+  PrintPyserial(pyserialMissing, seconds.pyserial, seconds.cli, seconds.bare, "s ");
   printf("  %-44s %9.3f s   four / one %.3f  target %.2f or less: %s\n",
-         "four radios in vannor-cli's one loop", fourS, fourS / oneS, FOUR_TO_ONE,
-         Verdict(fourS / oneS <= FOUR_TO_ONE));
+         "four radios in vannor-cli's one loop", Median(seconds.four.time), fourToOne, FOUR_TO_ONE,
+         Verdict(fourToOne <= FOUR_TO_ONE));
   return 0;
 }
 
