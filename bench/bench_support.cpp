@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -40,12 +41,30 @@ double Median(std::vector<double> values) {
   return values.empty() ? 0 : values[values.size() / 2];
 }
 
-double PairedRatio(const std::vector<double>& a, const std::vector<double>& b) {
+namespace {
+
+std::vector<double> SortedRatios(const std::vector<double>& a, const std::vector<double>& b) {
   std::vector<double> ratios;
   for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
     if (b[i] > 0) ratios.push_back(a[i] / b[i]);
   }
-  return Median(ratios);
+  std::sort(ratios.begin(), ratios.end());
+  return ratios;
+}
+
+}  // namespace
+
+double PairedRatio(const std::vector<double>& a, const std::vector<double>& b) {
+  return Median(SortedRatios(a, b));
+}
+
+std::string PairedSpread(const std::vector<double>& a, const std::vector<double>& b) {
+  const std::vector<double> ratios = SortedRatios(a, b);
+  if (ratios.empty()) return "[]";
+  char text[48];
+  snprintf(text, sizeof text, "[%.2f, %.2f]", ratios[ratios.size() / 4],
+           ratios[ratios.size() * 3 / 4]);
+  return text;
 }
 
 double Microseconds(nanoseconds t) {

@@ -22,6 +22,8 @@ double Median(std::vector<double> values);
 // The median of each round's own ratio a[i] / b[i]: rows of one round run back to back, so a
 // busy spell of the machine weighs on both sides of a ratio, not on one side of a median.
 double PairedRatio(const std::vector<double>& a, const std::vector<double>& b);
+// The middle half of those ratios, printed as "[low, high]": how far one run can be trusted.
+std::string PairedSpread(const std::vector<double>& a, const std::vector<double>& b);
 double Microseconds(std::chrono::nanoseconds t);
 
 // Writes `image` to <folder>/bench.out and returns that path; empty when it could not be written.

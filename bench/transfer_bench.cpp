@@ -71,7 +71,7 @@ struct Series {
 };
 
 struct Figures {
-  Series bare, headless, cli, pyserial, four;
+  Series bare, barePoll, headless, cli, pyserial, four;
 };
 
 // The pyserial row of a round, added to `into` divided by `scale`; false when it ran and
@@ -102,7 +102,8 @@ void PrintRatioRow(const char* name, const Series& row, const Series& bare, cons
                    double limit) {
   const double ratio = PairedRatio(row.time, bare.time);
   PrintFigure(name, row, unit);
-  printf("  ratio %.3f  target %.2f or less: %s\n", ratio, limit, Verdict(ratio <= limit));
+  printf("  ratio %.3f %s  target %.2f or less: %s\n", ratio,
+         PairedSpread(row.time, bare.time).c_str(), limit, Verdict(ratio <= limit));
 }
 
 void PrintPyserial(bool missing, const Series& pyserial, const Series& cli, const Series& bare,
@@ -113,10 +114,12 @@ void PrintPyserial(bool missing, const Series& pyserial, const Series& cli, cons
     return;
   }
   PrintFigure(name, pyserial, unit);
-  printf("  ratio %.3f\n", PairedRatio(pyserial.time, bare.time));
+  printf("  ratio %.3f %s\n", PairedRatio(pyserial.time, bare.time),
+         PairedSpread(pyserial.time, bare.time).c_str());
   const double ratio = PairedRatio(cli.time, pyserial.time);
-  printf("  %-44s %9s    vannor-cli / pyserial %.3f  target below 1: %s\n",
-         "vannor-cli against pyserial", "", ratio, Verdict(ratio < 1));
+  printf("  %-44s %9s    vannor-cli / pyserial %.3f %s  target below 1: %s\n",
+         "vannor-cli against pyserial", "", ratio, PairedSpread(cli.time, pyserial.time).c_str(),
+         Verdict(ratio < 1));
 }
 
 int Fail(const char* what) {
@@ -169,6 +172,13 @@ int Run(const Settings& settings, const std::string& folder) {
         return b.count() >= 0 || Failed("a bare loop round failed");
       },
       [&] {
+        const nanoseconds cpu = ThreadCpu();
+        const nanoseconds b = BareLoop(radio.SlavePath(), image, BareWait::Poll);
+        perByte.barePoll.cpu.push_back(Microseconds(ThreadCpu() - cpu) / n);
+        perByte.barePoll.time.push_back(Microseconds(b) / n);
+        return b.count() >= 0 || Failed("a bare poll loop round failed");
+      },
+      [&] {
         const LinkRound h = HeadlessRound(imagePath, image, radio);
         perByte.headless.time.push_back(Microseconds(h.took) / n);
         perByte.headless.cpu.push_back(Microseconds(h.eventThreadCpu) / n);
@@ -195,17 +205,26 @@ int Run(const Settings& settings, const std::string& folder) {
   printf(
       "Vannor transfer benchmark: pseudo-terminal and radio simulator, %u-byte image, median of "
       "%d rounds;\neach round runs every row once, starting one row further on; a ratio is the "
-      "median of each round's own.\nCPU: of the thread doing the work (the Python process for "
-      "pyserial).\n",
+      "median of each round's own,\n[ ] the middle half of them. CPU: of the thread doing the "
+      "work (the Python process for pyserial).\n",
       settings.length, settings.rounds);
   printf("Unpaced, per byte:\n");
   PrintFigure("bare write/read loop (the floor)", perByte.bare, "us");
   printf("\n");
+  PrintFigure("bare poll loop (write, poll, pending, read)", perByte.barePoll, "us");
+  printf("  ratio %.3f %s\n", PairedRatio(perByte.barePoll.time, perByte.bare.time),
+         PairedSpread(perByte.barePoll.time, perByte.bare.time).c_str());
   PrintRatioRow("headless link (the test kit's one poll loop)", perByte.headless, perByte.bare,
                 "us", LINK_TO_BARE);
   PrintRatioRow("vannor-cli's link (RadioLink in RunLinks)", perByte.cli, perByte.bare, "us",
                 LINK_TO_BARE);
   PrintPyserial(pyserialMissing, perByte.pyserial, perByte.cli, perByte.bare, "us");
+  // What the links' own code (engine, line, host) adds to the calls any event loop makes.
+  printf("  the links against the bare poll loop: headless %.3f %s, vannor-cli %.3f %s\n",
+         PairedRatio(perByte.headless.time, perByte.barePoll.time),
+         PairedSpread(perByte.headless.time, perByte.barePoll.time).c_str(),
+         PairedRatio(perByte.cli.time, perByte.barePoll.time),
+         PairedSpread(perByte.cli.time, perByte.barePoll.time).c_str());
   // One of each per image byte; the request's opening (write request, ENQ, their ACKs) adds a
   // handful.
   const auto once = [&](std::uint64_t count) {
@@ -293,8 +312,9 @@ int Run(const Settings& settings, const std::string& folder) {
   PrintRatioRow("headless link", seconds.headless, seconds.bare, "s ", PACED_TO_BARE);
   PrintRatioRow("vannor-cli's link", seconds.cli, seconds.bare, "s ", PACED_TO_BARE);
   PrintPyserial(pyserialMissing, seconds.pyserial, seconds.cli, seconds.bare, "s ");
-  printf("  %-44s %9.3f s   four / one %.3f  target %.2f or less: %s\n",
-         "four radios in vannor-cli's one loop", Median(seconds.four.time), fourToOne, FOUR_TO_ONE,
+  printf("  %-44s %9.3f s   four / one %.3f %s  target %.2f or less: %s\n",
+         "four radios in vannor-cli's one loop", Median(seconds.four.time), fourToOne,
+         PairedSpread(seconds.four.time, seconds.cli.time).c_str(), FOUR_TO_ONE,
          Verdict(fourToOne <= FOUR_TO_ONE));
   return 0;
 }

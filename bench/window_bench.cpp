@@ -403,18 +403,19 @@ int RunRounds(const Settings& settings) {
   const double windowRatio = PairedRatio(window, bare);
   printf(
       "Vannor window benchmark: pseudo-terminal, %u-byte image, median of %ld rounds "
-      "(bare, headless and window rounds alternate; a ratio is the median of each round's own)\n",
+      "(bare, headless and window rounds alternate; a ratio is the median of each round's own, "
+      "[ ] the middle half of them)\n",
       length, settings.rounds);
   printf("  bare write/read loop:            %8.2f us per byte\n", bareUs);
   printf(
-      "  full link, headless host:        %8.2f us per byte (%.2f more), ratio to bare %.3f  "
+      "  full link, headless host:        %8.2f us per byte (%.2f more), ratio to bare %.3f %s  "
       "target %.2f or less: %s\n",
-      headlessUs, headlessUs - bareUs, headlessRatio, HEADLESS_TO_BARE,
-      Verdict(headlessRatio <= HEADLESS_TO_BARE));
+      headlessUs, headlessUs - bareUs, headlessRatio, PairedSpread(headless, bare).c_str(),
+      HEADLESS_TO_BARE, Verdict(headlessRatio <= HEADLESS_TO_BARE));
   printf(
-      "  full link, real window:          %8.2f us per byte (%.2f more), ratio to bare %.3f  "
+      "  full link, real window:          %8.2f us per byte (%.2f more), ratio to bare %.3f %s  "
       "target %.2f or less: %s\n",
-      windowUs, windowUs - bareUs, windowRatio, WINDOW_TO_BARE,
+      windowUs, windowUs - bareUs, windowRatio, PairedSpread(window, bare).c_str(), WINDOW_TO_BARE,
       Verdict(windowRatio <= WINDOW_TO_BARE));
   printf("  ratio window / headless host:    %8.2f\n", PairedRatio(window, headless));
   // One of each per image byte; the request's opening (write request, ENQ, their ACKs) adds a
