@@ -204,9 +204,9 @@ int Run(const Settings& settings, const std::string& folder) {
   }
   printf(
       "Vannor transfer benchmark: pseudo-terminal and radio simulator, %u-byte image, median of "
-      "%d rounds;\neach round runs every row once, starting one row further on; a ratio is the "
-      "median of each round's own,\n[ ] the middle half of them. CPU: of the thread doing the "
-      "work (the Python process for pyserial).\n",
+      "%d rounds.\n  Each round runs every row once, starting one row further on. A ratio is the "
+      "median of each round's own,\n  beside [the middle half of them]. CPU: of the thread doing "
+      "the work (the Python process for pyserial).\n",
       settings.length, settings.rounds);
   printf("Unpaced, per byte:\n");
   PrintFigure("bare write/read loop (the floor)", perByte.bare, "us");

@@ -404,7 +404,7 @@ int RunRounds(const Settings& settings) {
   printf(
       "Vannor window benchmark: pseudo-terminal, %u-byte image, median of %ld rounds "
       "(bare, headless and window rounds alternate; a ratio is the median of each round's own, "
-      "[ ] the middle half of them)\n",
+      "beside [the middle half of them])\n",
       length, settings.rounds);
   printf("  bare write/read loop:            %8.2f us per byte\n", bareUs);
   printf(
