@@ -4,8 +4,10 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
@@ -39,6 +41,32 @@ double Median(std::vector<double> values) {
   return values.empty() ? 0 : values[values.size() / 2];
 }
 
+namespace {
+
+std::vector<double> SortedRatios(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> ratios;
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    if (b[i] > 0) ratios.push_back(a[i] / b[i]);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  return ratios;
+}
+
+}  // namespace
+
+double PairedRatio(const std::vector<double>& a, const std::vector<double>& b) {
+  return Median(SortedRatios(a, b));
+}
+
+std::string PairedSpread(const std::vector<double>& a, const std::vector<double>& b) {
+  const std::vector<double> ratios = SortedRatios(a, b);
+  if (ratios.empty()) return "[]";
+  char text[48];
+  snprintf(text, sizeof text, "[%.2f, %.2f]", ratios[ratios.size() / 4],
+           ratios[ratios.size() * 3 / 4]);
+  return text;
+}
+
 double Microseconds(nanoseconds t) {
   return std::chrono::duration<double, std::micro>(t).count();
 }
@@ -57,20 +85,38 @@ LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uin
   LinkRound round;
   headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
   if (host.OpenAndListen(0) != 1) return round;
-  const nanoseconds listenerBefore = host.EventThreadCpu();
+  const nanoseconds eventThreadBefore = host.EventThreadCpu();
   const nanoseconds cpuBefore = ProcessCpu();
   const Clock::time_point start = Clock::now();
   host.ClickUpdate(imagePath);
   const bool shown = host.WaitForMessages(1, std::chrono::minutes(10));
   const Clock::time_point end = Clock::now();
   round.processCpu = ProcessCpu() - cpuBefore;
-  round.listenerCpu = host.EventThreadCpu() - listenerBefore;
+  round.eventThreadCpu = host.EventThreadCpu() - eventThreadBefore;
   round.counts = host.Counts();
   host.End();
   if (shown && host.Messages()[0] == MSG_COMPLETION && radio.Image() == image) {
     round.took = end - start;
   }
   return round;
+}
+
+IdleRound HeadlessIdle(std::chrono::milliseconds span) {
+  IdleRound idle;
+  headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
+  if (host.OpenAndListen(0) != 1) return idle;
+  const headless::HostCounts before = host.Counts();
+  // Lets the event thread finish that call and go back to its wait.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const nanoseconds cpuBefore = host.EventThreadCpu();
+  std::this_thread::sleep_for(span);
+  // Read before any further call: each call is a wake of the event thread.
+  const nanoseconds cpuAfter = host.EventThreadCpu();
+  const headless::HostCounts after = host.Counts();
+  host.End();
+  if (cpuBefore.count() >= 0 && cpuAfter.count() >= 0) idle.cpu = cpuAfter - cpuBefore;
+  idle.wakes = after.notifications - before.notifications;
+  return idle;
 }
 
 bool ParseOptions(int argc, char** argv, const std::vector<IntOption>& options) {

@@ -33,6 +33,8 @@ PACKAGES=(
   dpkg-dev file scdoc lintian desktop-file-utils
   # CI's check that a test run leaves the work tree as it found it
   git
+  # the benchmark's comparison row: a blocking loop in Python over pyserial
+  python3-serial
 )
 
 WINDOWS_PACKAGES=(

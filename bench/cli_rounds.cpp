@@ -1,0 +1,88 @@
+#include "bench/cli_rounds.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "cli/link_loop.h"
+#include "cli/loop_wake.h"
+#include "cli/radio_link.h"
+#include "cli/signal_watch.h"
+
+namespace vannor::bench {
+
+namespace {
+
+using std::chrono::nanoseconds;
+
+nanoseconds CpuOf(pthread_t thread) {
+  clockid_t clock;
+  timespec used{};
+  if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &used) != 0) {
+    return nanoseconds(-1);
+  }
+  return std::chrono::seconds(used.tv_sec) + nanoseconds(used.tv_nsec);
+}
+
+}  // namespace
+
+nanoseconds CliRound(const std::vector<std::uint8_t>& image,
+                     const std::vector<sim::RadioSimulator*>& radios, int firstCom) {
+  cli::SignalWatch signals;
+  cli::LoopWake wake;
+  std::vector<std::unique_ptr<cli::RadioLink>> links;
+  std::vector<cli::RadioLink*> running;
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < radios.size(); ++i) {
+    links.push_back(std::make_unique<cli::RadioLink>(
+        "COM" + std::to_string(firstCom + static_cast<int>(i)), false, wake));
+    if (!links.back()->Open()) return nanoseconds(-1);
+    links.back()->StartWrite({.writeDsp1 = true}, image.data(),
+                             static_cast<std::uint32_t>(image.size()));
+    running.push_back(links.back().get());
+  }
+  cli::RunLinks(running, signals, wake);
+  std::vector<bool> written;
+  for (auto& link : links) written.push_back(link->Finish().exitCode == 0);
+  const nanoseconds took = std::chrono::steady_clock::now() - start;
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    if (!written[i] || radios[i]->Image() != image) return nanoseconds(-1);
+  }
+  return took;
+}
+
+nanoseconds CliIdle(int com, std::chrono::milliseconds span) {
+  // The loop runs on a thread of its own, so that its CPU clock counts nothing else; a signal
+  // sent to that thread ends it, as Ctrl-C ends vannor-cli.
+  std::promise<bool> opened;
+  std::future<bool> isOpen = opened.get_future();
+  std::thread loop([&] {
+    cli::SignalWatch signals;  // blocks the ending signals on this thread only
+    cli::LoopWake wake;
+    cli::RadioLink link("COM" + std::to_string(com), false, wake);
+    const bool open = signals.Waitable() != cli::NO_WAITABLE && link.Open();
+    opened.set_value(open);
+    if (open) cli::RunLinks({&link}, signals, wake);
+    (void)link.Finish();  // interrupted before any byte: nothing to report
+  });
+  nanoseconds used(-1);
+  if (isOpen.get()) {
+    // Lets the thread reach its wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const nanoseconds before = CpuOf(loop.native_handle());
+    std::this_thread::sleep_for(span);
+    const nanoseconds after = CpuOf(loop.native_handle());
+    if (before.count() >= 0 && after.count() >= 0) used = after - before;
+    // Fails only for a thread that has ended; this one waits for the signal.
+    (void)pthread_kill(loop.native_handle(), SIGUSR1);
+  }
+  loop.join();
+  return used;
+}
+
+}  // namespace vannor::bench
