@@ -17,8 +17,14 @@ namespace {
 // the one place that gets the guard's data.
 int TellLostDisplay(Display* display) {
   // Ignored: standard error is all there is left to tell.
-  (void)std::fprintf(stderr, "vannor: lost the connection to the display %s (%s)\n",
-                     DisplayString(display), std::strerror(errno));
+  const int error = errno;
+  if (error != 0) {
+    (void)std::fprintf(stderr, "vannor: lost the connection to the display %s (%s)\n",
+                       DisplayString(display), std::strerror(error));
+  } else {
+    (void)std::fprintf(stderr, "vannor: lost the connection to the display %s\n",
+                       DisplayString(display));
+  }
   return 0;
 }
 
