@@ -15,4 +15,10 @@ namespace vannor::cli {
 // interrupted). `wake` is the one the links were made with.
 void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWake& wake);
 
+// What each platform's loop shares: the milliseconds until the earliest running timer of the
+// links, rounded up so that the wait never returns just before it (-1 when none runs), and the
+// end of every link at a signal or a broken wait.
+int MillisecondsToNextTimer(const std::vector<RadioLink*>& links);
+void InterruptAll(const std::vector<RadioLink*>& links);
+
 }  // namespace vannor::cli

@@ -347,7 +347,7 @@ void ProtocolEngine::ReadWaiting() {
 
 void ProtocolEngine::OnCommNotify() {
   ReadWaiting();
-  if (port_.PortUsable() && port_.PortFailed()) ReportPortFailure();
+  if (port_.PortFailed()) ReportPortFailure();
 }
 
 void ProtocolEngine::OnTimer() {
@@ -357,7 +357,7 @@ void ProtocolEngine::OnTimer() {
   const ProtocolState stateBefore = linkState.protocolState;
   const std::uint32_t sentBefore = linkState.sendIndex;
   ReadWaiting();
-  if (port_.PortUsable() && port_.PortFailed()) {
+  if (port_.PortFailed()) {
     ReportPortFailure();
     return;
   }

@@ -4,32 +4,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <optional>
 
 namespace vannor::cli {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Milliseconds until the earliest due timer of the links not yet done, rounded up so that the
-// wait never returns just before it; -1 when none runs.
-int WaitLimit(const std::vector<RadioLink*>& links) {
-  std::optional<Clock::time_point> earliest;
-  for (const RadioLink* link : links) {
-    const auto due = link->TimerDue();
-    if (due && (!earliest || *due < *earliest)) earliest = due;
-  }
-  if (!earliest) return -1;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - Clock::now());
-  return left.count() < 0 ? 0 : static_cast<int>(left.count());
-}
-
-void InterruptAll(const std::vector<RadioLink*>& links) {
-  for (RadioLink* link : links) link->Interrupt();
-}
-
-}  // namespace
 
 // Nothing posts on Linux: the loop waits on the ports themselves.
 LoopWake::LoopWake() = default;
@@ -64,7 +40,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
       InterruptAll(links);
       return;
     }
-    const int ready = poll(watched.data(), watched.size(), WaitLimit(links));
+    const int ready = poll(watched.data(), watched.size(), MillisecondsToNextTimer(links));
     if (ready < 0 && errno != EINTR) {
       // The wait itself is broken: looping would spin.
       InterruptAll(links);
@@ -83,7 +59,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
       owners[i]->OnPortReady((events & (POLLHUP | POLLERR | POLLNVAL)) != 0);
     }
     // After the ports: an expiry must not win over an answer that came with it.
-    const Clock::time_point now = Clock::now();
+    const auto now = std::chrono::steady_clock::now();
     for (RadioLink* link : links) {
       if (!link->Done()) link->OnTimeReached(now);
     }

@@ -3,29 +3,14 @@
 #include <windows.h>
 
 #include <chrono>
-#include <optional>
 
 namespace vannor::cli {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Milliseconds until the earliest due timer of the links not yet done, rounded up so that the
-// wait never returns just before it; INFINITE when none runs.
-DWORD WaitLimit(const std::vector<RadioLink*>& links) {
-  std::optional<Clock::time_point> earliest;
-  for (const RadioLink* link : links) {
-    const auto due = link->TimerDue();
-    if (due && (!earliest || *due < *earliest)) earliest = due;
-  }
-  if (!earliest) return INFINITE;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - Clock::now());
-  return left.count() < 0 ? 0 : static_cast<DWORD>(left.count());
-}
-
-void InterruptAll(const std::vector<RadioLink*>& links) {
-  for (RadioLink* link : links) link->Interrupt();
+DWORD WaitTime(const std::vector<RadioLink*>& links) {
+  const int milliseconds = MillisecondsToNextTimer(links);
+  return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
 }
 
 }  // namespace
@@ -70,7 +55,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
       InterruptAll(links);
       return;
     }
-    const DWORD woken = WaitForMultipleObjects(count, waited, FALSE, WaitLimit(links));
+    const DWORD woken = WaitForMultipleObjects(count, waited, FALSE, WaitTime(links));
     if (woken == WAIT_FAILED) {
       // The wait itself is broken (or Windows had no event to give the loop): looping would
       // spin.
@@ -88,7 +73,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
       }
     }
     // After the ports: an expiry must not win over an answer that came with it.
-    const Clock::time_point now = Clock::now();
+    const auto now = std::chrono::steady_clock::now();
     for (RadioLink* link : links) {
       if (!link->Done()) link->OnTimeReached(now);
     }

@@ -69,6 +69,7 @@ TEST_P(FaultTest, EndsTheExchangeCleanlyAndTheNextUpdateWorks) {
   EXPECT_EQ(host->Counts().writes, afterFailure.writes);
 
   if (fault.hangUp) {
+    EXPECT_FALSE(host->PortOpen());  // the dead port is closed, not waited on
     // The radio comes back on a new line; choosing COM1 again reaches it.
     EXPECT_FALSE(radio.Running());
     EXPECT_EQ(radio.Record().bytesReceived, fault.receivedByThen);

@@ -34,29 +34,6 @@ TEST_F(LinkTest, ARadioThatFallsSilentIsReportedFiveSecondsAfterTheLastByte) {
   EXPECT_EQ(radio.Record().bytesReceived, 3u + 151);
 }
 
-TEST_F(LinkTest, AHangUpMidTransferEndsInAnErrorAndTheStopSequenceStillEndsCleanly) {
-  RadioConfig config;
-  config.expectedLength = 300;
-  config.hangUpAt = 150;
-  Connect(config, HeadlessHost::Timer::Real);
-  host->ClickUpdate(WriteImage(MakeImage(300)));
-  ASSERT_TRUE(radio.WaitBytesReceived(3 + 151, PROMPTLY));
-  const Clock::time_point hungUpAt = Clock::now();
-  const auto cpuBefore = host->EventThreadCpu();
-  const std::uint64_t notifications = host->Counts().notifications;
-  EXPECT_EQ(NextMessage(WITHIN), MSG_COMMUNICATION_ERROR);
-  // Told by the port itself, not by the time-out.
-  EXPECT_LT(Clock::now() - hungUpAt, NOT_BEFORE);
-  EXPECT_EQ(host->Counts().timerExpiries, 0u);
-  // The dead port is closed: reported once at most, and nothing is waited on it afterwards.
-  std::this_thread::sleep_for(milliseconds(300));
-  EXPECT_LE(host->Counts().notifications, notifications + 1);
-  EXPECT_LT(host->EventThreadCpu() - cpuBefore, milliseconds(100));
-  EXPECT_FALSE(host->PortOpen());
-  host->End();
-  EXPECT_TRUE(host->EndedOk());
-}
-
 TEST_F(LinkTest, ASlowRadioWithinTheTimeOutCompletesAnUpdateLongerThanIt) {
   // Four answers 1.4 s apart: each one in time, the whole exchange well over five seconds.
   RadioConfig config;

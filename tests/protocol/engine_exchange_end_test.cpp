@@ -241,14 +241,10 @@ TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
   auto link = fresh();
   host.chosenPath = files.Write("a.out", {0x11, 0x22, 0x33});
   link->OnUpdateClicked();
-  host.Receive({ACK});
-  link->OnCommNotify();
-  host.Receive({ACK});
-  link->OnCommNotify();
-  host.Receive({0x11});
-  link->OnCommNotify();
-  host.Receive({0x99});
-  link->OnCommNotify();
+  for (std::uint8_t byte : {ACK, ACK, std::uint8_t{0x11}, std::uint8_t{0x99}}) {
+    host.Receive({byte});
+    link->OnCommNotify();
+  }
   link = fresh();
   link->OnUpdateClicked();
   link->OnTimer();

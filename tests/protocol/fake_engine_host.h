@@ -64,7 +64,7 @@ class FakeEngineHost : public EngineHost, public PortIo {
     ++discards;
     incoming.clear();
   }
-  bool PortFailed() override { return portFailed; }
+  bool PortFailed() override { return portUsable && portFailed; }
   void ClosePort() override {
     ++closes;
     portUsable = false;

@@ -1,0 +1,24 @@
+#include "cli/link_loop.h"
+
+#include <chrono>
+#include <optional>
+
+namespace vannor::cli {
+
+int MillisecondsToNextTimer(const std::vector<RadioLink*>& links) {
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> earliest;
+  for (const RadioLink* link : links) {
+    const auto due = link->TimerDue();
+    if (due && (!earliest || *due < *earliest)) earliest = due;
+  }
+  if (!earliest) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - Clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+void InterruptAll(const std::vector<RadioLink*>& links) {
+  for (RadioLink* link : links) link->Interrupt();
+}
+
+}  // namespace vannor::cli
