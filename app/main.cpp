@@ -4,7 +4,7 @@
 #include "app/command_line.h"
 #include "app/end_signals.h"
 #include "app/vannor_app.h"
-#include "serial/standard_streams.h"
+#include "process/standard_streams.h"
 #include "ui/look.h"
 
 wxIMPLEMENT_APP_NO_MAIN(vannor::VannorApp);

@@ -13,6 +13,7 @@
 #include "cli/loop_wake.h"
 #include "cli/radio_link.h"
 #include "cli/signal_watch.h"
+#include "protocol/update_request.h"
 
 namespace vannor::bench {
 
@@ -42,7 +43,7 @@ nanoseconds CliRound(const std::vector<std::uint8_t>& image,
     links.push_back(std::make_unique<cli::RadioLink>(
         "COM" + std::to_string(firstCom + static_cast<int>(i)), false, wake));
     if (!links.back()->Open()) return nanoseconds(-1);
-    links.back()->StartWrite({.writeDsp1 = true}, image.data(),
+    links.back()->StartWrite(SelectionMask({.writeDsp1 = true}), image.data(),
                              static_cast<std::uint32_t>(image.size()));
     running.push_back(links.back().get());
   }

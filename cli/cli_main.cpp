@@ -16,10 +16,10 @@
 #include "cli/progress_view.h"
 #include "cli/radio_link.h"
 #include "cli/signal_watch.h"
-#include "image/image_loader.h"
+#include "process/standard_streams.h"
 #include "protocol/link_state.h"
+#include "protocol/update_request.h"
 #include "res/version.h"
-#include "serial/standard_streams.h"
 
 namespace vannor::cli {
 namespace {
@@ -68,36 +68,25 @@ int ReadVersions(const Options& options, SignalWatch& signals) {
 // a refused image never touches a radio.
 bool LoadCheckedImage(const std::string& path, std::vector<std::uint8_t>& image,
                       LinkOutcome& refusal) {
-  refusal.exitCode = EXIT_IMAGE_REFUSED;
-  if (FileExtension(path) != "out") {
-    refusal.text = path + ": File Error: the image's name must end in .out";
-    return false;
-  }
   image.resize(IMAGE_CAPACITY);
-  const LoadResult loaded = LoadImage(path, image.data(), image.size());
-  switch (loaded.outcome) {
-    case LoadOutcome::Loaded:
-      image.resize(loaded.length);
-      return true;
-    case LoadOutcome::SizeError:
-      refusal.text = path + ": File Size Error: the image must hold 1 to 200000 bytes";
-      return false;
-    case LoadOutcome::OpenFailed:
-      refusal.text = path + ": File Open Error: " + loaded.problem;
-      return false;
-    case LoadOutcome::ReadFailed:
-      break;
+  const ChosenImage chosen = LoadChosenImage(path, image.data(), image.size());
+  if (!chosen.refusal) {
+    image.resize(chosen.length);
+    return true;
   }
-  refusal.text = path + ": File Open Error: the image cannot be read";
+  refusal.exitCode = EXIT_IMAGE_REFUSED;
+  const char* what = *chosen.refusal == ImageRefusal::Size ? "File Size Error" : "File Open Error";
+  if (*chosen.refusal == ImageRefusal::NotOut) what = "File Error";
+  refusal.text = path + ": " + what + ": " + chosen.problem;
   return false;
 }
 
 int Write(const Options& options, SignalWatch& signals) {
-  const WriteRequest request{.writeDsp1 = options.writeDsp1,
-                             .tavix3Dsp1 = options.tavix3Dsp1,
-                             .writeDsp2 = options.writeDsp2,
-                             .tavix3Dsp2 = options.tavix3Dsp2};
-  if (!request.writeDsp1 && !request.writeDsp2) {
+  const std::uint8_t mask = SelectionMask(DspChoice{.writeDsp1 = options.writeDsp1,
+                                                    .tavix3Dsp1 = options.tavix3Dsp1,
+                                                    .writeDsp2 = options.writeDsp2,
+                                                    .tavix3Dsp2 = options.tavix3Dsp2});
+  if (!DspChosen(mask)) {
     Report({EXIT_USAGE, options.ports[0] + ": DSP Select Error: give --dsp1, --dsp2 or both"});
     return EXIT_USAGE;
   }
@@ -120,8 +109,7 @@ int Write(const Options& options, SignalWatch& signals) {
   }
   for (std::size_t i = 0; i < links.size(); ++i) {
     if (links[i]->Open()) {
-      links[i]->TellSlowAdapter(static_cast<std::uint32_t>(image.size()));
-      links[i]->StartWrite(request, image.data(), static_cast<std::uint32_t>(image.size()));
+      links[i]->StartWrite(mask, image.data(), static_cast<std::uint32_t>(image.size()));
     } else {
       view.Finished(i, false);
     }

@@ -9,7 +9,7 @@ int MillisecondsToNextTimer(const std::vector<RadioLink*>& links) {
   using Clock = std::chrono::steady_clock;
   std::optional<Clock::time_point> earliest;
   for (const RadioLink* link : links) {
-    const auto due = link->TimerDue();
+    const auto due = link->Deadline();
     if (due && (!earliest || *due < *earliest)) earliest = due;
   }
   if (!earliest) return -1;

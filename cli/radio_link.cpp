@@ -1,88 +1,36 @@
 #include "cli/radio_link.h"
 
-#include <cstdio>
-
 #include "cli/exit_codes.h"
-#include "serial/adapter_latency.h"
 
 namespace vannor::cli {
 
 RadioLink::RadioLink(std::string port, bool verbose, LoopWake& wake)
     : port_(std::move(port)),
       wake_(wake),
-      engine_(line_, *this),
-      latency_(stderr, "vannor-cli: " + port_) {
-  // The first observers always have room.
-  (void)engine_.AddObserver(&latency_);
-  if (verbose || ExchangeTrace::Requested()) {
-    trace_.emplace(stderr, "vannor-cli: " + port_);
-    (void)engine_.AddObserver(&*trace_);
-  }
-}
-
-RadioLink::~RadioLink() {
-  line_.StopLink();
-}
-
-std::string RadioLink::PortAndDevice() const {
-  const std::string& device = line_.Device();
-  return device.empty() || device == port_ ? port_ : port_ + " (" + device + ")";
-}
+      link_(*this, "vannor-cli", verbose || ExchangeTrace::Requested()) {}
 
 bool RadioLink::Open() {
-  if (line_.OpenDevice(port_) != 1) {
-    outcome_ =
-        LinkOutcome{EXIT_PORT_UNUSABLE, PortAndDevice() + ": " + line_.LastOpenFailure().reason};
+  if (!link_.OpenDevice(port_)) {
+    outcome_ = LinkOutcome{EXIT_PORT_UNUSABLE, link_.PortAndDevice() + ": " +
+                                                   link_.SerialLine().LastOpenFailure().reason};
     return false;
   }
-  if (!line_.StartListener(*this)) {
+  if (!link_.Watching()) {
     outcome_ = LinkOutcome{EXIT_PORT_UNUSABLE, port_ + ": cannot watch the port for replies"};
     return false;
   }
   return true;
 }
 
-void RadioLink::TellSlowAdapter(std::uint32_t length) const {
-  const std::string note = SlowAdapterNote(line_.AdapterLatencyMs(), length);
-  if (!note.empty())
-    std::fprintf(stderr, "vannor-cli: %s: %s\n", PortAndDevice().c_str(), note.c_str());
-}
-
-void RadioLink::StartVersionRead() {
-  engine_.OnVerReadClicked();
-}
-
-void RadioLink::StartWrite(const WriteRequest& request, const std::uint8_t* image,
-                           std::uint32_t length) {
-  request_ = request;
-  engine_.OnUpdateWithImage(image, length);
-}
-
-std::optional<std::chrono::steady_clock::time_point> RadioLink::TimerDue() const {
-  if (!timerRunning_ || Done()) return std::nullopt;
-  return timerDue_;
-}
-
-void RadioLink::OnPortReady(bool hungUp) {
-  line_.OnPortReady(hungUp);
-  engine_.OnCommNotify();
-}
-
-void RadioLink::OnTimeReached(std::chrono::steady_clock::time_point now) {
-  if (!timerRunning_ || now < timerDue_) return;
-  timerRunning_ = false;
-  engine_.OnTimer();
-}
-
-void RadioLink::PostCommNotify() {
-  // The Windows listener: the loop wakes and hands every link the notification.
-  wake_.Wake();
+std::optional<LinkClock::time_point> RadioLink::Deadline() const {
+  if (Done()) return std::nullopt;
+  return link_.Deadline();
 }
 
 void RadioLink::Interrupt() {
   if (Done()) return;
   // Only an image the radio has started to take leaves its DSP unfinished.
-  const bool unfinished = engine_.State().protocolState == ProtocolState::Sending;
+  const bool unfinished = link_.State().protocolState == ProtocolState::Sending;
   outcome_ =
       LinkOutcome{EXIT_INTERRUPTED,
                   port_ + (unfinished ? ": interrupted; the DSP is left unfinished, write it again"
@@ -90,31 +38,8 @@ void RadioLink::Interrupt() {
 }
 
 LinkOutcome RadioLink::Finish() {
-  line_.StopLink();
+  link_.Stop();
   return outcome_.value_or(LinkOutcome{EXIT_COMMUNICATION, port_ + ": ended without an answer"});
-}
-
-void RadioLink::StartResponseTimer(int milliseconds) {
-  timerRunning_ = true;
-  timerDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-}
-
-void RadioLink::StopResponseTimer() {
-  timerRunning_ = false;
-}
-
-bool RadioLink::IsChecked(Box box) {
-  switch (box) {
-    case Box::WriteDsp1:
-      return request_.writeDsp1;
-    case Box::Tavix3Dsp1:
-      return request_.tavix3Dsp1;
-    case Box::WriteDsp2:
-      return request_.writeDsp2;
-    case Box::Tavix3Dsp2:
-      return request_.tavix3Dsp2;
-  }
-  return false;
 }
 
 void RadioLink::ReportOutcome(const ExchangeOutcome& outcome) {
@@ -133,24 +58,23 @@ void RadioLink::ReportOutcome(const ExchangeOutcome& outcome) {
       return;
     case Outcome::CommunicationError:
       if (outcome.failure.cause == FailureCause::PortFailed) {
-        outcome_ = LinkOutcome{EXIT_COMMUNICATION, PortAndDevice() + ": " + line_.FailureReason()};
+        outcome_ = LinkOutcome{EXIT_COMMUNICATION,
+                               link_.PortAndDevice() + ": " + link_.SerialLine().FailureReason()};
       } else {
         outcome_ =
             LinkOutcome{EXIT_COMMUNICATION,
                         port_ + ": Communication Error: " + DescribeFailure(outcome.failure)};
       }
       return;
-    case Outcome::DspNotSelected:
-      outcome_ = LinkOutcome{EXIT_USAGE, port_ + ": DSP Select Error: give --dsp1, --dsp2 or both"};
-      return;
-    case Outcome::ImageRefused:
-      outcome_ = LinkOutcome{EXIT_IMAGE_REFUSED,
-                             port_ + ": File Size Error: the image must hold 1 to 200000 bytes"};
-      return;
     case Outcome::OnlyOnce:
       outcome_ = LinkOutcome{EXIT_COMMUNICATION, port_ + ": Only once when starting up"};
       return;
+    case Outcome::DspNotSelected:
+    case Outcome::ImageRefused:
+      // The command line checks the DSP choice and the image before any port opens.
+      break;
   }
+  outcome_ = LinkOutcome{EXIT_USAGE, port_ + ": the request was refused"};
 }
 
 }  // namespace vannor::cli

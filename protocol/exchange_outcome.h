@@ -28,6 +28,7 @@ enum class FailureCause : std::uint8_t {
   ExtraByte,    // a byte came before the image byte it would echo had been written
   TimedOut,     // nothing came within the response time-out
   PortFailed,   // the port went away or refused a write
+  PortChanged,  // the user picked a port while the exchange ran
 };
 
 // Why an exchange failed: what was awaited, in which state, at which image byte.
@@ -48,5 +49,18 @@ struct ExchangeOutcome {
   std::uint8_t versions[4] = {};
   std::uint32_t length = 0;  // Completed: bytes written
 };
+
+// The outcomes of a request that sent nothing.
+inline ExchangeOutcome DspNotSelectedOutcome() {
+  ExchangeOutcome outcome;
+  outcome.kind = Outcome::DspNotSelected;
+  return outcome;
+}
+inline ExchangeOutcome ImageRefusedOutcome(ImageRefusal refusal) {
+  ExchangeOutcome outcome;
+  outcome.kind = Outcome::ImageRefused;
+  outcome.refusal = refusal;
+  return outcome;
+}
 
 }  // namespace vannor

@@ -68,6 +68,9 @@ std::string DescribeFailure(const ExchangeFailure& failure) {
     case FailureCause::PortFailed:
       what = "the port failed";
       break;
+    case FailureCause::PortChanged:
+      what = "port changed";
+      break;
   }
   // Each piece goes through a small buffer of its own, which snprintf never runs past.
   std::string text;

@@ -1,18 +1,13 @@
 #include "protocol/protocol_engine.h"
 
 #include <cstring>
-#include <string>
 
-#include "image/image_loader.h"
 #include "protocol/number_texts.h"
+#include "protocol/update_request.h"
 
 namespace vannor {
 
 namespace {
-
-std::uint8_t Percentage(std::uint32_t confirmed, std::uint32_t length) {
-  return static_cast<std::uint8_t>((static_cast<std::uint64_t>(confirmed) * 100u) / length);
-}
 
 ExchangeOutcome OutcomeOf(Outcome kind) {
   ExchangeOutcome outcome;
@@ -24,20 +19,13 @@ ExchangeOutcome OutcomeOf(Outcome kind) {
 
 void ProtocolEngine::ShowProgress() {
   const std::uint32_t length = linkState.imageLength;
-  const std::uint8_t percent = Percentage(linkState.sendIndex, length);
+  const std::uint8_t percent = PercentOf(linkState.sendIndex, length);
   // The bar and the label change only every 1% of a long image; the first echo always sets
   // them, because they still show whatever the previous Update left.
-  if (linkState.sendIndex != 1 && percent == Percentage(linkState.sendIndex - 1, length)) return;
+  if (linkState.sendIndex != 1 && percent == PercentOf(linkState.sendIndex - 1, length)) return;
   for (ExchangeObserver* observer : observers_) {
     if (observer != nullptr) observer->OnProgress(linkState.sendIndex, length);
   }
-  host_.SetProgress(percent);
-  host_.SetLabelText(Label::Percent, NumberTexts[percent]);
-}
-
-void ProtocolEngine::ShowVersion(Label label, std::uint8_t major, std::uint8_t minor) {
-  const VersionText version = FormatVersion(major, minor);
-  host_.SetLabelText(label, std::string_view(version.text, version.length));
 }
 
 bool ProtocolEngine::AddObserver(ExchangeObserver* observer) {
@@ -125,8 +113,6 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
       ls.versionBytes[3] = ls.rxByte;
       ls.protocolState = ProtocolState::Idle;
       host_.StopResponseTimer();
-      ShowVersion(Label::VersionDsp1, ls.versionBytes[0], ls.versionBytes[1]);
-      ShowVersion(Label::VersionDsp2, ls.versionBytes[2], ls.versionBytes[3]);
       ExchangeOutcome outcome = OutcomeOf(Outcome::VersionsRead);
       std::memcpy(outcome.versions, ls.versionBytes, sizeof outcome.versions);
       End(outcome);
@@ -194,15 +180,6 @@ void ProtocolEngine::End(const ExchangeOutcome& outcome) {
   host_.ReportOutcome(outcome);
 }
 
-std::uint8_t ProtocolEngine::BuildSelectionMask() {
-  std::uint8_t mask = 0;
-  if (host_.IsChecked(Box::WriteDsp1)) mask += 1;
-  if (host_.IsChecked(Box::Tavix3Dsp1)) mask += 2;
-  if (host_.IsChecked(Box::WriteDsp2)) mask += 4;
-  if (host_.IsChecked(Box::Tavix3Dsp2)) mask += 8;
-  return mask;
-}
-
 VersionText FormatVersion(std::uint8_t major, std::uint8_t minor) {
   VersionText out{};
   auto append = [&out](std::uint8_t number) {
@@ -223,56 +200,26 @@ VersionText FormatVersion(std::uint8_t major, std::uint8_t minor) {
   return out;
 }
 
-ProtocolEngine::Selection ProtocolEngine::SelectImageFile() {
-  std::string path;
-  if (!host_.ChooseImageFile(path)) return Selection::Cancelled;
-  ExchangeOutcome refused = OutcomeOf(Outcome::ImageRefused);
-  if (FileExtension(path) != "out") {
-    End(refused);
-    return Selection::Refused;
+void ProtocolEngine::OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image,
+                                     std::uint32_t length) {
+  if (Busy()) return;
+  if (!DspChosen(mask)) {
+    End(DspNotSelectedOutcome());
+    return;
   }
-  const LoadResult loaded = LoadImage(path, linkState.imageBuffer, IMAGE_CAPACITY);
-  if (loaded.outcome == LoadOutcome::Loaded) {
-    linkState.imageLength = loaded.length;
-    return Selection::Loaded;
-  }
-  // Whatever part of the file reached the buffer, none of it may be sent.
-  linkState.imageLength = 0;
-  refused.refusal =
-      loaded.outcome == LoadOutcome::SizeError ? ImageRefusal::Size : ImageRefusal::Unreadable;
-  End(refused);
-  return Selection::Refused;
-}
-
-bool ProtocolEngine::DspSelected() {
-  if (host_.IsChecked(Box::WriteDsp1) || host_.IsChecked(Box::WriteDsp2)) return true;
-  End(OutcomeOf(Outcome::DspNotSelected));
-  return false;
-}
-
-void ProtocolEngine::OnUpdateClicked() {
-  if (Busy() || !DspSelected()) return;
-  // The whole image is read and checked before the request goes out: once the radio has
-  // answered it, it waits for the enquiry, and a file that fails to load would leave it there.
-  if (SelectImageFile() != Selection::Loaded) return;
-  SendWriteRequest();
-}
-
-void ProtocolEngine::OnUpdateWithImage(const std::uint8_t* image, std::uint32_t length) {
-  if (Busy() || !DspSelected()) return;
-  if (length == 0 || length > IMAGE_CAPACITY) {
-    ExchangeOutcome refused = OutcomeOf(Outcome::ImageRefused);
-    refused.refusal = ImageRefusal::Size;
-    End(refused);
+  // The whole image is here before the request goes out: once the radio has answered it, it
+  // waits for the enquiry, and an image that cannot be sent would leave it there.
+  if (!ImageLengthFits(length)) {
+    End(ImageRefusedOutcome(ImageRefusal::Size));
     return;
   }
   std::memcpy(linkState.imageBuffer, image, length);
   linkState.imageLength = length;
-  SendWriteRequest();
+  SendWriteRequest(mask);
 }
 
-void ProtocolEngine::SendWriteRequest() {
-  const std::uint8_t request[2] = {WRITE_COMMAND, BuildSelectionMask()};
+void ProtocolEngine::SendWriteRequest(std::uint8_t mask) {
+  const std::uint8_t request[2] = {WRITE_COMMAND, mask};
   for (ExchangeObserver* observer : observers_) {
     if (observer != nullptr) observer->OnRequest(request, sizeof request);
   }
@@ -307,10 +254,8 @@ void ProtocolEngine::OnVerReadClicked() {
   host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
 }
 
-void ProtocolEngine::Abandon() {
-  if (!Busy()) return;
-  host_.StopResponseTimer();
-  linkState.protocolState = ProtocolState::Idle;
+void ProtocolEngine::EndExchange(FailureCause cause) {
+  if (Busy()) ReportCommError(cause, 0);
 }
 
 void ProtocolEngine::ReadWaiting() {

@@ -1,7 +1,7 @@
 // The protocol engine: the image write and the version read with the radio, driven by one
-// link's events (clicks, arrivals, time-outs) on that link's event thread. It owns the link's
-// exchange state and reaches the port and the window only through the two interfaces it is
-// given; how an exchange ended goes to the host as a value.
+// link's events (requests, arrivals, time-outs) on that link's event thread. It owns the link's
+// exchange state and reaches the port and its host only through the two interfaces it is
+// given; progress goes to its observers, and how an exchange ended goes to the host as a value.
 #pragma once
 
 #include <cstddef>
@@ -35,11 +35,10 @@ class ProtocolEngine {
   ProtocolEngine(const ProtocolEngine&) = delete;
   ProtocolEngine& operator=(const ProtocolEngine&) = delete;
 
-  // Update: the DSP check, the image choice, then the write request.
-  void OnUpdateClicked();
-  // The same with an image the caller has already read and checked (the command line reads it
-  // once for all its radios): the DSP check, then the write request.
-  void OnUpdateWithImage(const std::uint8_t* image, std::uint32_t length);
+  // Update: the write request for the DSPs of `mask` (SelectionMask) with a copy of the image.
+  // Ignored while an exchange runs; ends at once, with nothing sent, when the mask names no DSP
+  // to write or the image is empty or too large.
+  void OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length);
   void OnVerReadClicked();
   // Bytes have arrived (or the port failed): reads every byte waiting at the time of the call
   // and runs the state machine over them.
@@ -48,9 +47,9 @@ class ProtocolEngine {
   // stopped wakes to both, and the answer must win over the expiry.
   void OnTimer();
 
-  // Gives up the exchange in progress without a word (the user chose to leave it): the timer
-  // stops and nothing more is awaited.
-  void Abandon();
+  // Ends the exchange in progress, if any, as a communication error for `cause` (the user
+  // changed the port under it): told like any other failure, and nothing more is awaited.
+  void EndExchange(FailureCause cause);
 
   // Follows every exchange from now on. False when MAX_OBSERVERS already follow.
   bool AddObserver(ExchangeObserver* observer);
@@ -62,12 +61,7 @@ class ProtocolEngine {
   const LinkState& State() const { return linkState; }
 
  private:
-  enum class Selection { Loaded, Cancelled, Refused };
-  // Lets the user pick the image, checks its name and reads it into imageBuffer. Refused ends
-  // with the outcome reported.
-  Selection SelectImageFile();
-  bool DspSelected();
-  void SendWriteRequest();
+  void SendWriteRequest(std::uint8_t mask);
   // Reads whatever waits and dispatches it.
   void ReadWaiting();
   bool Dispatch(std::uint8_t byte);
@@ -78,10 +72,8 @@ class ProtocolEngine {
   // A port that failed ends the exchange in progress, and is closed.
   void ReportPortFailure();
   void End(const ExchangeOutcome& outcome);
-  std::uint8_t BuildSelectionMask();
   std::uint8_t Awaited() const;
   void ShowProgress();
-  void ShowVersion(Label label, std::uint8_t major, std::uint8_t minor);
 
   PortIo& port_;
   EngineHost& host_;

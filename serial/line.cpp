@@ -5,7 +5,7 @@ namespace vannor {
 Line::Line(std::unique_ptr<PortBackend> backend) : backend_(std::move(backend)) {}
 
 Line::~Line() {
-  StopLink();
+  Stop();
 }
 
 int Line::OpenDevice(const std::string& device) {
@@ -27,17 +27,15 @@ void Line::ClosePort() {
   backend_->Close();
 }
 
-bool Line::StartListener(PortEvents& mainWindow) {
-  return backend_->StartWatch(mainWindow);
+bool Line::StartWatching(PortEvents& events) {
+  watching_ = backend_->StartWatch(events);
+  return watching_;
 }
 
-void Line::StopLink() {
+void Line::Stop() {
   backend_->StopWatch();
+  watching_ = false;
   ClosePort();
-}
-
-void Line::OnPortReady(bool hungUp) {
-  if (hungUp && backend_->IsOpen()) backend_->NoteHangUp();
 }
 
 bool Line::Write(const std::uint8_t* bytes, std::size_t count) {

@@ -1,21 +1,17 @@
-// A serial line as the window sees it: one port at a time, opened by its place in the port
-// list (or, from the command line, by device name), switched under the port lock, and watched
-// for arriving bytes on the window's behalf.
+// A serial line: one port at a time, opened by its place in the port list (or by device name),
+// and watched for arriving bytes on its event loop's behalf.
 //
 // Principles of operation:
-// - The line owns everything about its port: the platform's port (handle, saved settings,
-//   listener), the lock that guards it and the reason of the last failed open. Two lines in one
-//   process share nothing.
-// - Only the event thread opens, closes and switches. On Linux the event thread also waits on
-//   the port; on Windows a listener thread copies the handle under the lock, waits on it and
-//   posts. A switch holds the lock from before the close until the new port is open.
+// - The line owns everything about its port through the platform's backend (the descriptor or
+//   handle, the saved settings, on Windows the listener) and the reason of the last failed
+//   open. Two lines in one process share nothing.
+// - Only the event thread opens, closes and watches. How arrivals reach it is the platform's
+//   matter (see PortEvents).
 // - A port that fails (hang-up, adapter gone, refused write) is reported through PortFailed;
 //   the engine ends its exchange and closes it, so a dead port is never waited on.
 #pragma once
 
-#include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "serial/port_backend.h"
@@ -45,23 +41,14 @@ class Line final : public PortIo {
   // The device the open (or last) port resolved to, for messages.
   const std::string& Device() const { return lastFailure_.device; }
 
-  // Guards the port between a listener's copy of it and a port switch.
-  std::mutex& PortLock() { return backend_->PortLock(); }
-  void ReleaseListenerWait() { backend_->ReleaseWait(); }
+  // Starts telling `events` about the open port and every port opened after (see PortEvents).
+  // False, with the system's reason in errno, when that cannot start: every exchange then ends
+  // at its time-out.
+  bool StartWatching(PortEvents& events);
+  bool Watching() const { return watching_; }
+  // The stop sequence: stop watching, close the port, settings back. Safe to call again.
+  void Stop();
 
-  // Starts telling mainWindow about the open port and every port opened after: the descriptor
-  // to watch (Linux) or a listener thread's posts (Windows). False, with the system's reason in
-  // errno, when no listener could start: every exchange then ends at its time-out.
-  bool StartListener(PortEvents& mainWindow);
-  // The stop sequence: stop watching (the listener ended), close the port, settings back. Safe
-  // to call again, and with no listener. Must not run while a port switch holds the port lock.
-  void StopLink();
-  bool ListenerRunning() const { return backend_->Watching(); }
-  std::chrono::nanoseconds ListenerCpuTime() const { return backend_->ListenerCpuTime(); }
-
-  // The event loop found the port's descriptor ready; hungUp when it also reported a hang-up or
-  // an error. Call before the engine's OnCommNotify.
-  void OnPortReady(bool hungUp);
   // Why the port failed, in the system's words ("the port went away" when it has none).
   std::string FailureReason() const;
   // The open port's USB adapter's latency timer in ms, where the system tells it; -1 otherwise.
@@ -81,6 +68,7 @@ class Line final : public PortIo {
 
  private:
   std::unique_ptr<PortBackend> backend_;
+  bool watching_ = false;
   OpenFailure lastFailure_;
   std::string lastFailureReason_;
 };

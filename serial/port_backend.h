@@ -1,14 +1,12 @@
 // One platform's port, behind the line: the open device with its saved settings, and whatever
 // tells the event loop about it (the descriptor on Linux, the listener thread on Windows). The
 // line holds the logic the platforms share; each platform implements this in files of its own
-// (serial/linux, serial/win32).
+// (serial/linux, serial/win32), and everything only one platform has stays there.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "serial/port_events.h"
@@ -26,7 +24,8 @@ class PortBackend {
   virtual ~PortBackend() = default;
 
   // Opens the device exclusively and configures a raw 38400 8N1 line. False when it did not
-  // open; failure then says why. Called with no port open.
+  // open; failure then says why. Called with no port open; a port opened while watching is
+  // watched from then on.
   virtual bool Open(const std::string& device, OpenFailure& failure) = 0;
   // Stops watching the port, puts its settings back and closes it; nothing when none is open.
   virtual void Close() = 0;
@@ -36,31 +35,19 @@ class PortBackend {
   virtual std::size_t PendingCount() = 0;
   virtual std::size_t Read(std::uint8_t* buffer, std::size_t count) = 0;
   virtual void DiscardInput() = 0;
-  // Whether the open port has failed, and in what words the system says why.
+  // Whether the open port has failed, and in what words the system says why (with the
+  // system's own code where it has one).
   virtual bool Failed() const = 0;
   virtual std::string FailureReason() const = 0;
-  // The event loop saw the port's descriptor hung up (Linux).
-  virtual void NoteHangUp() = 0;
   // The latency timer in ms of the USB adapter behind the open port, where the system tells it
   // (Windows: an FTDI adapter's); -1 when it does not.
   virtual int AdapterLatencyMs() const { return -1; }
 
-  // Starts telling `events` about the port (a listener thread on Windows). False, with the
-  // system's reason in errno, when that cannot start.
+  // Starts telling `events` about the port (see PortEvents). False, with the system's reason in
+  // errno, when that cannot start.
   virtual bool StartWatch(PortEvents& events) = 0;
   // Ends that: afterwards nothing calls `events` any more. Safe to call again.
   virtual void StopWatch() = 0;
-  virtual bool Watching() const = 0;
-  // Makes a listener's current or next wait return at once (before a switch's close).
-  virtual void ReleaseWait() = 0;
-  // CPU time the listener thread has used; zero where there is none.
-  virtual std::chrono::nanoseconds ListenerCpuTime() const = 0;
-
-  // Guards the port between a listener's copy of it and a port switch.
-  std::mutex& PortLock() { return portLock_; }
-
- private:
-  std::mutex portLock_;
 };
 
 // This platform's port.

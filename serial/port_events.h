@@ -14,8 +14,8 @@ class PortEvents {
   // WM_COMM_NOTIFY. Must never block.
   virtual void PostCommNotify() = 0;
   // On the event thread (Linux): watch `descriptor` for input and hang-up from now on, in place
-  // of any earlier one; NO_DESCRIPTOR to watch nothing. When it is ready, call the line's
-  // OnPortReady and then the engine's OnCommNotify.
+  // of any earlier one; NO_DESCRIPTOR to watch nothing. When it is ready, the engine reads what
+  // waits (a hang-up is found by the port itself).
   virtual void WatchDescriptor(int descriptor) = 0;
 
  protected:

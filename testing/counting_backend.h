@@ -43,12 +43,9 @@ class CountingBackend : public PortBackend {
   void DiscardInput() override { real_->DiscardInput(); }
   bool Failed() const override { return real_->Failed(); }
   std::string FailureReason() const override { return real_->FailureReason(); }
-  void NoteHangUp() override { real_->NoteHangUp(); }
   bool StartWatch(PortEvents& events) override { return real_->StartWatch(events); }
   void StopWatch() override { real_->StopWatch(); }
-  bool Watching() const override { return real_->Watching(); }
-  void ReleaseWait() override { real_->ReleaseWait(); }
-  std::chrono::nanoseconds ListenerCpuTime() const override { return real_->ListenerCpuTime(); }
+  int AdapterLatencyMs() const override { return real_->AdapterLatencyMs(); }
 
  private:
   std::unique_ptr<PortBackend> real_;

@@ -9,33 +9,20 @@
 
 namespace vannor::headless {
 
-namespace {
-
-int BoxIndex(Box box) {
-  return static_cast<int>(box);
-}
-
-int LabelIndex(Label label) {
-  return static_cast<int>(label);
-}
-
-}  // namespace
-
 HeadlessHost::HeadlessHost(Timer timer)
-    : timerMode_(timer),
-      line_([this] {
+    : timerMode_(timer), link_(*this, "vannor", ExchangeTrace::Requested(), [this] {
         auto counting = std::make_unique<testkit::CountingBackend>();
         counting_ = counting.get();
         return counting;
-      }()),
-      engine_(line_, *this) {
+      }()) {
+  (void)link_.Follow(*this);  // the link's own observers leave room
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   thread_ = std::thread(&HeadlessHost::Run, this);
 }
 
 HeadlessHost::~HeadlessHost() {
   // A test that ended early still runs the stop sequence before the link goes.
-  Call([this] { line_.StopLink(); });
+  Call([this] { link_.Stop(); });
   {
     std::lock_guard lock(callsMutex_);
     quit_ = true;
@@ -47,10 +34,10 @@ HeadlessHost::~HeadlessHost() {
   (void)close(wakeFd_);  // ours, and nobody waits on it any more
 }
 
-int HeadlessHost::TimerWaitMs() const {
-  if (timerMode_ != Timer::Real || !timerRunning_) return -1;
+int HeadlessHost::DeadlineWaitMs() const {
+  if (timerMode_ != Timer::Real || !link_.Deadline()) return -1;
   const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(timerDue_ - std::chrono::steady_clock::now());
+      std::chrono::ceil<std::chrono::milliseconds>(*link_.Deadline() - LinkClock::now());
   return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
@@ -77,23 +64,20 @@ void HeadlessHost::Run() {
                          {.fd = watched_, .events = POLLIN, .revents = 0}};
     const nfds_t count = watched_ == NO_DESCRIPTOR ? 1 : 2;
     // EINTR: look again.
-    if (poll(watched, count, TimerWaitMs()) < 0) continue;
+    if (poll(watched, count, DeadlineWaitMs()) < 0) continue;
     if (count == 2 && watched[1].revents != 0) {
       ++counts_.notifications;
-      line_.OnPortReady((watched[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0);
-      engine_.OnCommNotify();
+      link_.OnPortReady();
     }
     if (watched[0].revents != 0) {
       RunCalls();
       std::lock_guard lock(callsMutex_);
       if (quit_) return;
     }
-    if (timerMode_ == Timer::Real && timerRunning_ &&
-        std::chrono::steady_clock::now() >= timerDue_) {
-      // Periodic like the window's timer: the engine stops it when it handles the expiry.
-      timerDue_ += timerPeriod_;
+    // After the port: an expiry must not win over an answer that came with it.
+    if (timerMode_ == Timer::Real && link_.Deadline() && LinkClock::now() >= *link_.Deadline()) {
       ++counts_.timerExpiries;
-      engine_.OnTimer();
+      link_.OnDeadline();
     }
   }
 }
@@ -118,47 +102,69 @@ void HeadlessHost::Call(const std::function<void()>& work) {
   doneSignal.wait(lock, [&] { return done; });
 }
 
-int HeadlessHost::OpenAndListen(int portIndex) {
-  int opened = 0;
-  Call([&] {
-    portIndex_ = portIndex;
-    portSelection_ = portIndex;
-    opened = line_.OpenPort(portIndex);
-    (void)line_.StartListener(*this);  // watching a descriptor cannot fail
-  });
+bool HeadlessHost::OpenAndListen(int portIndex) {
+  bool opened = false;
+  Call([&] { opened = link_.OpenPort(portIndex); });
   return opened;
 }
 
-int HeadlessHost::SelectPort(int index) {
+int HeadlessHost::SelectPort(int index, bool leaveUpdate) {
   int now = 0;
   Call([&] {
-    portSelection_ = index;
-    OnPortSelChange(*this, line_, portIndex_);
-    now = portIndex_;
+    leaveUpdate_ = leaveUpdate;
+    now = link_.OnPortPicked(index, *this);
   });
   return now;
 }
 
 void HeadlessHost::End() {
   Call([this] {
-    line_.StopLink();
+    link_.Stop();
     endedOk_ = true;
   });
 }
 
 void HeadlessHost::ClickUpdate(const std::string& imagePath) {
   Call([&] {
-    imagePath_ = imagePath;
-    engine_.OnUpdateClicked();
+    // The window's Update: nothing while an exchange runs, then the DSP check, then the file.
+    if (link_.Busy()) return;
+    const std::uint8_t mask = SelectionMask(boxes_);
+    if (!DspChosen(mask)) {
+      ReportOutcome(DspNotSelectedOutcome());
+      return;
+    }
+    if (imagePath.empty()) return;
+    image_.resize(IMAGE_CAPACITY);
+    const ChosenImage chosen = LoadChosenImage(imagePath, image_.data(), image_.size());
+    if (chosen.refusal) {
+      ReportOutcome(ImageRefusedOutcome(*chosen.refusal));
+      return;
+    }
+    link_.OnUpdateClicked(mask, image_.data(), chosen.length);
   });
 }
 
 void HeadlessHost::ClickVerRead() {
-  Call([this] { engine_.OnVerReadClicked(); });
+  Call([this] { link_.OnVerReadClicked(); });
 }
 
 void HeadlessHost::SetChecked(Box box, bool checked) {
-  Call([&] { checked_[BoxIndex(box)] = checked; });
+  Call([&] {
+    switch (box) {
+      case Box::WriteDsp1:
+        boxes_.writeDsp1 = checked;
+        break;
+      case Box::Tavix3Dsp1:
+        boxes_.tavix3Dsp1 = checked;
+        break;
+      case Box::WriteDsp2:
+        boxes_.writeDsp2 = checked;
+        break;
+      case Box::Tavix3Dsp2:
+        boxes_.tavix3Dsp2 = checked;
+        break;
+    }
+  });
 }
 
 bool HeadlessHost::WaitForMessages(std::size_t count, std::chrono::milliseconds limit) {
@@ -171,9 +177,15 @@ std::vector<std::string> HeadlessHost::Messages() {
   return messages_;
 }
 
+int HeadlessHost::QuestionsAsked() {
+  int asked = 0;
+  Call([&] { asked = questions_; });
+  return asked;
+}
+
 std::string HeadlessHost::LabelText(Label label) {
   std::string text;
-  Call([&] { text = labels_[LabelIndex(label)]; });
+  Call([&] { text = labels_[static_cast<int>(label)]; });
   return text;
 }
 
@@ -185,17 +197,17 @@ int HeadlessHost::Progress() {
 
 bool HeadlessHost::TimerRunning() {
   bool running = false;
-  Call([&] { running = timerRunning_; });
+  Call([&] { running = link_.Deadline().has_value(); });
   return running;
 }
 
 bool HeadlessHost::FireTimer() {
   bool fired = false;
   Call([&] {
-    if (!timerRunning_) return;
+    if (!link_.Deadline()) return;
     fired = true;
     ++counts_.timerExpiries;
-    engine_.OnTimer();
+    link_.OnDeadline(*link_.Deadline());
   });
   return fired;
 }
@@ -208,7 +220,7 @@ bool HeadlessHost::EndedOk() {
 
 bool HeadlessHost::PortOpen() {
   bool open = false;
-  Call([&] { open = line_.PortUsable(); });
+  Call([&] { open = link_.SerialLine().PortUsable(); });
   return open;
 }
 
@@ -232,7 +244,7 @@ void HeadlessHost::ResetCounts() {
 
 ProtocolState HeadlessHost::EngineState() {
   ProtocolState state{};
-  Call([&] { state = engine_.State().protocolState; });
+  Call([&] { state = link_.State().protocolState; });
   return state;
 }
 
@@ -245,26 +257,19 @@ std::chrono::nanoseconds HeadlessHost::EventThreadCpu() {
   return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
 }
 
-void HeadlessHost::StartResponseTimer(int milliseconds) {
-  timerRunning_ = true;
-  timerPeriod_ = std::chrono::milliseconds(milliseconds);
-  timerDue_ = std::chrono::steady_clock::now() + timerPeriod_;
-}
-
-void HeadlessHost::StopResponseTimer() {
-  timerRunning_ = false;
-}
-
-bool HeadlessHost::IsChecked(Box box) {
-  return checked_[BoxIndex(box)];
-}
-
-void HeadlessHost::SetProgress(int position) {
+void HeadlessHost::ShowProgress(int position, std::string_view percent) {
   progress_ = position;
+  labels_[static_cast<int>(Label::Percent)].assign(percent);
 }
 
-void HeadlessHost::SetLabelText(Label label, std::string_view text) {
-  labels_[LabelIndex(label)].assign(text);
+void HeadlessHost::ShowVersions(std::string_view dsp1, std::string_view dsp2) {
+  labels_[static_cast<int>(Label::VersionDsp1)].assign(dsp1);
+  labels_[static_cast<int>(Label::VersionDsp2)].assign(dsp2);
+}
+
+bool HeadlessHost::LeaveUnfinishedUpdate() {
+  ++questions_;
+  return leaveUpdate_;
 }
 
 void HeadlessHost::RecordMessage(std::string_view text) {
@@ -280,12 +285,6 @@ void HeadlessHost::ReportOutcome(const ExchangeOutcome& outcome) {
 
 void HeadlessHost::ShowPortNotUsable(int, const OpenFailure&) {
   RecordMessage(MSG_NOT_USE_COM_PORT);
-}
-
-bool HeadlessHost::ChooseImageFile(std::string& path) {
-  if (imagePath_.empty()) return false;
-  path = imagePath_;
-  return true;
 }
 
 }  // namespace vannor::headless

@@ -1,7 +1,8 @@
-// A window without a window: the event thread that the engine and the port switch expect, for
-// end-to-end tests and the benchmark. One thread waits with poll on the port, on the queue of
-// clicks and on the response timer, and handles them in order, as the dialog's message loop
-// does; message boxes are recorded and answered OK at once.
+// A window without a window, around the Link the programs use, for end-to-end tests and the
+// benchmark: one thread waits with poll on the port, on the queue of clicks and on the link's
+// deadline, and hands them to the link in order, as the window's loop does. Its clicks do what
+// the window's handlers do (the DSP check, the image file read, then the request); message
+// boxes are recorded and answered at once (OK, and the switch question as the test says).
 #pragma once
 
 #include <pthread.h>
@@ -12,20 +13,22 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
-#include "protocol/engine_host.h"
-#include "protocol/protocol_engine.h"
-#include "serial/line.h"
-#include "serial/port_switch.h"
+#include "protocol/exchange_display.h"
+#include "protocol/link.h"
+#include "protocol/update_request.h"
 #include "testing/counting_backend.h"
 
 namespace vannor::headless {
+
+// The four selection boxes and the three labels of the window.
+enum class Box { WriteDsp1, Tavix3Dsp1, WriteDsp2, Tavix3Dsp2 };
+enum class Label { Percent, VersionDsp1, VersionDsp2 };
 
 // How often each port operation ran, to show what one byte costs.
 struct HostCounts {
@@ -33,14 +36,14 @@ struct HostCounts {
   std::uint64_t pendingQueries = 0;
   std::uint64_t reads = 0;
   std::uint64_t writes = 0;
-  std::uint64_t timerExpiries = 0;  // handed to the engine
+  std::uint64_t timerExpiries = 0;  // deadlines handed to the link
 };
 
-class HeadlessHost final : public EngineHost, public PortEvents, public PortSwitchHost {
+class HeadlessHost final : public LinkHost, public ExchangeDisplay, public PortPickQuestions {
  public:
   enum class Timer {
-    Real,    // the response timer expires by itself after its period
-    Manual,  // it expires only when the test says so (FireTimer)
+    Real,    // the deadline falls by itself
+    Manual,  // only when the test says so (FireTimer)
   };
 
   explicit HeadlessHost(Timer timer);
@@ -51,11 +54,12 @@ class HeadlessHost final : public EngineHost, public PortEvents, public PortSwit
   // Runs `work` on the event thread, after everything queued before it, and waits for it.
   void Call(const std::function<void()>& work);
 
-  // What the window's initialisation does: all four boxes checked, the port at `portIndex`
-  // opened and watched. Returns OpenPort's result.
-  int OpenAndListen(int portIndex);
-  // The port list's selection changes to `index`; returns the port index afterwards.
-  int SelectPort(int index);
+  // What the window's initialisation does: the port at `portIndex` opened and watched. Returns
+  // whether it opened.
+  bool OpenAndListen(int portIndex);
+  // The user picks the port at `index` in the list; returns the port index afterwards. The
+  // switch question, if asked, is answered `leaveUpdate` (Yes by default).
+  int SelectPort(int index, bool leaveUpdate = true);
   // End: the stop sequence, then the dialog's OK.
   void End();
 
@@ -67,10 +71,12 @@ class HeadlessHost final : public EngineHost, public PortEvents, public PortSwit
   // Waits, at most `limit`, until `count` messages have been shown in all.
   bool WaitForMessages(std::size_t count, std::chrono::milliseconds limit);
   std::vector<std::string> Messages();
+  // Switch questions asked so far.
+  int QuestionsAsked();
   std::string LabelText(Label label);
   int Progress();
   bool TimerRunning();
-  // Manual timer: hands the engine an expiry if the timer is running. False if it was not.
+  // Manual timer: hands the link its deadline if one is set. False if none was.
   bool FireTimer();
   bool EndedOk();
   // Whether the line has a port open.
@@ -80,35 +86,27 @@ class HeadlessHost final : public EngineHost, public PortEvents, public PortSwit
   // CPU time the event thread has used; zero once it has ended.
   std::chrono::nanoseconds EventThreadCpu();
 
-  // On the event thread only (inside Call): the link's engine and line.
-  ProtocolEngine& Engine() { return engine_; }
-  Line& SerialLine() { return line_; }
+  // On the event thread only (inside Call): the link.
+  Link& RadioLink() { return link_; }
   // The engine's state, read on the event thread.
   ProtocolState EngineState();
 
-  // EngineHost, on the event thread.
-  void StartResponseTimer(int milliseconds) override;
-  void StopResponseTimer() override;
-  bool IsChecked(Box box) override;
-  void SetProgress(int position) override;
-  void SetLabelText(Label label, std::string_view text) override;
-  void ReportOutcome(const ExchangeOutcome& outcome) override;
-  bool ChooseImageFile(std::string& path) override;
-
-  // PortEvents, on the event thread.
+  // LinkHost, on the event thread.
   void PostCommNotify() override {}
   void WatchDescriptor(int descriptor) override { watched_ = descriptor; }
-
-  // PortSwitchHost, on the event thread.
-  int PortListSelection() override { return portSelection_; }
-  void SelectPortListItem(int index) override { portSelection_ = index; }
+  void ReportOutcome(const ExchangeOutcome& outcome) override;
+  // ExchangeDisplay.
+  void ShowProgress(int position, std::string_view percent) override;
+  void ShowVersions(std::string_view dsp1, std::string_view dsp2) override;
+  // PortPickQuestions.
+  bool LeaveUnfinishedUpdate() override;
   void ShowPortNotUsable(int index, const OpenFailure& failure) override;
 
  private:
   void Run();
   void RunCalls();
-  // The poll time-out for the response timer: -1 when it does not run.
-  int TimerWaitMs() const;
+  // The poll time-out for the deadline: -1 when there is none.
+  int DeadlineWaitMs() const;
   void RecordMessage(std::string_view text);
 
   // Posted work, shared with the test's thread; the eventfd wakes the event thread.
@@ -119,22 +117,18 @@ class HeadlessHost final : public EngineHost, public PortEvents, public PortSwit
 
   // Everything below belongs to the event thread.
   const Timer timerMode_;
-  bool timerRunning_ = false;
-  std::chrono::steady_clock::time_point timerDue_{};
-  std::chrono::milliseconds timerPeriod_{0};
-  bool checked_[4] = {true, true, true, true};
+  DspChoice boxes_{true, true, true, true};
   int progress_ = 0;
   // The window template's texts before anything has run.
   std::string labels_[3] = {"0", "V00.00", "V00.00"};
-  std::string imagePath_;
-  int portSelection_ = 0;
-  int portIndex_ = 0;
+  bool leaveUpdate_ = true;
+  int questions_ = 0;
   bool endedOk_ = false;
   int watched_ = NO_DESCRIPTOR;
-  testkit::CountingBackend* counting_;  // owned by line_
-  Line line_;
-  ProtocolEngine engine_;
+  testkit::CountingBackend* counting_;  // owned by link_
+  Link link_;
   HostCounts counts_;
+  std::vector<std::uint8_t> image_;
   pthread_t threadHandle_{};
 
   std::mutex messagesMutex_;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "protocol/exchange_trace.h"
+
 namespace vannor {
 
 namespace {
@@ -27,6 +29,11 @@ void ReportPortFailure(std::FILE* out, std::string_view port, std::string_view d
                        std::string_view reason) {
   ReportOpenFailure(out, port,
                     OpenFailure{.device = std::string(device), .reason = std::string(reason)});
+}
+
+void ReportExchangeEnd(std::FILE* out, std::string_view port, const ExchangeFailure& failure) {
+  (void)std::fprintf(out, "vannor: %.*s: %s\n", Length(port), port.data(),
+                     DescribeFailure(failure).c_str());
 }
 
 void ReportListenerFailure(std::FILE* out, std::string_view port, int error) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "protocol/exchange_outcome.h"
 #include "serial/line.h"
 
 namespace vannor {
@@ -15,6 +16,9 @@ void ReportOpenFailure(std::FILE* out, std::string_view port, const OpenFailure&
 // "vannor: COM1 (/dev/ttyUSB0): the port went away; was the adapter unplugged?"
 void ReportPortFailure(std::FILE* out, std::string_view port, std::string_view device,
                        std::string_view reason);
+
+// "vannor: COM1: port changed while awaiting the echo of an image byte (byte 5 of 100, 0x3C)"
+void ReportExchangeEnd(std::FILE* out, std::string_view port, const ExchangeFailure& failure);
 
 // "vannor: COM1: cannot watch the port: Too many open files", for the errno value `error`.
 void ReportListenerFailure(std::FILE* out, std::string_view port, int error);

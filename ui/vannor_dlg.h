@@ -1,26 +1,28 @@
-// The main window: port list, DSP selection, Update and Ver Read, versions and progress. It owns
-// its serial line and its protocol engine, supplies the engine's window and timer, receives the
-// listener's notifications and runs the stop sequence before it ends.
+// The main window: port list, DSP selection, Update and Ver Read, versions and progress, and
+// their handlers. Its link to the radio, the port list's picks, the window menu and a signal's
+// end are parts of their own (window_link.h, port_list_picks.h, window_menu.h,
+// signalled_end.h).
 #pragma once
 
 #include <wx/dialog.h>
 #include <wx/event.h>
 #include <wx/iconbndl.h>
-#include <wx/timer.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "protocol/engine_host.h"
-#include "protocol/exchange_trace.h"
-#include "protocol/latency_check.h"
-#include "protocol/protocol_engine.h"
-#include "res/resource.h"
-#include "serial/line.h"
-#include "serial/port_switch.h"
+#include "protocol/exchange_display.h"
+#include "protocol/link.h"
+#include "protocol/update_request.h"
 #include "ui/display_loss.h"
-#include "ui/port_watch.h"
+#include "ui/port_list_picks.h"
+#include "ui/signalled_end.h"
+#include "ui/window_link.h"
+#include "ui/window_menu.h"
 
 class wxButton;
 class wxCheckBox;
@@ -31,47 +33,23 @@ class wxMenu;
 
 namespace vannor {
 
-// The listener's "bytes have arrived" message; both parameters are 0.
-inline constexpr int WM_COMM_NOTIFY = 0x0405;
-wxDECLARE_EVENT(COMM_NOTIFY_EVENT, wxThreadEvent);
-
 // Asked before End, Esc, the close box or Close ends the window in the middle of an Update.
 inline constexpr std::string_view MSG_QUIT_UNFINISHED =
     " The DSP will be left unfinished. Quit anyway? ";
-// Asked before another port is chosen in the middle of an Update.
+// Asked before the port is changed in the middle of an Update.
 inline constexpr std::string_view MSG_SWITCH_UNFINISHED =
     " The DSP will be left unfinished. Change the port anyway? ";
+// The open-file dialog's filter: only "out" files.
+inline constexpr const char* IMAGE_FILE_FILTER = "out file|*.out";
 
-// Not final: the window benchmark counts the engine's calls in a subclass of its own.
-class VannorDlg : public wxDialog, public EngineHost, public PortEvents, public PortSwitchHost {
+// Not final: the window benchmark counts what it does in a subclass of its own.
+class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuestions {
  public:
-  // The line is the platform's own unless a test or benchmark hands in another.
-  explicit VannorDlg(std::unique_ptr<Line> serialLine = std::make_unique<Line>());
+  // The port is the platform's own unless a test or benchmark hands in another.
+  explicit VannorDlg(std::unique_ptr<PortBackend> backend = MakePortBackend());
   ~VannorDlg() override;
   VannorDlg(const VannorDlg&) = delete;
   VannorDlg& operator=(const VannorDlg&) = delete;
-
-  // Engine: the response timer.
-  void StartResponseTimer(int milliseconds) override;
-  void StopResponseTimer() override;
-  // Engine: controls and messages.
-  bool IsChecked(Box box) override;
-  void SetProgress(int position) override;
-  void SetLabelText(Label label, std::string_view text) override;
-  void ReportOutcome(const ExchangeOutcome& outcome) override;
-  bool ChooseImageFile(std::string& path) override;
-  // A message box of the window's.
-  void ShowMessage(std::string_view text);
-
-  // Listener thread (Windows): queues WM_COMM_NOTIFY; never blocks.
-  void PostCommNotify() override;
-  // Linux: the window's own event loop watches the port.
-  void WatchDescriptor(int descriptor) override { portWatch.Watch(descriptor); }
-
-  // Port switch.
-  int PortListSelection() override;
-  void SelectPortListItem(int index) override;
-  void ShowPortNotUsable(int index, const OpenFailure& failure) override;
 
   // End (the OK command): the stop sequence, then the dialog ends with OK.
   void OnEnd();
@@ -80,57 +58,55 @@ class VannorDlg : public wxDialog, public EngineHost, public PortEvents, public 
   // SIGTERM, SIGHUP or SIGINT: the cancel command's end, without a question. A box or the file
   // choice that is open is closed first; the window ends once it has gone.
   void EndOnSignal();
-
   // A command of the window's menu (the About entry, Close).
   void OnSysCommand(unsigned nID, long lParam);
 
   // The context menu that stands in for the window menu on GTK, once initialisation has built
   // it; null before, and on Windows, whose own system menu has the About entry.
-  wxMenu* SystemMenu() const { return systemMenu.get(); }
+  wxMenu* SystemMenu() const { return menu.StandIn(); }
   // List index of the port chosen last.
-  int PortIndex() const { return portIndex; }
-  // Whether the listener thread is running (it ends with the stop sequence).
-  bool ListenerRunning() const { return line->ListenerRunning(); }
-  Line& SerialLine() { return *line; }
-  const ProtocolEngine& Engine() const { return engine; }
+  int PortIndex() const { return RadioLink().PortIndex(); }
+  // Whether the port is watched (on Windows: the listener runs); the stop sequence ends it.
+  bool Watching() const { return RadioLink().Watching(); }
+  Line& SerialLine() { return Radio().SerialLine(); }
+  const Link& RadioLink() const { return windowLink->Get(); }
+
+  // ExchangeDisplay: the bar, the percentage label and the version labels.
+  void ShowProgress(int position, std::string_view percent) override;
+  void ShowVersions(std::string_view dsp1, std::string_view dsp2) override;
+  // PortPickQuestions.
+  bool LeaveUnfinishedUpdate() override;
+  void ShowPortNotUsable(int index, const OpenFailure& failure) override;
 
  protected:
-  // The port's descriptor is ready (Linux): the same as WM_COMM_NOTIFY on Windows.
-  virtual void OnPortReady(bool hungUp);
+  // How an exchange, or a click that sent nothing, ended: its box, and the cause on standard
+  // error where the box cannot say it.
+  virtual void ReportOutcome(const ExchangeOutcome& outcome);
 
  private:
+  Link& Radio() { return windowLink->Get(); }
   void BindControls();
-  void AddAboutEntry();
-
   void OnInitDialog(wxInitDialogEvent& event);
-  void OnCommNotifyEvent(wxThreadEvent& event);
   void OnSysCommandEvent(wxCommandEvent& event);
-  void OnContextMenu(wxContextMenuEvent& event);
-  void OnPortSelChangeEvent(wxCommandEvent& event);
-  void OnPortListDropdown(wxCommandEvent& event);
-  void OnPortListCloseUp(wxCommandEvent& event);
-
-  void OnPortListKillFocus(wxFocusEvent& event);
-  void OnUpdateClickedEvent(wxCommandEvent& event);
-  void OnTimerEvent(wxTimerEvent& event);
-  void OnEndRetryEvent(wxTimerEvent& event);
-  void OnVerReadClickedEvent(wxCommandEvent& event);
+  void OnPortSelChange(wxCommandEvent& event);
+  void OnUpdateClicked(wxCommandEvent& event);
+  void OnVerReadClicked(wxCommandEvent& event);
   void OnEndEvent(wxCommandEvent& event);
   void OnCharHook(wxKeyEvent& event);
   void OnCloseEvent(wxCloseEvent& event);
 
+  // The open-file dialog, the image's name and size, and the read into `image`: its length,
+  // or nothing when the user cancelled or the file was refused (then with its box).
+  std::optional<std::uint32_t> SelectImageFile();
+  DspChoice CheckedBoxes() const;
+  void ShowMessage(std::string_view text);
   void EndWith(int result);
   // Whether the user's End, Esc, close box or Close may end the window now: at once unless an
   // image is on its way to the radio, else only when the user says so.
   bool MayQuit();
   // Whether the user lets an unfinished Update go for `question`: at once when none runs.
   bool MayLeaveUpdate(std::string_view question);
-  // Shows a dialog of the window's modally, where a signal can find and close it.
-  int ShowNestedModal(wxDialog& dialog);
-  void ShowOpenPortInField();
-  // Traces the engine's exchanges on standard error under the open port's name (VANNOR_DEBUG).
-  void TraceExchanges();
-  wxControl* LabelFor(Label label, std::string** shown);
+  void SetLabel(wxControl* control, std::string& shown, std::string_view text);
 
   // Controls, in binding order.
   wxControl* dsp2VersionLabel = nullptr;
@@ -141,24 +117,18 @@ class VannorDlg : public wxDialog, public EngineHost, public PortEvents, public 
   wxCheckBox* dsp1WriteBox = nullptr;
   wxControl* percentLabel = nullptr;
   wxGauge* progressBar = nullptr;
-  int portIndex = 0;
   wxComboBox* portList = nullptr;
-  std::unique_ptr<Line> line;
-  ProtocolEngine engine;
+  wxButton* endButton = nullptr;
+
+  std::unique_ptr<WindowLink> windowLink;
+  std::unique_ptr<PortListPicks> picks;
+  SignalledEnd signalledEnd;
+  WindowMenu menu{*this};
   wxIconBundle appIcon;
-  // The VANNOR_DEBUG trace of this window's exchanges; null when it is off.
-  std::unique_ptr<ExchangeTrace> trace;
-  // Tells on standard error when a slow adapter holds the echoes back.
-  std::unique_ptr<LatencyCheck> latency;
-  PortWatch portWatch{[this](bool hungUp) { OnPortReady(hungUp); }};
   // Puts the port back if the display dies under the window.
   std::unique_ptr<DisplayLossGuard> displayLoss;
-  // The port list's popup is open: every row, the open port's included, is a choice.
-  bool pickingPort = false;
-
-  wxButton* endButton = nullptr;
-  wxTimer responseTimer;
-  std::unique_ptr<wxMenu> systemMenu;
+  // The image read by the last Update, until the engine has its copy.
+  std::vector<std::uint8_t> image;
   // The folder of the image chosen last, where the next file choice starts.
   wxString imageFolder;
   // What each label shows, so that progress on every byte sets a text only when it changes.
@@ -167,12 +137,6 @@ class VannorDlg : public wxDialog, public EngineHost, public PortEvents, public 
   std::string shownDsp2Version;
   bool initialised = false;
   bool ended = false;
-  // A signal asked the window to end; the end waits for the dialog on top of it to go.
-  bool endSignalled = false;
-  wxTimer endRetry;
-  // The innermost dialog the window has running modally, and the one a signal has closed.
-  wxDialog* nestedModal = nullptr;
-  const wxDialog* closedModal = nullptr;
 
   wxDECLARE_EVENT_TABLE();
 };

@@ -29,7 +29,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
     bool waiting = false;
     for (RadioLink* link : links) {
       if (link->Done()) continue;
-      if (link->TimerDue()) waiting = true;
+      if (link->Deadline()) waiting = true;
       if (link->Descriptor() < 0) continue;
       watched.push_back(pollfd{.fd = link->Descriptor(), .events = POLLIN, .revents = 0});
       owners.push_back(link);
@@ -56,7 +56,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
         }
         continue;
       }
-      owners[i]->OnPortReady((events & (POLLHUP | POLLERR | POLLNVAL)) != 0);
+      owners[i]->OnPortReady();
     }
     // After the ports: an expiry must not win over an answer that came with it.
     const auto now = std::chrono::steady_clock::now();

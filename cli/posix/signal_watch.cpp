@@ -4,7 +4,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include "serial/linux/stop_signals.h"
+#include "process/linux/stop_signals.h"
 
 namespace vannor::cli {
 

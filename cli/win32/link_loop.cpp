@@ -48,7 +48,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
   for (;;) {
     bool waiting = false;
     for (const RadioLink* link : links) {
-      if (!link->Done() && (link->TimerDue() || link->Listening())) waiting = true;
+      if (!link->Done() && (link->Deadline() || link->Watching())) waiting = true;
     }
     // Nothing left that could ever answer: a link without port and timer would wait for ever.
     if (!waiting) {
@@ -69,7 +69,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
     if (woken == WAIT_OBJECT_0 + wakeIndex) {
       // One event for all links: each reads what is waiting on its port, if anything.
       for (RadioLink* link : links) {
-        if (!link->Done()) link->OnPortReady(false);
+        if (!link->Done()) link->OnPortReady();
       }
     }
     // After the ports: an expiry must not win over an answer that came with it.

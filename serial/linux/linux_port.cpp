@@ -1,6 +1,7 @@
 #include "serial/linux/linux_port.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -185,8 +186,12 @@ void LinuxPort::Fail(int error) {
   if (failure_ == 0) failure_ = error;
 }
 
-void LinuxPort::NoteHangUp() {
-  Fail(HANG_UP);
+void LinuxPort::LookForHangUp() {
+  pollfd port{.fd = fd_, .events = POLLIN, .revents = 0};
+  // Ignored when it fails: the port's next read or write tells what is wrong with it.
+  if (poll(&port, 1, 0) == 1 && (port.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    Fail(HANG_UP);
+  }
 }
 
 std::string LinuxPort::FailureReason() const {
@@ -229,7 +234,11 @@ std::size_t LinuxPort::PendingCount() {
     Fail(errno);
     return 0;
   }
-  return waiting > 0 ? static_cast<std::size_t>(waiting) : 0;
+  if (waiting > 0) return static_cast<std::size_t>(waiting);
+  // Woken with nothing to read: only then can the wake have been a hang-up, so a byte's own
+  // wake costs nothing more.
+  LookForHangUp();
+  return 0;
 }
 
 std::size_t LinuxPort::Read(std::uint8_t* buffer, std::size_t count) {

@@ -30,14 +30,9 @@ class LinuxPort final : public PortBackend {
   void DiscardInput() override;
   bool Failed() const override { return failure_ != 0; }
   std::string FailureReason() const override;
-  void NoteHangUp() override;
 
   bool StartWatch(PortEvents& events) override;
   void StopWatch() override;
-  bool Watching() const override { return events_ != nullptr; }
-  // Nothing waits but the event thread itself, which is the one switching.
-  void ReleaseWait() override {}
-  std::chrono::nanoseconds ListenerCpuTime() const override { return {}; }
   int AdapterLatencyMs() const override;
 
   // For tests: the open descriptor (or NO_DESCRIPTOR).
@@ -46,6 +41,8 @@ class LinuxPort final : public PortBackend {
  private:
   // Records the first failure: errno, or HANG_UP.
   void Fail(int error);
+  // The event loop woke for a port with nothing to read: a hang-up or an error is why.
+  void LookForHangUp();
 
   int fd_ = NO_DESCRIPTOR;
   PortEvents* events_ = nullptr;

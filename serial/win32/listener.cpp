@@ -83,6 +83,7 @@ void Win32Listener::ListenerMain() {
     std::uint32_t generation = 0;
     bool waiting = false;
     WaitStart start = WaitStart::Failed;
+    DWORD waitError = 0;
     bool rearmed = false;
     {
       std::lock_guard<std::mutex> lock(portLock_);
@@ -102,6 +103,7 @@ void Win32Listener::ListenerMain() {
         // Started under the lock, so that it names the open port and not one the switch has
         // closed meanwhile; waited for outside it.
         start = StartWait(port, generation);
+        if (start == WaitStart::Failed) waitError = GetLastError();
       }
     }
     rearm = false;
@@ -127,6 +129,7 @@ void Win32Listener::ListenerMain() {
       // the record yet; it then counts the wait as done.
       start = GetOverlappedResult(port, &waitOverlapped_, &unused, TRUE) ? WaitStart::Done
                                                                          : WaitStart::Failed;
+      if (start == WaitStart::Failed) waitError = GetLastError();
     }
     // The release is set before the mask is cleared, so a wait it ended finds it set.
     const bool released = WaitForSingleObject(release_, 0) == WAIT_OBJECT_0;
@@ -138,7 +141,7 @@ void Win32Listener::ListenerMain() {
       // The window hears of it once, finds the port failed and ends the exchange in progress.
       // The port is left alone until it is closed.
       dead = DeadPort{.known = true, .generation = generation};
-      port_.MarkFailed(generation);
+      port_.MarkFailed(generation, waitError);
       mainWindow_->PostCommNotify();
     }
     rearm = released;

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "serial/listener_point.h"
 #include "serial/port_events.h"
+#include "serial/win32/listener_point.h"
 #include "serial/win32/win32_port.h"
 
 namespace vannor {

@@ -1,6 +1,10 @@
 // The serial port on Windows behind the line: the port (overlapped, no sharing) and the listener
-// thread that waits for its received-character event and posts to the window.
+// thread that waits for its received-character event and posts to the event thread. The lock
+// that keeps the listener's copy of the handle and an open or close apart lives here too.
 #pragma once
+
+#include <chrono>
+#include <mutex>
 
 #include "serial/port_backend.h"
 #include "serial/win32/listener.h"
@@ -10,12 +14,10 @@ namespace vannor {
 
 class Win32Backend final : public PortBackend {
  public:
-  Win32Backend() : listener_(port_, PortLock()) {}
+  Win32Backend() : listener_(port_, portLock_) {}
   ~Win32Backend() override { StopWatch(); }
 
-  bool Open(const std::string& device, OpenFailure& failure) override {
-    return port_.Open(device, failure);
-  }
+  bool Open(const std::string& device, OpenFailure& failure) override;
   void Close() override;
   bool IsOpen() const override { return port_.Handle() != INVALID_HANDLE_VALUE; }
 
@@ -29,24 +31,23 @@ class Win32Backend final : public PortBackend {
   void DiscardInput() override { port_.DiscardInput(); }
   bool Failed() const override { return port_.Failed(); }
   std::string FailureReason() const override;
-  // The listener hears a hang-up itself.
-  void NoteHangUp() override {}
   int AdapterLatencyMs() const override { return port_.AdapterLatencyMs(); }
 
   bool StartWatch(PortEvents& events) override { return listener_.Start(events); }
   void StopWatch() override { listener_.Stop(); }
-  bool Watching() const override { return listener_.Running(); }
-  void ReleaseWait() override { listener_.ReleaseWait(); }
-  std::chrono::nanoseconds ListenerCpuTime() const override { return listener_.CpuTime(); }
 
-  // For tests: the open handle, its generation (a reopen changes it), and pause points in the
-  // listener.
+  // For tests and the benchmark: the listener's CPU time, the open handle, its generation (a
+  // reopen changes it), the lock, and pause points in the listener.
+  std::chrono::nanoseconds ListenerCpuTime() const { return listener_.CpuTime(); }
+  std::mutex& PortLock() { return portLock_; }
   HANDLE PortHandle() const { return port_.Handle(); }
   std::uint32_t PortGeneration() const { return port_.Generation(); }
   void SetListenerPauseHook(ListenerPauseHook hook) { listener_.SetPauseHook(hook); }
 
  private:
   Win32Port port_;
+  // Held while the handle changes; the listener copies the handle under it.
+  std::mutex portLock_;
   Win32Listener listener_;
 };
 

@@ -208,9 +208,9 @@ void Win32Port::FinishWrite() {
   // Waits until the driver has let go of the record, done or cancelled. A byte that did not
   // leave in time shows as a missing echo, which the engine's time-out reports; a write the
   // device refused means it went away.
-  if (!GetOverlappedResult(handle_, &writeOverlapped_, &written, TRUE) &&
-      GetLastError() != ERROR_OPERATION_ABORTED) {
-    MarkFailed(generation_);
+  if (!GetOverlappedResult(handle_, &writeOverlapped_, &written, TRUE)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_OPERATION_ABORTED) MarkFailed(generation_, error);
   }
   writeInFlight_ = false;
 }
@@ -234,7 +234,7 @@ bool Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
       writeInFlight_ = true;
     } else {
       // The port went away.
-      MarkFailed(generation_);
+      MarkFailed(generation_, GetLastError());
       return false;
     }
     bytes += chunk;
@@ -243,7 +243,9 @@ bool Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
   return true;
 }
 
-void Win32Port::MarkFailed(std::uint32_t generation) {
+void Win32Port::MarkFailed(std::uint32_t generation, DWORD error) {
+  // The code first: whoever sees the generation may read it at once.
+  failureError_.store(error);
   failedGeneration_.store(generation);
 }
 
@@ -259,7 +261,7 @@ std::size_t Win32Port::PendingCount() {
   // Also clears a line error (a framing error, an overrun), which would otherwise stay set.
   if (!ClearCommError(handle_, &errors, &status)) {
     // The device is gone: nothing will ever arrive on this handle again.
-    MarkFailed(generation_);
+    MarkFailed(generation_, GetLastError());
     return 0;
   }
   return status.cbInQue;
@@ -277,7 +279,7 @@ std::size_t Win32Port::Read(std::uint8_t* buffer, std::size_t count) {
   readOverlapped_.hEvent = event;
   if (!ReadFile(handle_, buffer, want, nullptr, &readOverlapped_)) {
     if (GetLastError() != ERROR_IO_PENDING) {
-      MarkFailed(generation_);  // the port went away
+      MarkFailed(generation_, GetLastError());  // the port went away
       return 0;
     }
     if (WaitForSingleObject(event, READ_PATIENCE_MS) != WAIT_OBJECT_0) {

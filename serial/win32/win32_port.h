@@ -41,11 +41,14 @@ class Win32Port {
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
   void DiscardInput();
 
-  // The port of `generation` went away (from the listener thread, or the window's own calls).
-  void MarkFailed(std::uint32_t generation);
+  // The port of `generation` went away (from the listener thread, or the event thread's own
+  // calls); `error` is the system's code for it, 0 when it gave none.
+  void MarkFailed(std::uint32_t generation, DWORD error);
   bool Failed() const {
     return failedGeneration_.load() == generation_ && handle_ != INVALID_HANDLE_VALUE;
   }
+  // The system's code of the failure, 0 when it gave none.
+  DWORD FailureError() const { return failureError_.load(); }
 
  private:
   // Waits for the write in flight, if any, so that its record and bytes may be used again.
@@ -55,6 +58,7 @@ class Win32Port {
   std::uint32_t generation_ = 0;
   // The generation of the port that failed; written by the listener, read by the window.
   std::atomic<std::uint32_t> failedGeneration_{0};
+  std::atomic<DWORD> failureError_{0};
   // An FTDI adapter's latency timer, lowered while the port is open.
   FtdiLatency latency_;
   // The settings from before the open, put back at close.

@@ -21,7 +21,9 @@
 namespace vannor::e2e {
 
 using Bytes = std::vector<std::uint8_t>;
+using headless::Box;
 using headless::HeadlessHost;
+using headless::Label;
 using sim::RadioConfig;
 using std::chrono::milliseconds;
 

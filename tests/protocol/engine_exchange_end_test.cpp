@@ -20,7 +20,7 @@ class ExchangeEndTest : public ::testing::Test {
  protected:
   void StartUpdate(const Bytes& image) {
     host.chosenPath = files.Write("dsp.out", image);
-    engine->OnUpdateClicked();
+    host.ClickUpdate(*engine);
   }
   // The bytes arrive together, in one notification.
   void Answer(const Bytes& bytes) {
@@ -44,7 +44,7 @@ class ExchangeEndTest : public ::testing::Test {
   }
 
   FakeEngineHost host;
-  std::unique_ptr<ProtocolEngine> engine = std::make_unique<ProtocolEngine>(host, host);
+  std::unique_ptr<ProtocolEngine> engine = host.MakeEngine();
   TempDir files;
 };
 
@@ -68,7 +68,7 @@ TEST_F(ExchangeEndTest, WrongEchoAtFirstMiddleAndLastByte) {
   const Bytes image = {0x10, 0x20, 0x30, 0x40, 0x50};
   for (std::size_t bad : {std::size_t{0}, std::size_t{2}, std::size_t{4}}) {
     SCOPED_TRACE(bad);
-    engine = std::make_unique<ProtocolEngine>(host, host);
+    engine = host.MakeEngine();
     host = FakeEngineHost();
     StartUpdate(image);
     AnswerEach({ACK, ACK});
@@ -93,7 +93,7 @@ TEST_F(ExchangeEndTest, TimeOutInEveryWaitingState) {
         Step{"last echo", {ACK, ACK, 0x01, 0x02}, false}, Step{"version 1", {}, true},
         Step{"version 2", {1}, true}, Step{"version 4", {1, 2, 3}, true}}) {
     SCOPED_TRACE(s.name);
-    engine = std::make_unique<ProtocolEngine>(host, host);
+    engine = host.MakeEngine();
     host = FakeEngineHost();
     if (s.versionRead) {
       engine->OnVerReadClicked();
@@ -233,20 +233,20 @@ TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
   } seen, again;
   // Each scenario on a fresh link, all followed by both observers.
   auto fresh = [&] {
-    auto link = std::make_unique<ProtocolEngine>(host, host);
+    auto link = host.MakeEngine();
     EXPECT_TRUE(link->AddObserver(&seen));
     EXPECT_TRUE(link->AddObserver(&again));
     return link;
   };
   auto link = fresh();
   host.chosenPath = files.Write("a.out", {0x11, 0x22, 0x33});
-  link->OnUpdateClicked();
+  host.ClickUpdate(*link);
   for (std::uint8_t byte : {ACK, ACK, std::uint8_t{0x11}, std::uint8_t{0x99}}) {
     host.Receive({byte});
     link->OnCommNotify();
   }
   link = fresh();
-  link->OnUpdateClicked();
+  host.ClickUpdate(*link);
   link->OnTimer();
   link = fresh();
   link->OnVerReadClicked();
@@ -254,7 +254,7 @@ TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
   link->OnCommNotify();
   link->OnTimer();
   link = fresh();
-  link->OnUpdateClicked();
+  host.ClickUpdate(*link);
   host.portFailed = true;
   link->OnTimer();
   EXPECT_EQ(seen.requests, 2u + 2u + 1u + 2u);

@@ -67,7 +67,7 @@ class RandomRun {
       host_.checked[Box::WriteDsp1] = Roll(3) != 0;
       host_.checked[Box::WriteDsp2] = Roll(3) != 0;
       host_.chosenPath = Roll(10) == 0 ? std::string() : files_.Write("img.out", image);
-      engine_.OnUpdateClicked();
+      host_.ClickUpdate(engine_);
       click = true;
     } else if (kind < 6) {
       engine_.OnVerReadClicked();

@@ -16,7 +16,7 @@ class UpdateTest : public ::testing::Test {
  protected:
   void ClickUpdateWith(const Bytes& image) {
     host.chosenPath = files.Write("dsp.out", image);
-    engine->OnUpdateClicked();
+    host.ClickUpdate(*engine);
   }
   void Answer(const Bytes& bytes) {
     host.Receive(bytes);
@@ -31,7 +31,7 @@ class UpdateTest : public ::testing::Test {
   }
 
   FakeEngineHost host;
-  std::unique_ptr<ProtocolEngine> engine = std::make_unique<ProtocolEngine>(host, host);
+  std::unique_ptr<ProtocolEngine> engine = host.MakeEngine();
   TempDir files;
 };
 
@@ -87,7 +87,7 @@ TEST_F(UpdateTest, SelectionMaskFollowsTheBoxes) {
   for (const Case& c :
        {Case{true, true, true, true, 0x0F}, Case{false, false, true, false, 0x04},
         Case{true, false, false, true, 0x09}, Case{true, true, false, false, 0x03}}) {
-    engine = std::make_unique<ProtocolEngine>(host, host);
+    engine = host.MakeEngine();
     host.writes.clear();
     host.checked = {{Box::WriteDsp1, c.write1},
                     {Box::Tavix3Dsp1, c.tavix1},
@@ -114,7 +114,7 @@ TEST_F(UpdateTest, UpdateIsIgnoredWhileAnExchangeRuns) {
   ClickUpdateWith({0x01, 0x02});
   Answer({ACK});
   host.chosenPath = files.Write("other.out", {0x09});
-  engine->OnUpdateClicked();
+  host.ClickUpdate(*engine);
   EXPECT_EQ(host.fileDialogs, 1);
   EXPECT_EQ(host.writes.size(), 2u);
   EXPECT_TRUE(host.messages.empty());
@@ -182,13 +182,13 @@ TEST_F(UpdateTest, EveryByteValueIsSentAsStored) {
 
 TEST_F(UpdateTest, RefusedFileChoicesSendNothingAndLeaveVerReadPossible) {
   host.chosenPath.clear();  // cancelled
-  engine->OnUpdateClicked();
+  host.ClickUpdate(*engine);
   host.chosenPath = files.Write("dsp.OUT", {1});
-  engine->OnUpdateClicked();
+  host.ClickUpdate(*engine);
   host.chosenPath = files.Path() + "/missing.out";
-  engine->OnUpdateClicked();
+  host.ClickUpdate(*engine);
   host.chosenPath = files.Write("empty.out", {});
-  engine->OnUpdateClicked();
+  host.ClickUpdate(*engine);
 
   EXPECT_EQ(host.messages,
             (std::vector<std::string>{std::string(MSG_FILE_ERROR), std::string(MSG_FILE_OPEN_ERROR),

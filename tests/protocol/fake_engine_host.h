@@ -5,11 +5,15 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "protocol/engine_host.h"
+#include "protocol/exchange_display.h"
+#include "protocol/link_state.h"
 #include "protocol/protocol_engine.h"
+#include "protocol/update_request.h"
 #include "serial/port_io.h"
 #include "testing/temp_dir.h"
 
@@ -19,7 +23,11 @@ using testkit::TempDir;
 
 using Bytes = std::vector<std::uint8_t>;
 
-class FakeEngineHost : public EngineHost, public PortIo {
+// The window's four boxes and three labels.
+enum class Box { WriteDsp1, Tavix3Dsp1, WriteDsp2, Tavix3Dsp2 };
+enum class Label { Percent, VersionDsp1, VersionDsp2 };
+
+class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay {
  public:
   // Port.
   bool portUsable = true;
@@ -53,6 +61,7 @@ class FakeEngineHost : public EngineHost, public PortIo {
   // File dialog: the path to answer with, or cancel when empty.
   std::string chosenPath;
   int fileDialogs = 0;
+  Bytes image;  // the file's bytes, as the window holds them
 
   bool PortUsable() override { return portUsable; }
   bool Write(const std::uint8_t* bytes, std::size_t count) override {
@@ -90,24 +99,48 @@ class FakeEngineHost : public EngineHost, public PortIo {
     timerPeriod = milliseconds;
   }
   void StopResponseTimer() override { timerRunning = false; }
-  bool IsChecked(Box box) override { return checked[box]; }
-  void SetProgress(int position) override {
+  void ShowProgress(int position, std::string_view percent) override {
     progress = position;
     progressHistory.push_back(position);
+    labels[Label::Percent] = std::string(percent);
+    percentHistory.emplace_back(percent);
   }
-  void SetLabelText(Label label, std::string_view text) override {
-    labels[label] = std::string(text);
-    if (label == Label::Percent) percentHistory.emplace_back(text);
+  void ShowVersions(std::string_view dsp1, std::string_view dsp2) override {
+    labels[Label::VersionDsp1] = std::string(dsp1);
+    labels[Label::VersionDsp2] = std::string(dsp2);
   }
   void ReportOutcome(const ExchangeOutcome& outcome) override {
     outcomes.push_back(outcome);
     if (!MessageFor(outcome).empty()) messages.emplace_back(MessageFor(outcome));
   }
-  bool ChooseImageFile(std::string& path) override {
+
+  // An engine over this port and host, followed by its display.
+  std::unique_ptr<ProtocolEngine> MakeEngine() {
+    auto engine = std::make_unique<ProtocolEngine>(*this, *this);
+    (void)engine->AddObserver(this);
+    return engine;
+  }
+  // What the window's Update does before the engine: nothing during an exchange; the boxes'
+  // mask, whose DSP check the engine makes; then the file choice and its read.
+  void ClickUpdate(ProtocolEngine& engine) {
+    if (engine.Busy()) return;
+    const std::uint8_t mask = SelectionMask(DspChoice{.writeDsp1 = checked[Box::WriteDsp1],
+                                                      .tavix3Dsp1 = checked[Box::Tavix3Dsp1],
+                                                      .writeDsp2 = checked[Box::WriteDsp2],
+                                                      .tavix3Dsp2 = checked[Box::Tavix3Dsp2]});
+    if (!DspChosen(mask)) {
+      engine.OnUpdateClicked(mask, nullptr, 0);
+      return;
+    }
     ++fileDialogs;
-    if (chosenPath.empty()) return false;
-    path = chosenPath;
-    return true;
+    if (chosenPath.empty()) return;
+    image.resize(IMAGE_CAPACITY);
+    const ChosenImage chosen = LoadChosenImage(chosenPath, image.data(), image.size());
+    if (chosen.refusal) {
+      ReportOutcome(ImageRefusedOutcome(*chosen.refusal));
+      return;
+    }
+    engine.OnUpdateClicked(mask, image.data(), chosen.length);
   }
 
   // Test helpers.

@@ -21,9 +21,9 @@ class ImageLoaderTest : public ::testing::Test {
     host.messages.clear();
     host.writes.clear();
     // A fresh link each time: every choice starts from Idle.
-    engine = std::make_unique<ProtocolEngine>(host, host);
+    engine = host.MakeEngine();
     host.chosenPath = path;
-    engine->OnUpdateClicked();
+    host.ClickUpdate(*engine);
     return !host.writes.empty();
   }
   std::vector<std::string> Said(std::string_view message) { return {std::string(message)}; }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/engine_host.h"
+#include "protocol/link.h"
 #include "serial/line.h"
 #include "testing/counting_target.h"
 #include "testing/images.h"
@@ -64,8 +64,7 @@ class RadioEnd {
 // (a descriptor to watch, or the listener's posts) and hands each port event to the line.
 class TestLoop : public testkit::CountingTarget {
  public:
-  // Waits for the next port event and hands it to the line (OnPortReady where the platform has
-  // one). False when none came within kPatience.
+  // Waits for the next port event. False when none came within kPatience.
   bool Next(Line& line);
 
  private:
@@ -94,30 +93,28 @@ class Exchange {
   Bytes received_;
 };
 
-// The window's side of the engine, recorded: the timer, the outcomes and the file choice. The
-// labels, the bar and the boxes (all checked) are the engine's own tests' business.
-class RecordingHost : public EngineHost {
+// A link's host whose port events go to the test's loop, with the outcomes and the pick's
+// questions recorded.
+class PickingHost : public LinkHost, public PortPickQuestions {
  public:
-  bool timerRunning = false;
-  int timerStarts = 0;
-  std::vector<ExchangeOutcome> outcomes;
-  // The file the dialog answers with; cancel when empty.
-  std::string chosenPath;
+  explicit PickingHost(TestLoop& loop) : loop_(loop) {}
 
-  void StartResponseTimer(int /*milliseconds*/) override {
-    timerRunning = true;
-    ++timerStarts;
-  }
-  void StopResponseTimer() override { timerRunning = false; }
-  bool IsChecked(Box /*box*/) override { return true; }
-  void SetProgress(int /*position*/) override {}
-  void SetLabelText(Label /*label*/, std::string_view /*text*/) override {}
+  std::vector<ExchangeOutcome> outcomes;
+  bool leaveUpdate = true;  // the answer to the switch question
+  int questions = 0;
+  int notUsableShown = 0;
+
+  void PostCommNotify() override { loop_.PostCommNotify(); }
+  void WatchDescriptor(int descriptor) override { loop_.WatchDescriptor(descriptor); }
   void ReportOutcome(const ExchangeOutcome& outcome) override { outcomes.push_back(outcome); }
-  bool ChooseImageFile(std::string& path) override {
-    if (chosenPath.empty()) return false;
-    path = chosenPath;
-    return true;
+  bool LeaveUnfinishedUpdate() override {
+    ++questions;
+    return leaveUpdate;
   }
+  void ShowPortNotUsable(int, const OpenFailure&) override { ++notUsableShown; }
+
+ private:
+  TestLoop& loop_;
 };
 
 }  // namespace vannor::test

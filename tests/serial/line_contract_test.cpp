@@ -9,8 +9,6 @@
 
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
-#include "serial/port_switch.h"
-#include "testing/fake_port_list.h"
 
 namespace vannor::test {
 
@@ -57,12 +55,12 @@ namespace {
 
 class LineContract : public ::testing::Test {
  protected:
-  void TearDown() override { line.StopLink(); }
+  void TearDown() override { line.Stop(); }
 
   // Opens the radio's port and watches it as a host does.
   void OpenAndWatch() {
     ASSERT_EQ(line.OpenPort(RADIO_PORT), 1) << line.LastOpenFailure().reason;
-    ASSERT_TRUE(line.StartListener(loop));
+    ASSERT_TRUE(line.StartWatching(loop));
   }
 
   // With nothing but `meet` looking at the port, the radio hangs up (Windows: --length 10
@@ -147,27 +145,23 @@ TEST_F(LineContract, PortsOutsideTheListAndMissingPortsDoNotOpen) {
   EXPECT_FALSE(line.PortFailed());
 }
 
-TEST_F(LineContract, ASwitchToAMissingPortFallsBackAndTheOpenPortReopens) {
+TEST_F(LineContract, APickOfAMissingPortFallsBackAndTheOpenPortReopens) {
   RadioEnd farEnd;
   ASSERT_TRUE(farEnd.Ok());
-  OpenAndWatch();
-  testkit::FakePortList list(line);
-  int portIndex = RADIO_PORT;
-  list.selection = MISSING_PORT;
-  OnPortSelChange(list, line, portIndex);
-  EXPECT_EQ(list.notUsableShown, 1);
-  // No lock while the user reads the box.
-  EXPECT_EQ(list.lockedDuringMessage, std::vector<bool>{false});
-  EXPECT_EQ(list.selected, std::vector<int>{RADIO_PORT});
-  EXPECT_EQ(portIndex, RADIO_PORT);
+  PickingHost host(loop);
+  Link link(host, "vannor", false, MakePortBackend());
+  ASSERT_TRUE(link.OpenPort(RADIO_PORT)) << link.SerialLine().LastOpenFailure().reason;
+  ASSERT_TRUE(link.Watching());
+  Exchange overLink(link.SerialLine(), loop);
+  EXPECT_EQ(link.OnPortPicked(MISSING_PORT, host), RADIO_PORT);
+  EXPECT_EQ(host.notUsableShown, 1);
   // The reopened port is watched: the radio's answer is heard.
-  EXPECT_EQ(radio.ReadVersions().size(), 4u);
+  EXPECT_EQ(overLink.ReadVersions().size(), 4u);
 
   // Picking the open port again reopens it without a message.
-  list.selection = RADIO_PORT;
-  OnPortSelChange(list, line, portIndex);
-  EXPECT_EQ(list.notUsableShown, 1);
-  EXPECT_EQ(radio.ReadVersions().size(), 4u);
+  EXPECT_EQ(link.OnPortPicked(RADIO_PORT, host), RADIO_PORT);
+  EXPECT_EQ(host.notUsableShown, 1);
+  EXPECT_EQ(overLink.ReadVersions().size(), 4u);
 }
 
 TEST_F(LineContract, TheStopSequenceEndsTheWatchAndFreesThePort) {
@@ -180,13 +174,13 @@ TEST_F(LineContract, TheStopSequenceEndsTheWatchAndFreesThePort) {
       ASSERT_EQ(radio.ReadVersions().size(), 4u);
     } else {
       ASSERT_EQ(line.OpenPort(port), 0);
-      ASSERT_TRUE(line.StartListener(loop));
+      ASSERT_TRUE(line.StartWatching(loop));
     }
-    line.StopLink();
-    EXPECT_FALSE(line.ListenerRunning());
+    line.Stop();
+    EXPECT_FALSE(line.Watching());
     EXPECT_FALSE(line.PortUsable());
     EXPECT_TRUE(farEnd.PortIsFree());
-    line.StopLink();  // again: nothing left to do
+    line.Stop();  // again: nothing left to do
   }
 }
 
@@ -194,20 +188,22 @@ TEST_F(LineContract, TheStopSequenceEndsTheWatchAndFreesThePort) {
 TEST_F(LineContract, AHangUpEndsTheExchangeAtOnceAsAFailedPort) {
   RadioEnd farEnd({.length = 10, .hangUpAt = 2});
   ASSERT_TRUE(farEnd.Ok());
-  OpenAndWatch();
-  RecordingHost host;
-  ProtocolEngine engine{line, host};
+  PickingHost host(loop);
+  Link link(host, "vannor", false, MakePortBackend());
+  ASSERT_TRUE(link.OpenPort(RADIO_PORT));
   const Bytes image = testkit::MakeImage(10);
-  engine.OnUpdateWithImage(image.data(), static_cast<std::uint32_t>(image.size()));
+  link.OnUpdateClicked(0x0F, image.data(), static_cast<std::uint32_t>(image.size()));
   // The engine hears every port event and no timer expiry: only the port can end it.
-  while (host.outcomes.empty() && loop.Next(line)) engine.OnCommNotify();
+  while (host.outcomes.empty() && loop.Next(link.SerialLine())) link.OnPortReady();
   ASSERT_EQ(host.outcomes.size(), 1u);
   EXPECT_EQ(host.outcomes[0].kind, Outcome::CommunicationError);
   EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::PortFailed);
   EXPECT_EQ(MessageFor(host.outcomes[0]), MSG_COMMUNICATION_ERROR);
   // The engine closed the dead port; the reason outlives it.
-  EXPECT_FALSE(line.PortUsable());
-  EXPECT_EQ(line.FailureReason(), "the port went away; was the adapter unplugged?");
+  EXPECT_FALSE(link.SerialLine().PortUsable());
+  EXPECT_EQ(
+      link.SerialLine().FailureReason().rfind("the port went away; was the adapter unplugged?", 0),
+      0u);
 }
 
 TEST_F(LineContract, AWriteMeetsAPortThatWentAway) {

@@ -209,16 +209,16 @@ TEST_F(SerialPortTest, AWriteThatCannotBeQueuedIsLostWithoutBlocking) {
 // every close.
 TEST_F(SerialPortTest, TheEventLoopWatchesTheOpenPortOnly) {
   testkit::CountingTarget events;
-  ASSERT_TRUE(line.StartListener(events));
+  ASSERT_TRUE(line.StartWatching(events));
   EXPECT_EQ(events.watched, NO_DESCRIPTOR);
   ASSERT_EQ(line.OpenPort(0), 1);
   EXPECT_EQ(events.watched, PortHandleOf(line));
   line.ClosePort();
   EXPECT_EQ(events.watched, NO_DESCRIPTOR);
   ASSERT_EQ(line.OpenPort(0), 1);
-  line.StopLink();
+  line.Stop();
   EXPECT_EQ(events.watched, NO_DESCRIPTOR);
-  EXPECT_FALSE(line.ListenerRunning());
+  EXPECT_FALSE(line.Watching());
 }
 
 }  // namespace

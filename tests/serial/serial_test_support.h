@@ -25,8 +25,6 @@
 
 #include "serial/line.h"
 #include "serial/linux/linux_port.h"
-#include "serial/port_switch.h"
-#include "testing/fake_port_list.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tests/serial/line_contract.h"
@@ -34,7 +32,6 @@
 namespace vannor::test {
 
 using testkit::AllByteValues;
-using testkit::FakePortList;
 using testkit::ScopedEnv;
 using testkit::TempDir;
 
@@ -90,13 +87,15 @@ class FarEnd {
     return true;
   }
 
-  // Reads exactly count bytes, waiting at most kPatience for each; fewer on time-out.
-  Bytes Read(std::size_t count) { return ReadFrom(master_, count); }
+  // Reads exactly count bytes, waiting at most `limit` for each; fewer on time-out.
+  Bytes Read(std::size_t count, std::chrono::milliseconds limit = 5000ms) {
+    return ReadFrom(master_, count, limit);
+  }
 
-  static Bytes ReadFrom(int fd, std::size_t count) {
+  static Bytes ReadFrom(int fd, std::size_t count, std::chrono::milliseconds limit = 5000ms) {
     Bytes got;
     std::uint8_t buffer[512];
-    while (got.size() < count && WaitReadable(fd)) {
+    while (got.size() < count && WaitReadable(fd, limit)) {
       const std::size_t want = std::min(sizeof buffer, count - got.size());
       const ssize_t n = read(fd, buffer, want);
       if (n <= 0) break;

@@ -63,7 +63,7 @@ TEST_F(AboutTest, RightClickAndShiftF10BothLeadToTheAboutBox) {
 
   // The main window is as it was.
   EXPECT_TRUE(dlg.IsShown());
-  EXPECT_TRUE(dlg.ListenerRunning());
+  EXPECT_TRUE(dlg.Watching());
   EXPECT_TRUE(dlg.SerialLine().PortUsable());
   EXPECT_TRUE(modals.Messages().empty());
 }

@@ -47,7 +47,7 @@ class CloseTest : public WindowTest {
 
   // What the stop sequence leaves behind.
   void ExpectLinkStopped() {
-    EXPECT_FALSE(window->ListenerRunning());
+    EXPECT_FALSE(window->Watching());
     EXPECT_FALSE(window->SerialLine().PortUsable());
     EXPECT_FALSE(window->IsShown());
   }
@@ -77,7 +77,7 @@ class CloseTest : public WindowTest {
   bool StartUpdate() {
     ClickOn(Get<wxWindow>(IDC_UPDATE));
     return PumpUntil(
-        [&] { return window->Engine().State().protocolState == ProtocolState::Sending; });
+        [&] { return window->RadioLink().State().protocolState == ProtocolState::Sending; });
   }
 
   void FocusAndWait(wxWindow& control) {
@@ -154,7 +154,7 @@ TEST_F(CloseTest, EndDuringAnExchangeLeavesNoTimeOutBehind) {
   const int result = RunModal([&] {
     ClickOn(Get<wxWindow>(IDC_VER_READ));
     if (!PumpUntil([&] {
-          return window->Engine().State().protocolState == ProtocolState::AwaitVersion1;
+          return window->RadioLink().State().protocolState == ProtocolState::AwaitVersion1;
         })) {
       return;
     }
@@ -186,7 +186,7 @@ TEST_F(CloseTest, EveryWayOutDuringAnUpdateAsksFirstAndNoLetsItFinish) {
     if (!StartUpdate()) return;
     for (std::size_t way = 0; way < waysOut.size(); ++way) {
       SCOPED_TRACE(way);
-      ASSERT_TRUE(window->Engine().Busy());
+      ASSERT_TRUE(window->RadioLink().Busy());
       modals.AnswerQuestion(wxID_NO);
       waysOut[way].first();
       ASSERT_TRUE(PumpUntil([&] { return modals.Questions().size() == way + 1; }));

@@ -56,7 +56,7 @@ TEST_F(ExchangeTest, UpdateSendsTheWholeImageAndEndsAtOneHundredPercent) {
   EXPECT_EQ(modals.Messages()[0].caption, "");
   EXPECT_EQ(Get<wxGauge>(IDC_PROGRESS).GetValue(), 100);
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_PERCENT)), "100");
-  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->RadioLink().State().protocolState, ProtocolState::Idle);
 
   ASSERT_TRUE(radio.WaitImageOver(PATIENCE));
   const sim::RadioRecord record = radio.Record();
@@ -88,7 +88,7 @@ TEST_F(ExchangeTest, VerReadShowsBothVersionsAndIsRefusedTheSecondTime) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V02.00");
   // A version read that succeeds says nothing.
   EXPECT_TRUE(modals.Messages().empty());
-  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->RadioLink().State().protocolState, ProtocolState::Idle);
 
   ClickOn(Get<wxWindow>(IDC_VER_READ));
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
@@ -108,7 +108,7 @@ TEST_F(ExchangeTest, ARadioThatNeverAnswersEndsInACommunicationError) {
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMMUNICATION_ERROR)));
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V00.00");
-  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->RadioLink().State().protocolState, ProtocolState::Idle);
   // The window stays usable.
   EXPECT_TRUE(dlg.IsShown());
   EXPECT_TRUE(Get<wxWindow>(IDC_UPDATE).IsEnabled());

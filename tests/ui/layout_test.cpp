@@ -157,11 +157,10 @@ TEST_F(LayoutTest, TheMainWindowKeepsItsControlsApartAndUnclipped) {
   ExpectPlacedApart(dlg, res::MAIN_DIALOG);
   ExpectNothingClipped(dlg);
   // The widest texts the labels show during a run.
-  dlg.SetLabelText(Label::Percent, "100");
+  dlg.ShowProgress(100, "100");
   for (const char* version : {"V88.88", "V255.255"}) {
     SCOPED_TRACE(version);
-    dlg.SetLabelText(Label::VersionDsp1, version);
-    dlg.SetLabelText(Label::VersionDsp2, version);
+    dlg.ShowVersions(version, version);
     ExpectNothingClipped(dlg);
   }
 }

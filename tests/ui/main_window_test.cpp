@@ -47,7 +47,7 @@ TEST_F(MainWindowTest, StartsWithAllBoxesCheckedOnCom1AndEndFocused) {
 
   // COM1 is open and watched, and nothing was said about it.
   EXPECT_TRUE(dlg.SerialLine().PortUsable());
-  EXPECT_TRUE(dlg.ListenerRunning());
+  EXPECT_TRUE(dlg.Watching());
   EXPECT_TRUE(modals.Messages().empty());
 
   // End has the focus and is the default button.
@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, SaysTheComPortCannotBeUsedWhenCom1DoesNotOpen) {
   EXPECT_FALSE(window->SerialLine().PortUsable());
   EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetValue(), "COM1");
   EXPECT_EQ(dlg.PortIndex(), 0);
-  EXPECT_TRUE(dlg.ListenerRunning());
+  EXPECT_TRUE(dlg.Watching());
   EXPECT_TRUE(dlg.IsShown());
 }
 
@@ -107,7 +107,7 @@ TEST_F(MainWindowTest, UpdateWithBothWriteBoxesClearedSaysDspSelectError) {
   EXPECT_EQ(modals.FileDialogsShown(), 0);
   EXPECT_TRUE(Get<wxCheckBox>(IDC_TAVIX3_DSP1).GetValue());
   EXPECT_TRUE(Get<wxCheckBox>(IDC_TAVIX3_DSP2).GetValue());
-  EXPECT_EQ(window->Engine().State().commandIssued, 0);
+  EXPECT_EQ(window->RadioLink().State().commandIssued, 0);
   EXPECT_EQ(radio.Record().bytesReceived, 0u);
 }
 
@@ -121,7 +121,7 @@ TEST_F(MainWindowTest, UpperCaseExtensionIsRefusedAndAVersionReadStillFollows) {
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_FILE_ERROR)));
   EXPECT_EQ(modals.FileDialogsShown(), 1);
-  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->RadioLink().State().protocolState, ProtocolState::Idle);
 
   // Nothing went out, so the run's first command is still to come.
   ClickOn(Get<wxWindow>(IDC_VER_READ));

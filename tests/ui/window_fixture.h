@@ -36,8 +36,8 @@ class WindowTest : public testing::Test {
   }
 
   // Creates the window and shows it, which initialises it, and waits until it is on screen.
-  VannorDlg& ShowWindow(std::unique_ptr<Line> line = std::make_unique<Line>()) {
-    window = std::make_unique<VannorDlg>(std::move(line));
+  VannorDlg& ShowWindow(std::unique_ptr<PortBackend> port = MakePortBackend()) {
+    window = std::make_unique<VannorDlg>(std::move(port));
     window->Show();
     EXPECT_TRUE(PumpUntil([&] { return Get<wxWindow>(wxID_OK).IsShownOnScreen(); }));
     return *window;

@@ -35,18 +35,18 @@ class WineLine : public ::testing::Test {
  protected:
   void TearDown() override {
     stopBegun = true;  // a test that failed early leaves no listener held in its hook
-    line.StopLink();
+    line.Stop();
     Backend().SetListenerPauseHook(nullptr);
   }
 
   Win32Backend& Backend() { return static_cast<Win32Backend&>(line.Backend()); }
-  void Start() { ASSERT_TRUE(line.StartListener(loop)); }
+  void Start() { ASSERT_TRUE(line.StartWatching(loop)); }
 
   // The stop sequence, checked: the thread gone, the port closed and free.
   void StopAndCheck() {
     stopBegun = true;
-    line.StopLink();
-    EXPECT_FALSE(line.ListenerRunning());
+    line.Stop();
+    EXPECT_FALSE(line.Watching());
     EXPECT_EQ(Backend().PortHandle(), INVALID_HANDLE_VALUE);
     EXPECT_TRUE(farEnd.PortIsFree());
   }
@@ -128,7 +128,7 @@ TEST_F(WineLine, Com10Opens) {
   ASSERT_EQ(line.OpenPort(9), 1) << line.LastOpenFailure().reason;
   Start();
   EXPECT_EQ(radio.ReadVersions().size(), 4u);
-  line.StopLink();
+  line.Stop();
   ASSERT_EQ(line.OpenDevice("COM10"), 1) << line.LastOpenFailure().reason;
   EXPECT_EQ(line.Device(), "\\\\.\\COM10");
 }
@@ -164,7 +164,7 @@ TEST_F(WineLine, AnFtdiAdaptersTimerIs1MsWhileItsPortIsOpen) {
   ASSERT_EQ(line.OpenPort(0), 1);
   Start();
   EXPECT_EQ(radio.ReadVersions().size(), 4u);
-  line.StopLink();
+  line.Stop();
   std::ifstream in(log);
   std::vector<std::string> changes;
   for (std::string change; std::getline(in, change);) changes.push_back(change);
@@ -186,10 +186,10 @@ TEST_F(WineLine, AFailedWaitMarksThePortFailed) {
 
   // Then no more posts, and no busy loop without them.
   const int heard = loop.Count();
-  const auto cpuBefore = line.ListenerCpuTime();
+  const auto cpuBefore = Backend().ListenerCpuTime();
   std::this_thread::sleep_for(500ms);
   EXPECT_LE(loop.Count(), heard + 1);
-  EXPECT_LT(line.ListenerCpuTime() - cpuBefore, 250ms);
+  EXPECT_LT(Backend().ListenerCpuTime() - cpuBefore, 250ms);
   StopAndCheck();
 }
 

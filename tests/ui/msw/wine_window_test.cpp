@@ -100,7 +100,7 @@ TEST_F(WineWindow, VerReadThenUpdateEndToEnd) {
   EXPECT_EQ(modals.Messages()[0].owner, window.get());
   EXPECT_EQ(Get<wxGauge>(IDC_PROGRESS).GetValue(), 100);
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_PERCENT)), "100");
-  EXPECT_EQ(window->Engine().State().protocolState, ProtocolState::Idle);
+  EXPECT_EQ(window->RadioLink().State().protocolState, ProtocolState::Idle);
 }
 
 TEST_F(WineWindow, TheSystemMenuEndsWithTheAboutEntry) {
@@ -142,11 +142,11 @@ TEST_F(WineWindow, FaceAndIconsAreTheResources) {
 
 TEST_F(WineWindow, EndRunsTheStopSequenceBeforeTheWindowEnds) {
   VannorDlg& dlg = ShowWindow();
-  ASSERT_TRUE(dlg.ListenerRunning());
+  ASSERT_TRUE(dlg.Watching());
   EXPECT_FALSE(PortIsFree("\\\\.\\COM1"));
   ClickOn(Get<wxWindow>(wxID_OK));
   ASSERT_TRUE(PumpUntil([&] { return !dlg.IsShown(); }));
-  EXPECT_FALSE(dlg.ListenerRunning());
+  EXPECT_FALSE(dlg.Watching());
   EXPECT_TRUE(PortIsFree("\\\\.\\COM1"));
 }
 

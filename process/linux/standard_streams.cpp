@@ -1,4 +1,4 @@
-#include "serial/standard_streams.h"
+#include "process/standard_streams.h"
 
 #include <fcntl.h>
 

@@ -1,0 +1,124 @@
+#include "protocol/link.h"
+
+#include "serial/adapter_latency.h"
+#include "serial/port_names.h"
+
+namespace vannor {
+
+Link::Link(LinkHost& host, std::string program, bool trace, std::unique_ptr<PortBackend> backend)
+    : host_(host),
+      program_(std::move(program)),
+      line_(std::move(backend)),
+      engine_(line_, *this),
+      latency_(stderr, program_) {
+  // The first observers always have room.
+  (void)engine_.AddObserver(&latency_);
+  if (trace) {
+    trace_.emplace(stderr, program_);
+    (void)engine_.AddObserver(&*trace_);
+  }
+}
+
+Link::~Link() {
+  Stop();
+}
+
+bool Link::OpenPort(int index) {
+  const bool opened = line_.OpenPort(index) == 1;
+  portIndex_ = index;
+  return Opened(opened, std::string(PortName(index)));
+}
+
+bool Link::OpenDevice(const std::string& name) {
+  const bool opened = line_.OpenDevice(name) == 1;
+  portIndex_ = PortIndexOf(name);
+  return Opened(opened, name);
+}
+
+bool Link::Opened(bool opened, std::string label) {
+  if (label != portLabel_) {
+    portLabel_ = std::move(label);
+    // Another port, maybe another adapter: told again, under its name.
+    const std::string prefix = program_ + ": " + portLabel_;
+    latency_.SetPrefix(prefix);
+    if (trace_) trace_->SetPrefix(prefix);
+  }
+  WatchOnce();
+  return opened;
+}
+
+void Link::WatchOnce() {
+  if (watchStarted_) return;
+  watchStarted_ = true;
+  // A port that cannot be watched stays usable for writes; the host tells the user (Watching).
+  (void)line_.StartWatching(host_);
+}
+
+std::string Link::PortAndDevice() const {
+  const std::string& device = line_.Device();
+  return device.empty() || device == portLabel_ ? portLabel_ : portLabel_ + " (" + device + ")";
+}
+
+int Link::OnPortPicked(int index, PortPickQuestions& questions) {
+  if (engine_.Writing() && !questions.LeaveUnfinishedUpdate()) return portIndex_;
+  // No byte of the exchange may go to the new port, and nobody may be left waiting for it.
+  engine_.EndExchange(FailureCause::PortChanged);
+  const bool valid = index >= 0 && index < PORT_COUNT;
+  if (valid && line_.OpenPort(index) == 1) {
+    (void)Opened(true, std::string(PortName(index)));
+    portIndex_ = index;
+    return portIndex_;
+  }
+  const OpenFailure failure = line_.LastOpenFailure();
+  // Whatever its result: the list shows the port chosen last.
+  (void)line_.OpenPort(portIndex_);
+  // Without a valid pick there is nothing to tell: the port in use came back.
+  if (valid) questions.ShowPortNotUsable(index, failure);
+  return portIndex_;
+}
+
+void Link::OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length) {
+  engine_.OnUpdateClicked(mask, image, length);
+  if (engine_.State().protocolState != ProtocolState::AwaitCommandAck) return;
+  // An image on its way: a slow USB adapter is told now, before the user waits for it.
+  const std::string note = SlowAdapterNote(line_.AdapterLatencyMs(), length);
+  if (!note.empty()) {
+    std::fprintf(stderr, "%s: %s: %s\n", program_.c_str(), PortAndDevice().c_str(), note.c_str());
+  }
+}
+
+void Link::OnVerReadClicked() {
+  engine_.OnVerReadClicked();
+}
+
+void Link::OnPortReady() {
+  engine_.OnCommNotify();
+}
+
+void Link::OnDeadline(LinkClock::time_point now) {
+  if (!deadline_) return;
+  if (now < *deadline_) {
+    // A host timer that rounds may come a moment early: it waits again for the rest.
+    host_.DeadlineChanged();
+    return;
+  }
+  deadline_.reset();
+  engine_.OnTimer();
+}
+
+void Link::StartResponseTimer(int milliseconds) {
+  deadline_ = LinkClock::now() + std::chrono::milliseconds(milliseconds);
+  host_.DeadlineChanged();
+}
+
+void Link::StopResponseTimer() {
+  if (!deadline_) return;
+  deadline_.reset();
+  host_.DeadlineChanged();
+}
+
+void Link::ReportOutcome(const ExchangeOutcome& outcome) {
+  host_.ReportOutcome(outcome);
+}
+
+}  // namespace vannor

@@ -1,0 +1,131 @@
+// One radio's link: its serial line, its protocol engine, the response deadline, the observers
+// that follow its exchanges (trace, slow-echo check, whatever the host adds) and what a pick in
+// the port list does to a running exchange. It has no toolkit and no loop of its own: the
+// program that runs it (the window, vannor-cli, the tests' host) waits on what the link names
+// and calls it back, all on one event thread.
+//
+// What a host waits on: on Linux the descriptor the link names through WatchDescriptor; on
+// Windows the listener's posts (PostCommNotify, from the listener thread). Either way the host
+// then calls OnPortReady. And the deadline (Deadline, announced through DeadlineChanged): when
+// it has come, OnDeadline.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "protocol/engine_host.h"
+#include "protocol/exchange_trace.h"
+#include "protocol/latency_check.h"
+#include "protocol/protocol_engine.h"
+#include "serial/line.h"
+
+namespace vannor {
+
+using LinkClock = std::chrono::steady_clock;
+
+class LinkHost : public PortEvents {
+ public:
+  // The deadline was set, moved or cleared. A host that reads Deadline() before each wait needs
+  // nothing here; one with a timer of its own sets it.
+  virtual void DeadlineChanged() {}
+  // An exchange or a request that sent nothing ended so (the window's box: modal, returns when
+  // the user has closed it).
+  virtual void ReportOutcome(const ExchangeOutcome& outcome) = 0;
+
+ protected:
+  ~LinkHost() = default;
+};
+
+// What a pick in the port list asks of the user.
+class PortPickQuestions {
+ public:
+  // An image is on its way to the radio: whether the user lets it go unfinished (modal).
+  virtual bool LeaveUnfinishedUpdate() = 0;
+  // The picked port did not open; the one used before is open again if it could be (modal).
+  virtual void ShowPortNotUsable(int index, const OpenFailure& failure) = 0;
+
+ protected:
+  ~PortPickQuestions() = default;
+};
+
+class Link final : private EngineHost {
+ public:
+  // `program` begins the link's lines on standard error ("vannor", "vannor-cli"); `trace`
+  // follows every exchange there. The port is the platform's unless a test hands in another.
+  Link(LinkHost& host, std::string program, bool trace,
+       std::unique_ptr<PortBackend> backend = MakePortBackend());
+  ~Link();
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
+
+  // Opens the port at index 0 to 9 of the port list, or a device by name ("COM3", a path), and
+  // from the first open on watches it (whether it opened or not: a later pick may open one).
+  // False when it did not open (LastOpenFailure says why).
+  bool OpenPort(int index);
+  bool OpenDevice(const std::string& name);
+  // Whether the port is watched: without it no reply is ever heard.
+  bool Watching() const { return line_.Watching(); }
+
+  // The user picked the port at `index` in the list, the open one included. During an Update
+  // the user is asked first (No keeps the port and the transfer); an exchange the pick goes on
+  // with ends at once, as a communication error, before the port changes. The picked port is
+  // then opened; when it does not, the one before is opened again and the user told. Returns
+  // the index of the port in use, which the list must show.
+  int OnPortPicked(int index, PortPickQuestions& questions);
+
+  // The requests: see ProtocolEngine. A write's slow-echo note, if any, goes out first.
+  void OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length);
+  void OnVerReadClicked();
+  // The port is ready (its descriptor, or the listener's post): what waits is read and acted on.
+  void OnPortReady();
+  // The host's wait for Deadline() ended. An early call only announces the deadline again.
+  void OnDeadline(LinkClock::time_point now = LinkClock::now());
+  // When the response time-out falls, if one runs.
+  std::optional<LinkClock::time_point> Deadline() const { return deadline_; }
+  // Ends the exchange in progress as a communication error for `cause`.
+  void EndExchange(FailureCause cause) { engine_.EndExchange(cause); }
+
+  // The stop sequence: stop watching, close the port, its settings back. Safe to call again.
+  void Stop() { line_.Stop(); }
+
+  // Follows every exchange from now on, besides the link's own observers.
+  bool Follow(ExchangeObserver& observer) { return engine_.AddObserver(&observer); }
+
+  bool Busy() const { return engine_.Busy(); }
+  // An image write request is out: the radio's DSP is left unfinished if it ends now.
+  bool Writing() const { return engine_.Writing(); }
+  const LinkState& State() const { return engine_.State(); }
+  // The list index of the port in use (opened by index), or -1 when it was opened by name.
+  int PortIndex() const { return portIndex_; }
+  // The port as the user names it: "COM3", or the device as given.
+  const std::string& PortLabel() const { return portLabel_; }
+  // "COM3 (/dev/ttyUSB0)", or the label alone when it names the device itself.
+  std::string PortAndDevice() const;
+  const Line& SerialLine() const { return line_; }
+  Line& SerialLine() { return line_; }
+
+ private:
+  void StartResponseTimer(int milliseconds) override;
+  void StopResponseTimer() override;
+  void ReportOutcome(const ExchangeOutcome& outcome) override;
+
+  bool Opened(bool opened, std::string label);
+  void WatchOnce();
+
+  LinkHost& host_;
+  const std::string program_;
+  Line line_;
+  ProtocolEngine engine_;
+  LatencyCheck latency_;
+  std::optional<ExchangeTrace> trace_;
+  std::optional<LinkClock::time_point> deadline_;
+  bool watchStarted_ = false;
+  int portIndex_ = -1;
+  std::string portLabel_;
+};
+
+}  // namespace vannor

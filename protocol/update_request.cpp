@@ -1,0 +1,66 @@
+#include "protocol/update_request.h"
+
+#include "image/image_loader.h"
+#include "protocol/link_state.h"
+
+namespace vannor {
+
+namespace {
+
+constexpr std::uint8_t WRITE_DSP1 = 1;
+constexpr std::uint8_t TAVIX3_DSP1 = 2;
+constexpr std::uint8_t WRITE_DSP2 = 4;
+constexpr std::uint8_t TAVIX3_DSP2 = 8;
+
+}  // namespace
+
+std::uint8_t SelectionMask(const DspChoice& choice) {
+  std::uint8_t mask = 0;
+  if (choice.writeDsp1) mask += WRITE_DSP1;
+  if (choice.tavix3Dsp1) mask += TAVIX3_DSP1;
+  if (choice.writeDsp2) mask += WRITE_DSP2;
+  if (choice.tavix3Dsp2) mask += TAVIX3_DSP2;
+  return mask;
+}
+
+bool DspChosen(std::uint8_t mask) {
+  return (mask & (WRITE_DSP1 | WRITE_DSP2)) != 0;
+}
+
+bool ImageLengthFits(std::uint32_t length) {
+  return length > 0 && length <= IMAGE_CAPACITY;
+}
+
+std::uint8_t PercentOf(std::uint32_t confirmed, std::uint32_t length) {
+  return static_cast<std::uint8_t>((static_cast<std::uint64_t>(confirmed) * 100u) / length);
+}
+
+ChosenImage LoadChosenImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity) {
+  ChosenImage chosen;
+  if (FileExtension(path) != "out") {
+    chosen.refusal = ImageRefusal::NotOut;
+    chosen.problem = "the image's name must end in .out";
+    return chosen;
+  }
+  const LoadResult loaded = LoadImage(path, buffer, capacity);
+  switch (loaded.outcome) {
+    case LoadOutcome::Loaded:
+      chosen.length = loaded.length;
+      return chosen;
+    case LoadOutcome::SizeError:
+      chosen.refusal = ImageRefusal::Size;
+      chosen.problem = "the image must hold 1 to 200000 bytes";
+      return chosen;
+    case LoadOutcome::OpenFailed:
+      chosen.refusal = ImageRefusal::Unreadable;
+      chosen.problem = loaded.problem;
+      return chosen;
+    case LoadOutcome::ReadFailed:
+      break;
+  }
+  chosen.refusal = ImageRefusal::Unreadable;
+  chosen.problem = "the image cannot be read";
+  return chosen;
+}
+
+}  // namespace vannor

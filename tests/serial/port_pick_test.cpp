@@ -1,0 +1,140 @@
+// A pick in the port list, through the Link every program uses, on real pseudo-terminals: two
+// radios, what a reopen keeps, and what a pick does to an exchange that runs.
+#include <gtest/gtest.h>
+
+#include "protocol/link.h"
+#include "tests/serial/serial_test_support.h"
+
+namespace vannor::test {
+namespace {
+
+class PortPickTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(first.Ok() && second.Ok());
+    ASSERT_TRUE(map.Map(0, first.SlavePath()));
+    ASSERT_TRUE(map.Map(1, second.SlavePath()));
+    ASSERT_TRUE(map.Map(4, map.Folder() + "/no-such-port"));
+    ASSERT_TRUE(link.OpenPort(0));
+  }
+
+  int Pick(int index) { return link.OnPortPicked(index, host); }
+  Line& line() { return link.SerialLine(); }
+  // The radio's bytes reach the link as the event loop would hand them over.
+  void Deliver() {
+    ASSERT_TRUE(WaitReadable(PortHandleOf(line())));
+    link.OnPortReady();
+  }
+  // Starts a write of two bytes and takes it to the engine's `Sending`.
+  void StartWriteOnFirst() {
+    const Bytes image{0xAA, 0xBB};
+    link.OnUpdateClicked(0x0F, image.data(), 2);
+    ASSERT_EQ(first.Read(2), (Bytes{WRITE_COMMAND, 0x0F}));
+    ASSERT_TRUE(first.Write({ACK}));
+    Deliver();
+    ASSERT_EQ(first.Read(1), Bytes{ENQ});
+  }
+
+  PortMap map;
+  FarEnd first;
+  FarEnd second;
+  TestLoop loop;
+  PickingHost host{loop};
+  Link link{host, "vannor", false, MakePortBackend()};
+};
+
+TEST_F(PortPickTest, ToAnotherPortClosesTheOldOneAndOpensTheNew) {
+  const int before = OpenDescriptorCount();
+  EXPECT_EQ(Pick(1), 1);
+  EXPECT_TRUE(PortIs(line(), second.SlavePath()));
+  EXPECT_TRUE(PortIsFree(first.SlavePath()));
+  EXPECT_EQ(host.notUsableShown, 0);
+  EXPECT_EQ(host.questions, 0);
+  EXPECT_EQ(link.PortLabel(), "COM2");
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST_F(PortPickTest, ToThePortAlreadyOpenReopensItSilently) {
+  // Bytes that wait in the terminal survive the reopen; the engine reads them afterwards.
+  ASSERT_TRUE(first.Write({0x06}));
+  // Marks the open file itself (not the descriptor number, which may come again): a fresh
+  // open has no owner.
+  ASSERT_EQ(fcntl(PortHandleOf(line()), F_SETOWN, getpid()), 0);
+  EXPECT_EQ(Pick(0), 0);
+  EXPECT_EQ(fcntl(PortHandleOf(line()), F_GETOWN), 0);
+  EXPECT_EQ(host.notUsableShown, 0);
+  EXPECT_TRUE(host.outcomes.empty());
+  EXPECT_TRUE(PortIs(line(), first.SlavePath()));
+  ASSERT_TRUE(WaitReadable(PortHandleOf(line())));
+  std::uint8_t byte = 0;
+  EXPECT_EQ(line().Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, 0x06);
+}
+
+TEST_F(PortPickTest, WhenNeitherPortOpensNoPortIsOpenAndThePreviousOneStaysInUse) {
+  ASSERT_EQ(Pick(1), 1);
+  second.HangUp();  // the adapter behind COM2 is unplugged: its device disappears
+  const int before = OpenDescriptorCount();
+  EXPECT_EQ(Pick(4), 1);
+  EXPECT_EQ(host.notUsableShown, 1);
+  EXPECT_EQ(PortHandleOf(line()), NO_DESCRIPTOR);
+  EXPECT_EQ(OpenDescriptorCount(), before - 1);
+  // A later pick of a working port works again.
+  EXPECT_EQ(Pick(0), 0);
+  EXPECT_TRUE(PortIs(line(), first.SlavePath()));
+}
+
+TEST_F(PortPickTest, APickOutsideTheListKeepsThePortInUseSilently) {
+  ASSERT_EQ(Pick(1), 1);
+  for (int none : {-1, 10, 1000, -1000}) {
+    EXPECT_EQ(Pick(none), 1) << none;
+    EXPECT_EQ(host.notUsableShown, 0) << none;
+    EXPECT_TRUE(PortIs(line(), second.SlavePath())) << none;
+  }
+}
+
+// During an Update every pick asks; No keeps the port and the transfer, Yes ends the exchange
+// with a communication error before the port changes, so no byte of it reaches the new port.
+TEST_F(PortPickTest, APickDuringAnUpdateAsksAndNeverLeavesItSilently) {
+  for (const int picked : {0, 1}) {
+    SCOPED_TRACE(picked == 0 ? "the open port again" : "another port");
+    ASSERT_EQ(Pick(0), 0);
+    host.outcomes.clear();
+    StartWriteOnFirst();
+    host.leaveUpdate = false;
+    const int asked = host.questions;
+    EXPECT_EQ(Pick(picked), 0);
+    EXPECT_EQ(host.questions, asked + 1);
+    EXPECT_TRUE(host.outcomes.empty());
+    EXPECT_EQ(link.State().protocolState, ProtocolState::AwaitStartAck);
+    ASSERT_TRUE(link.Deadline().has_value());
+
+    host.leaveUpdate = true;
+    EXPECT_EQ(Pick(picked), picked);
+    ASSERT_EQ(host.outcomes.size(), 1u);
+    EXPECT_EQ(host.outcomes[0].kind, Outcome::CommunicationError);
+    EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::PortChanged);
+    EXPECT_EQ(link.State().protocolState, ProtocolState::Idle);
+    EXPECT_FALSE(link.Deadline().has_value());
+    // The radio's late answer finds nothing awaited, and nothing more goes out.
+    FarEnd& now = picked == 0 ? first : second;
+    ASSERT_TRUE(now.Write({ACK}));
+    Deliver();
+    EXPECT_TRUE(now.Read(1, 100ms).empty());
+    EXPECT_EQ(host.outcomes.size(), 1u);
+  }
+}
+
+TEST_F(PortPickTest, APickDuringAVersionReadEndsItAtOnceWithoutAQuestion) {
+  link.OnVerReadClicked();
+  ASSERT_EQ(first.Read(1), Bytes{VERSION_COMMAND});
+  EXPECT_EQ(Pick(1), 1);
+  EXPECT_EQ(host.questions, 0);
+  ASSERT_EQ(host.outcomes.size(), 1u);
+  EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::PortChanged);
+  EXPECT_EQ(host.outcomes[0].failure.state, ProtocolState::AwaitVersion1);
+  EXPECT_TRUE(second.Read(1, 100ms).empty());
+}
+
+}  // namespace
+}  // namespace vannor::test

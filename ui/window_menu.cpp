@@ -1,0 +1,46 @@
+#include "ui/window_menu.h"
+
+#include <string_view>
+
+#include "res/dialog_templates.h"
+#include "ui/dialog_builder.h"
+#include "ui/system_menu.h"
+
+namespace vannor {
+
+namespace {
+
+// "Close (&C)": the window menu's own entry above the About entry.
+constexpr std::string_view CLOSE_ITEM_TEXT = "閉じる(&C)";
+
+}  // namespace
+
+WindowMenu::~WindowMenu() {
+  if (standIn_) window_.Unbind(wxEVT_CONTEXT_MENU, &WindowMenu::OnContextMenu, this);
+}
+
+void WindowMenu::Build() {
+  const wxString aboutItem = FromUtf8(res::IDS_ABOUT_ITEM_TEXT);
+  if (AddToSystemMenu(window_, static_cast<int>(res::IDM_ABOUTBOX), aboutItem)) return;
+  standIn_ = std::make_unique<wxMenu>();
+  standIn_->Append(res::MENU_CLOSE, FromUtf8(CLOSE_ITEM_TEXT));
+  window_.Bind(wxEVT_CONTEXT_MENU, &WindowMenu::OnContextMenu, this);
+  if (aboutItem.empty()) return;
+  standIn_->AppendSeparator();
+  standIn_->Append(static_cast<int>(res::IDM_ABOUTBOX), aboutItem);
+}
+
+void WindowMenu::OnContextMenu(wxContextMenuEvent& event) {
+  wxPoint where = event.GetPosition();
+  if (where == wxDefaultPosition) {
+    // From the keyboard (Shift+F10, the Menu key): open it at the control that has the focus.
+    const wxWindow* focus = wxWindow::FindFocus();
+    where =
+        focus != nullptr && focus != &window_ && window_.IsDescendant(const_cast<wxWindow*>(focus))
+            ? focus->GetScreenRect().GetBottomLeft()
+            : window_.ClientToScreen(wxPoint(0, 0));
+  }
+  window_.PopupMenu(standIn_.get(), window_.ScreenToClient(where));
+}
+
+}  // namespace vannor

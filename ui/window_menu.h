@@ -1,0 +1,33 @@
+// The window menu's entries of the program's own. On Windows the About entry goes into the
+// window's system menu. GTK gives programs no system menu: the window's context menu (right
+// click, Shift+F10, the Menu key) stands in for it, with the platform's Close entry and, below a
+// separator, the About entry.
+#pragma once
+
+#include <wx/dialog.h>
+#include <wx/menu.h>
+
+#include <memory>
+
+namespace vannor {
+
+class WindowMenu {
+ public:
+  explicit WindowMenu(wxDialog& window) : window_(window) {}
+  ~WindowMenu();
+  WindowMenu(const WindowMenu&) = delete;
+  WindowMenu& operator=(const WindowMenu&) = delete;
+
+  // Adds the entries, once the window exists on screen.
+  void Build();
+  // The stand-in menu; null before Build and where the system menu has the entries.
+  wxMenu* StandIn() const { return standIn_.get(); }
+
+ private:
+  void OnContextMenu(wxContextMenuEvent& event);
+
+  wxDialog& window_;
+  std::unique_ptr<wxMenu> standIn_;
+};
+
+}  // namespace vannor
