@@ -31,9 +31,15 @@ void ReportPortFailure(std::FILE* out, std::string_view port, std::string_view d
                     OpenFailure{.device = std::string(device), .reason = std::string(reason)});
 }
 
-void ReportExchangeEnd(std::FILE* out, std::string_view port, const ExchangeFailure& failure) {
-  (void)std::fprintf(out, "vannor: %.*s: %s\n", Length(port), port.data(),
-                     DescribeFailure(failure).c_str());
+void ReportFailureCause(std::FILE* out, std::string_view port, const ExchangeOutcome& outcome,
+                        const Line& line) {
+  if (outcome.kind != Outcome::CommunicationError) return;
+  if (outcome.failure.cause == FailureCause::PortFailed) {
+    ReportPortFailure(out, port, line.Device(), line.FailureReason());
+  } else if (outcome.failure.cause == FailureCause::PortChanged) {
+    (void)std::fprintf(out, "vannor: %.*s: %s\n", Length(port), port.data(),
+                       DescribeFailure(outcome.failure).c_str());
+  }
 }
 
 void ReportListenerFailure(std::FILE* out, std::string_view port, int error) {

@@ -17,8 +17,12 @@ void ReportOpenFailure(std::FILE* out, std::string_view port, const OpenFailure&
 void ReportPortFailure(std::FILE* out, std::string_view port, std::string_view device,
                        std::string_view reason);
 
-// "vannor: COM1: port changed while awaiting the echo of an image byte (byte 5 of 100, 0x3C)"
-void ReportExchangeEnd(std::FILE* out, std::string_view port, const ExchangeFailure& failure);
+// For a communication error that the port's failure or a port change caused, that cause:
+// "vannor: COM1 (/dev/ttyUSB0): the port went away; was the adapter unplugged?",
+// "vannor: COM1: port changed while awaiting the echo of an image byte (byte 5 of 100, 0x3C)".
+// Nothing for other outcomes.
+void ReportFailureCause(std::FILE* out, std::string_view port, const ExchangeOutcome& outcome,
+                        const Line& line);
 
 // "vannor: COM1: cannot watch the port: Too many open files", for the errno value `error`.
 void ReportListenerFailure(std::FILE* out, std::string_view port, int error);

@@ -3,7 +3,6 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
-#include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/gauge.h>
@@ -12,7 +11,6 @@
 #include <cstdio>
 
 #include "protocol/messages.h"
-#include "protocol/update_request.h"
 #include "res/dialog_templates.h"
 #include "serial/port_names.h"
 #include "ui/about_dlg.h"
@@ -287,15 +285,8 @@ void VannorDlg::ShowVersions(std::string_view dsp1, std::string_view dsp2) {
 }
 
 void VannorDlg::ReportOutcome(const ExchangeOutcome& outcome) {
-  if (outcome.kind == Outcome::CommunicationError) {
-    const std::string_view port = PortName(PortIndex());
-    // The box keeps its words; the cause goes where a technician looks.
-    if (outcome.failure.cause == FailureCause::PortFailed) {
-      ReportPortFailure(stderr, port, SerialLine().Device(), SerialLine().FailureReason());
-    } else if (outcome.failure.cause == FailureCause::PortChanged) {
-      ReportExchangeEnd(stderr, port, outcome.failure);
-    }
-  }
+  // The box keeps its words; a cause it cannot say goes where a technician looks.
+  ReportFailureCause(stderr, PortName(PortIndex()), outcome, SerialLine());
   const std::string_view text = MessageFor(outcome);
   if (!text.empty()) ShowMessage(text);
 }
