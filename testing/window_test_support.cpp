@@ -109,6 +109,7 @@ int ModalRecorder::Enter(wxDialog* dialog) {
 
 int ModalRecorder::AnswerFile(wxDialog* dialog) {
   fileDialogsShown++;
+  fileFilters.push_back(dynamic_cast<wxFileDialog*>(dialog)->GetWildcard().utf8_string());
   if (fileAnswers.empty()) {
     ADD_FAILURE() << "a file dialog opened that the test did not expect";
     return wxID_CANCEL;

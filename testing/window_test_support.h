@@ -62,6 +62,8 @@ class ModalRecorder final : public wxModalDialogHook {
   bool AllQuestionAnswersUsed() const { return questionAnswers.empty(); }
   const std::vector<AboutRecord>& AboutBoxes() const { return aboutBoxes; }
   int FileDialogsShown() const { return fileDialogsShown; }
+  // The filter of each file dialog shown, as the dialog was given it.
+  const std::vector<std::string>& FileFilters() const { return fileFilters; }
   bool AllFileAnswersUsed() const { return fileAnswers.empty(); }
 
  protected:
@@ -74,6 +76,7 @@ class ModalRecorder final : public wxModalDialogHook {
   std::deque<int> questionAnswers;
   int aboutBoxesExpected = 0;
   int fileDialogsShown = 0;
+  std::vector<std::string> fileFilters;
   std::vector<MessageRecord> messages;
   std::vector<MessageRecord> questions;
   std::vector<AboutRecord> aboutBoxes;

@@ -38,8 +38,12 @@ class UpdateTest : public ::testing::Test {
 TEST_F(UpdateTest, WorkedExampleThreeBytesWriteBoxesOnly) {
   host.checked[Box::Tavix3Dsp1] = false;
   host.checked[Box::Tavix3Dsp2] = false;
+  // An ACK left on the line from before is flushed with the request, not taken as its answer.
+  host.Receive({ACK});
 
   ClickUpdateWith({0xAA, 0xBB, 0xCC});
+  EXPECT_EQ(host.discards, 1);
+  EXPECT_TRUE(host.incoming.empty());
   ASSERT_EQ(host.writes.size(), 1u);
   EXPECT_EQ(host.writes[0], (Bytes{0x57, 0x05}));  // one write of two bytes
   EXPECT_EQ(engine->State().protocolState, ProtocolState::AwaitCommandAck);

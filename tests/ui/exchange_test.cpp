@@ -54,6 +54,7 @@ TEST_F(ExchangeTest, UpdateSendsTheWholeImageAndEndsAtOneHundredPercent) {
 
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMPLETION)));
   EXPECT_EQ(modals.Messages()[0].caption, "");
+  EXPECT_THAT(modals.FileFilters(), ElementsAre("out file|*.out"));
   EXPECT_EQ(Get<wxGauge>(IDC_PROGRESS).GetValue(), 100);
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_PERCENT)), "100");
   EXPECT_EQ(window->RadioLink().State().protocolState, ProtocolState::Idle);

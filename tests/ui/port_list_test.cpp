@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <wx/combobox.h>
+#include <wx/gauge.h>
 #include <wx/uiaction.h>
 
 #include "protocol/messages.h"
@@ -128,6 +129,83 @@ TEST_F(PortListTest, TextTypedIntoTheFieldChangesNoPortAndGivesWayToTheOpenOne) 
   EXPECT_EQ(other.Record().bytesReceived, 0u);
   EXPECT_EQ(OpenPortHandle(dlg), before);
   EXPECT_TRUE(modals.Messages().empty());
+
+  // Update too, before its file choice opens.
+  typeIntoField();
+  modals.CancelFileDialog();
+  auto& update = Get<wxWindow>(IDC_UPDATE);
+  wxCommandEvent updateClick(wxEVT_BUTTON, IDC_UPDATE);
+  updateClick.SetEventObject(&update);
+  update.ProcessWindowEvent(updateClick);
+  EXPECT_EQ(modals.FileDialogsShown(), 1);
+  EXPECT_EQ(list.GetValue().utf8_string(), "COM1");
+  EXPECT_EQ(list.GetSelection(), 0);
+}
+
+// A pick while an exchange runs is never silent: during an Update every pick asks, the open
+// port's included, and No lets it finish; Yes, and any pick during a version read, end it at
+// once with the error, long before the time-out could.
+TEST_F(PortListTest, APickDuringAnExchangeAsksOrEndsItAtOnce) {
+  const std::vector<std::uint8_t> image(3000, 0x5A);
+  sim::RadioConfig slow;
+  slow.expectedLength = static_cast<std::uint32_t>(image.size());
+  slow.replyDelayUs = 1000;
+  sim::RadioSimulator& radio = StartRadio(1, slow);
+  testkit::TempDir folder;
+  const std::string path = folder.Write("dsp.out", image);
+  testkit::CapturedStderr errors;
+  ASSERT_TRUE(errors.Ok());
+  VannorDlg& dlg = ShowWindow();
+  const auto updatePastTenPercent = [&] {
+    modals.AnswerFileDialog(path);
+    ClickOn(Get<wxWindow>(IDC_UPDATE));
+    return PumpUntil([&] {
+      return dlg.RadioLink().State().protocolState == ProtocolState::Sending &&
+             dlg.RadioLink().State().sendIndex >= image.size() / 10;
+    });
+  };
+
+  ASSERT_TRUE(updatePastTenPercent());
+  modals.AnswerQuestion(wxID_NO);
+  PickPort(0);
+  ASSERT_EQ(modals.Questions().size(), 1u);
+  EXPECT_EQ(modals.Questions()[0].text,
+            " The DSP will be left unfinished. Change the port anyway? ");
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(" Completion !!! "));
+  ASSERT_TRUE(radio.WaitImageOver(PATIENCE));
+  EXPECT_EQ(radio.Image(), image);
+
+  ASSERT_TRUE(updatePastTenPercent());
+  modals.AnswerQuestion(wxID_YES);
+  const auto picked = std::chrono::steady_clock::now();
+  PickPort(0);
+  ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 2; }));
+  EXPECT_EQ(modals.MessageTexts()[1], " Communication Error !!! ");
+  EXPECT_LT(std::chrono::steady_clock::now() - picked, std::chrono::seconds(5));
+  EXPECT_EQ(dlg.PortIndex(), 0);
+  EXPECT_TRUE(dlg.SerialLine().PortUsable());
+  EXPECT_FALSE(dlg.RadioLink().Busy());
+  EXPECT_NE(
+      errors.Text().find("vannor: COM1: port changed while awaiting the echo of an image byte"),
+      std::string::npos);
+}
+
+TEST_F(PortListTest, APickDuringAVersionReadEndsItAtOnce) {
+  sim::RadioConfig mute;
+  mute.versionReplyLength = 0;
+  StartRadio(1, mute);
+  StartRadio(2);
+  VannorDlg& dlg = ShowWindow();
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] { return dlg.RadioLink().Busy(); }));
+  const auto picked = std::chrono::steady_clock::now();
+  PickPort(1);
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(" Communication Error !!! "));
+  EXPECT_LT(std::chrono::steady_clock::now() - picked, std::chrono::seconds(5));
+  EXPECT_TRUE(modals.Questions().empty());
+  EXPECT_EQ(dlg.PortIndex(), 1);
 }
 
 // A USB adapter pulled in the middle of an Update: the error comes from the port, not the time-out,
