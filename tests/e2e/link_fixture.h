@@ -1,5 +1,5 @@
-// The whole link on one machine: the real engine, serial layer and listener behind a headless
-// window, talking over a pseudo-terminal to the radio simulator, which the tool reaches as
+// The whole link on one machine: the Link the programs use (engine, line, port watch) behind
+// a headless window, talking over a pseudo-terminal to the radio simulator, which the tool reaches as
 // "COM1" through a port link in a config folder of the test's own.
 #pragma once
 

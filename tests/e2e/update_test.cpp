@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(ImageSizes, UpdateTest,
                            return "Bytes" + std::to_string(info.param.length);
                          });
 
-// Two links in one process, each with its own engine, line and listener, Updating at once: each
+// Two links in one process, each with its own engine, line and port watch, Updating at once: each
 // radio gets its own image with its own mask, and a fault on one leaves the other untouched.
 TEST_F(LinkTest, TwoLinksInOneProcessShareNothing) {
   const Bytes first = MakeImage(3000);

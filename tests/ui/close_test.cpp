@@ -1,5 +1,5 @@
 // End, Esc, the close box and Enter: each ends the window only after the stop sequence has
-// ended the listener and closed the port. The window runs modally here, as in the program.
+// stopped watching the port and closed it. The window runs modally here, as in the program.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>

@@ -81,7 +81,7 @@ TEST_F(MainWindowTest, SaysTheComPortCannotBeUsedWhenCom1DoesNotOpen) {
   EXPECT_FALSE(message.style & (wxCANCEL | wxYES_NO | wxICON_WARNING | wxICON_ERROR |
                                 wxICON_INFORMATION | wxICON_QUESTION));
 
-  // The window carries on with no port: COM1 still shown, the listener still started.
+  // The window carries on with no port: COM1 still shown, and a later pick is watched.
   EXPECT_FALSE(window->SerialLine().PortUsable());
   EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetValue(), "COM1");
   EXPECT_EQ(dlg.PortIndex(), 0);

@@ -61,7 +61,7 @@ TEST_F(PortListTest, PickingAnotherPortMovesTheLinkThere) {
   EXPECT_TRUE(modals.Messages().empty());
   EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetValue(), "COM2");
 
-  // The listener now watches COM2: its radio's reply reaches the labels.
+  // The window now watches COM2: its radio's reply reaches the labels.
   ReadVersions();
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V04.05");
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V06.07");
