@@ -95,7 +95,7 @@ TEST_F(WineWindow, VerReadThenUpdateEndToEnd) {
   ClickOn(Get<wxWindow>(IDC_UPDATE));
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
   ASSERT_EQ(modals.MessageTexts(), std::vector<std::string>{std::string(MSG_COMPLETION)});
-  EXPECT_EQ(errors.Text(), "vannor: COM1: " + SlowAdapterNote(16, 300) + "\n");
+  EXPECT_EQ(errors.Text(), "vannor: COM1 (\\\\.\\COM1): " + SlowAdapterNote(16, 300) + "\n");
   EXPECT_EQ(modals.Messages()[0].caption, "");
   EXPECT_EQ(modals.Messages()[0].owner, window.get());
   EXPECT_EQ(Get<wxGauge>(IDC_PROGRESS).GetValue(), 100);
