@@ -11,7 +11,7 @@ RadioLink::RadioLink(std::string port, bool verbose, LoopWake& wake)
     : port_(std::move(port)),
       wake_(wake),
       engine_(line_, *this),
-      latency_(stderr, "vannor-cli: " + port_) {
+      latency_(stderr, "vannor-cli: " + port_, line_) {
   // The first observers always have room.
   (void)engine_.AddObserver(&latency_);
   if (verbose || ExchangeTrace::Requested()) {
@@ -43,7 +43,7 @@ bool RadioLink::Open() {
 }
 
 void RadioLink::TellSlowAdapter(std::uint32_t length) const {
-  const std::string note = SlowAdapterNote(line_.AdapterLatencyMs(), length);
+  const std::string note = SlowPortNote(EchoHoldOf(line_), length);
   if (!note.empty())
     std::fprintf(stderr, "vannor-cli: %s: %s\n", PortAndDevice().c_str(), note.c_str());
 }

@@ -132,7 +132,8 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   progressBar->SetValue(0);
   portList->SetSelection(0);
   portIndex = 0;
-  latency = std::make_unique<LatencyCheck>(stderr, "vannor: " + std::string(PortName(portIndex)));
+  latency =
+      std::make_unique<LatencyCheck>(stderr, "vannor: " + std::string(PortName(portIndex)), *line);
   (void)engine.AddObserver(latency.get());  // the first observer always has room
   if (ExchangeTrace::Requested()) TraceExchanges();
   displayLoss = std::make_unique<DisplayLossGuard>([this] { line->StopLink(); });
@@ -269,7 +270,7 @@ void VannorDlg::OnUpdateClickedEvent(wxCommandEvent& /*event*/) {
   engine.OnUpdateClicked();
   // An image on its way: a slow USB adapter is told on standard error, where the trace goes too.
   if (engine.State().protocolState == ProtocolState::AwaitCommandAck) {
-    const std::string note = SlowAdapterNote(line->AdapterLatencyMs(), engine.State().imageLength);
+    const std::string note = SlowPortNote(EchoHoldOf(*line), engine.State().imageLength);
     if (!note.empty()) {
       std::fprintf(stderr, "vannor: %s: %s\n", std::string(PortName(portIndex)).c_str(),
                    note.c_str());
