@@ -1,6 +1,8 @@
 // Tells the user, once, when the radio's echoes come back far slower than the wire allows: the
-// usual cause is a USB adapter that holds received bytes until its latency timer runs out (16 ms
-// by default on the common chips), which makes a long image take many times longer, silently.
+// usual causes are a USB adapter that holds received bytes until its latency timer runs out (16
+// ms by default on the common chips) and a UART's receive FIFO that holds them for four
+// characters of silence; either makes a long image take many times longer, silently. Measured on
+// the first echoes of each write, and told by the cause the line's port names (SlowEchoReport).
 #pragma once
 
 #include <chrono>
@@ -8,16 +10,15 @@
 #include <string>
 
 #include "protocol/exchange_observer.h"
+#include "serial/line.h"
 
 namespace vannor {
 
-// A byte and its echo need 0.52 ms on a 38400-baud line; a round trip above this is the adapter's.
-inline constexpr std::chrono::microseconds SLOW_ROUND_TRIP{4000};
-
 class LatencyCheck final : public ExchangeObserver {
  public:
-  // Lines start with "<prefix>: ".
-  LatencyCheck(std::FILE* out, std::string prefix) : out_(out), prefix_(std::move(prefix)) {}
+  // Lines start with "<prefix>: ". The line's port tells what may hold its echoes back.
+  LatencyCheck(std::FILE* out, std::string prefix, const Line& line)
+      : out_(out), prefix_(std::move(prefix)), line_(line) {}
 
   // Another port, another adapter: told again, under its name.
   void SetPrefix(std::string prefix) {
@@ -32,14 +33,15 @@ class LatencyCheck final : public ExchangeObserver {
 
  private:
   using Clock = std::chrono::steady_clock;
-  void Tell(double roundTripMs, std::uint32_t length);
-
   std::FILE* out_;
   std::string prefix_;
+  const Line& line_;
   bool told_ = false;
   Clock::time_point sendingSince_{};
-  // The first echo's count and time, from which the next progress gives the rate.
+  // The first echo's count and time, from which a later progress gives the rate.
   std::uint32_t firstConfirmed_ = 0;
+  // This write's figure is taken.
+  bool measured_ = false;
   Clock::time_point firstAt_{};
 };
 

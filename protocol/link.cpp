@@ -10,7 +10,7 @@ Link::Link(LinkHost& host, std::string program, bool trace, std::unique_ptr<Port
       program_(std::move(program)),
       line_(std::move(backend)),
       engine_(line_, *this),
-      latency_(stderr, program_) {
+      latency_(stderr, program_, line_) {
   // The first observers always have room.
   (void)engine_.AddObserver(&latency_);
   if (trace) {
@@ -81,7 +81,7 @@ void Link::OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::ui
   engine_.OnUpdateClicked(mask, image, length);
   if (engine_.State().protocolState != ProtocolState::AwaitCommandAck) return;
   // An image on its way: a slow USB adapter is told now, before the user waits for it.
-  const std::string note = SlowAdapterNote(line_.AdapterLatencyMs(), length);
+  const std::string note = SlowPortNote(EchoHoldOf(line_), length);
   if (!note.empty()) {
     std::fprintf(stderr, "%s: %s: %s\n", program_.c_str(), PortAndDevice().c_str(), note.c_str());
   }

@@ -86,5 +86,31 @@ CONF
     test "$(FONTCONFIG_FILE="$work/fonts.conf" fc-match -f '%{family[0]}' 'ＭＳ Ｐゴシック')" = IPAPGothic
 fi
 
+if [ -d "$root" ]; then
+  rule="$root/usr/lib/udev/rules.d/60-vannor-rx-trigger.rules"
+  echo "--- $(basename "$rule")"
+  # What the rule does: it assigns nothing but RUN (no owner, group, mode, name or link of the
+  # device itself: "==" and "!=" only compare), and each RUN gives group dialout the port's
+  # rx_trig_bytes.
+  rule_touches_the_trigger_alone() {
+    local body assigned
+    body=$(grep -v '^#' "$rule")
+    assigned=$(grep -oE '[A-Z_]+(\{[^}]*\})?[+:]?=[^=]' <<<"$body" | sort -u)
+    [ "$assigned" = 'RUN+="' ] || { echo "the rule assigns: $assigned"; return 1; }
+    ! grep -oE 'RUN\+="[^"]*"' <<<"$body" |
+      grep -vxE 'RUN\+="/bin/(chgrp dialout|chmod g\+w) %S%p/rx_trig_bytes"'
+  }
+  check "the udev rule is in the vannor package" test -f "$rule"
+  check "the udev rule gives group dialout rx_trig_bytes and nothing else" \
+    rule_touches_the_trigger_alone
+  control="$work/vannor.control"
+  dpkg-deb -e "$build/packages/vannor_${version}_${arch}.deb" "$control"
+  applies_and_withdraws() {
+    grep -q 'udevadm trigger' "$control/postinst" && grep -q 'chmod g-w' "$control/postrm"
+  }
+  check "the package applies the rule at installation and withdraws it at removal" \
+    applies_and_withdraws
+fi
+
 echo "packages: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

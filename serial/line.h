@@ -53,6 +53,7 @@ class Line final : public PortIo {
   std::string FailureReason() const;
   // The open port's USB adapter's latency timer in ms, where the system tells it; -1 otherwise.
   int AdapterLatencyMs() const { return backend_->AdapterLatencyMs(); }
+  UartTrigger ReceiveTrigger() const { return backend_->ReceiveTrigger(); }
 
   // PortIo.
   bool PortUsable() override { return backend_->IsOpen(); }

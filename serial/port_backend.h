@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/port_events.h"
+#include "serial/uart_trigger.h"
 
 namespace vannor {
 
@@ -42,6 +43,8 @@ class PortBackend {
   // The latency timer in ms of the USB adapter behind the open port, where the system tells it
   // (Windows: an FTDI adapter's); -1 when it does not.
   virtual int AdapterLatencyMs() const { return -1; }
+  // The receive FIFO trigger of the UART behind the open port, where the system tells it.
+  virtual UartTrigger ReceiveTrigger() const { return {}; }
 
   // Starts telling `events` about the port (see PortEvents). False, with the system's reason in
   // errno, when that cannot start.

@@ -144,6 +144,11 @@ bool LinuxPort::Open(const std::string& path, OpenFailure& failure) {
   }
   RaiseRts(fd);
   lowLatencySet_ = RequestLowLatency(fd);
+  // Once nothing can refuse the port any more: the driver keeps the trigger across opens, so
+  // every open that lowers it must end in the Close that puts it back. Setting it empties the
+  // FIFO, which holds nothing of this program's yet.
+  const std::string name = KernelName(device);
+  if (!name.empty()) trigger_.Lower("/sys/class/tty/" + name + "/rx_trig_bytes");
   fd_ = fd;
   failure_ = 0;
   if (events_ != nullptr) events_->WatchDescriptor(fd_);
@@ -159,6 +164,7 @@ void LinuxPort::Close() {
   fd_ = NO_DESCRIPTOR;
   if (lowLatencySet_) RestoreLatency(fd);
   lowLatencySet_ = false;
+  trigger_.Restore();
   // Ignored: a port that went away has no settings left to restore. TCSANOW: bytes still on
   // their way out must not hold up the event thread.
   (void)tcsetattr(fd, TCSANOW, &saved_);

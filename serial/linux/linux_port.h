@@ -1,5 +1,6 @@
 // One open serial port on Linux: the descriptor and everything that must be undone when it
-// closes (the low-latency flag, the terminal settings it had before, its exclusive mode). The
+// closes (the low-latency flag, the UART's receive trigger, the terminal settings it had
+// before, its exclusive mode). The
 // event thread waits on the descriptor itself: the port only tells it which one.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/linux/rx_trigger.h"
 #include "serial/port_backend.h"
 
 namespace vannor {
@@ -34,6 +36,7 @@ class LinuxPort final : public PortBackend {
   bool StartWatch(PortEvents& events) override;
   void StopWatch() override;
   int AdapterLatencyMs() const override;
+  UartTrigger ReceiveTrigger() const override { return trigger_.InEffect(); }
 
   // For tests: the open descriptor (or NO_DESCRIPTOR).
   int Handle() const { return fd_; }
@@ -50,6 +53,8 @@ class LinuxPort final : public PortBackend {
   int failure_ = 0;
   // Whether this program switched the driver to low latency, and so must switch it back.
   bool lowLatencySet_ = false;
+  // A UART's receive trigger, at 1 byte while the port is open where this user may set it.
+  RxTrigger trigger_;
   // The terminal settings from before the open, put back at close.
   termios saved_{};
 };
