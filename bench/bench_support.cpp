@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "image/image_loader.h"
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
 
@@ -77,6 +78,9 @@ std::string WriteImageFile(const std::string& folder, const std::vector<std::uin
   file.write(reinterpret_cast<const char*>(image.data()),
              static_cast<std::streamsize>(image.size()));
   file.close();
+  // A file changed just before it is read is read twice, once it has settled: the rounds time
+  // the transfer, not that wait.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2 * IMAGE_SETTLE_MS));
   return file ? path : std::string();
 }
 

@@ -15,6 +15,7 @@
 #include "cli/port_commands.h"
 #include "cli/progress_view.h"
 #include "cli/radio_link.h"
+#include "cli/same_device.h"
 #include "cli/signal_watch.h"
 #include "process/standard_streams.h"
 #include "protocol/link_state.h"
@@ -117,14 +118,15 @@ int Write(const Options& options, SignalWatch& signals) {
   return RunAndReport(links, signals, wake);
 }
 
+int UsageError(const std::string& error, Command command) {
+  std::fprintf(stderr, "vannor-cli: %s\n%s", error.c_str(), std::string(HelpText(command)).c_str());
+  return EXIT_USAGE;
+}
+
 int Run(int argc, const char* const* argv, SignalWatch& signals) {
   const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
   const Options& options = parsed.options;
-  if (!parsed.error.empty()) {
-    std::fprintf(stderr, "vannor-cli: %s\n%s", parsed.error.c_str(),
-                 std::string(HelpText(options.command)).c_str());
-    return EXIT_USAGE;
-  }
+  if (!parsed.error.empty()) return UsageError(parsed.error, options.command);
   if (options.help) {
     std::fputs(std::string(HelpText(options.command)).c_str(), stdout);
     return EXIT_SUCCESS_ALL;
@@ -134,6 +136,9 @@ int Run(int argc, const char* const* argv, SignalWatch& signals) {
                 res::FILE_VERSION.data());
     return EXIT_SUCCESS_ALL;
   }
+  // Before any port opens: the second open of one radio would fail against the first.
+  const std::string twice = SameDeviceTwice(options.ports);
+  if (!twice.empty()) return UsageError(twice, options.command);
   switch (options.command) {
     case Command::Version:
       return ReadVersions(options, signals);

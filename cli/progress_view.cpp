@@ -1,5 +1,7 @@
 #include "cli/progress_view.h"
 
+#include "protocol/number_texts.h"
+
 namespace vannor::cli {
 
 namespace {
@@ -25,12 +27,12 @@ std::string ProgressView::Line(const std::string& port, std::uint32_t confirmed,
   char text[160];
   if (rate > 0 && confirmed < length) {
     const auto left = static_cast<long>((length - confirmed) / rate + 0.5);
-    std::snprintf(text, sizeof text, "%s [%s] %3u%% %u/%u bytes %.0f B/s %ld:%02ld left",
-                  port.c_str(), bar.c_str(), static_cast<unsigned>(fraction * 100), confirmed,
-                  length, rate, left / 60, left % 60);
+    std::snprintf(text, sizeof text, "%s [%s] %3u%% %u/%u %s %.0f B/s %ld:%02ld left", port.c_str(),
+                  bar.c_str(), static_cast<unsigned>(fraction * 100), confirmed, length,
+                  ByteUnit(length), rate, left / 60, left % 60);
   } else {
-    std::snprintf(text, sizeof text, "%s [%s] %3u%% %u/%u bytes", port.c_str(), bar.c_str(),
-                  static_cast<unsigned>(fraction * 100), confirmed, length);
+    std::snprintf(text, sizeof text, "%s [%s] %3u%% %u/%u %s", port.c_str(), bar.c_str(),
+                  static_cast<unsigned>(fraction * 100), confirmed, length, ByteUnit(length));
   }
   return text;
 }
@@ -43,7 +45,7 @@ void ProgressView::Started(std::size_t index, std::uint32_t length) {
   if (terminal_) {
     Redraw();
   } else {
-    std::fprintf(out_, "%s: writing %u bytes\n", row.port.c_str(), length);
+    std::fprintf(out_, "%s: writing %u %s\n", row.port.c_str(), length, ByteUnit(length));
   }
 }
 
@@ -57,8 +59,8 @@ void ProgressView::Progress(std::size_t index, std::uint32_t confirmed, std::uin
   const unsigned tenth = static_cast<unsigned>(static_cast<std::uint64_t>(confirmed) * 10 / length);
   if (tenth == row.lastTenth) return;
   row.lastTenth = tenth;
-  std::fprintf(out_, "%s: %u%% (%u of %u bytes)\n", row.port.c_str(), tenth * 10, confirmed,
-               length);
+  std::fprintf(out_, "%s: %u%% (%u of %u %s)\n", row.port.c_str(), tenth * 10, confirmed, length,
+               ByteUnit(length));
 }
 
 void ProgressView::Finished(std::size_t index, bool succeeded) {

@@ -1,6 +1,7 @@
 #include "cli/radio_link.h"
 
 #include "cli/exit_codes.h"
+#include "protocol/number_texts.h"
 
 namespace vannor::cli {
 
@@ -53,8 +54,9 @@ void RadioLink::ReportOutcome(const ExchangeOutcome& outcome) {
       return;
     }
     case Outcome::Completed:
-      outcome_ = LinkOutcome{EXIT_SUCCESS_ALL,
-                             port_ + ": written (" + std::to_string(outcome.length) + " bytes)"};
+      outcome_ =
+          LinkOutcome{EXIT_SUCCESS_ALL, port_ + ": written (" + std::to_string(outcome.length) +
+                                            " " + ByteUnit(outcome.length) + ")"};
       return;
     case Outcome::CommunicationError:
       if (outcome.failure.cause == FailureCause::PortFailed) {

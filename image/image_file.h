@@ -9,6 +9,18 @@
 
 namespace vannor {
 
+// What tells one version of a file from another: which file it is, its size, and when its
+// contents and its entry last changed, to the nanosecond where the file system keeps that.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  long long size = -1;
+  long long modifiedNs = 0;
+  long long changedNs = 0;
+
+  bool operator==(const FileStamp&) const = default;
+};
+
 class ImageFile {
  public:
   ImageFile() = default;
@@ -20,14 +32,25 @@ class ImageFile {
   bool Open(const std::string& path);
   // Why the last Open failed: "not a regular file", or the system's words.
   const std::string& Problem() const { return problem_; }
-  // The size the file has now; negative when it cannot be told.
-  long long Size();
+  // The open file's stamp as it is now; false when the system cannot tell it.
+  bool Stamp(FileStamp& stamp) const;
+  // The stamp of whatever the path names now (another file, once the chosen one was replaced).
+  static bool StampOf(const std::string& path, FileStamp& stamp);
+  // Whether the file changed so shortly before this open (or since) that a write may still be
+  // under way, or could come unseen within the same tick of the file system's clock: the stamp
+  // cannot then vouch for the bytes read. A system changes a file's times before its bytes.
+  bool ChangedTooRecently(const FileStamp& stamp) const;
+  // Returns once the file has been left alone long enough for its stamp to vouch for a read
+  // (a fraction of a second; two seconds where the file system keeps whole seconds).
+  static void WaitUntilSettled(const FileStamp& stamp);
   // Reads at most count bytes; the number read, 0 at the end, negative on an error.
   long long ReadSome(std::uint8_t* buffer, std::size_t count);
 
  private:
   int fd_ = -1;
   std::string problem_;
+  // The file system's clock when the file was opened, in ns.
+  long long openedNs_ = 0;
 };
 
 }  // namespace vannor

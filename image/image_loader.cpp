@@ -11,14 +11,21 @@ std::string_view FileExtension(std::string_view path) {
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 }
 
-LoadResult LoadImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity) {
+namespace {
+
+// A file changed just before (or while) it was read is read once more when it has settled; a
+// second change means it is being written.
+constexpr int LOAD_ATTEMPTS = 2;
+
+// One read of the whole file. `unsure` tells a load whose stamp could hide a write.
+LoadResult LoadOnce(const std::string& path, std::uint8_t* buffer, std::size_t capacity,
+                    FileStamp& before, bool& unsure) {
   ImageFile file;
   if (!file.Open(path)) return {LoadOutcome::OpenFailed, 0, file.Problem()};
-  const long long size = file.Size();
-  if (size < 0) return {LoadOutcome::OpenFailed, 0, "its size cannot be told"};
+  if (!file.Stamp(before)) return {LoadOutcome::OpenFailed, 0, "its size cannot be told"};
   // Checked before anything is read: an empty image cannot be sent and a larger one does not
   // fit the radio's buffer.
-  if (size == 0 || static_cast<unsigned long long>(size) > capacity) {
+  if (before.size <= 0 || static_cast<unsigned long long>(before.size) > capacity) {
     return {LoadOutcome::SizeError, 0, {}};
   }
   std::size_t stored = 0;
@@ -32,9 +39,28 @@ LoadResult LoadImage(const std::string& path, std::uint8_t* buffer, std::size_t 
   std::uint8_t beyond;
   const long long extra = stored == capacity ? file.ReadSome(&beyond, 1) : 0;
   if (extra < 0) return {LoadOutcome::ReadFailed, 0, {}};
-  // A file rewritten since its size was taken is not the file that was checked.
-  if (extra > 0 || stored != static_cast<std::size_t>(size)) return {LoadOutcome::SizeError, 0, {}};
+  // Rewritten in place (even to the same size), or replaced under its name, since it was
+  // opened: the bytes read may be half of each version.
+  FileStamp after, named;
+  if (extra > 0 || stored != static_cast<std::size_t>(before.size) || !file.Stamp(after) ||
+      after != before || !ImageFile::StampOf(path, named) || named != before) {
+    return {LoadOutcome::Changed, 0, {}};
+  }
+  unsure = file.ChangedTooRecently(before);
   return {LoadOutcome::Loaded, static_cast<std::uint32_t>(stored), {}};
+}
+
+}  // namespace
+
+LoadResult LoadImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity) {
+  for (int attempt = 1;; ++attempt) {
+    FileStamp stamp;
+    bool unsure = false;
+    const LoadResult result = LoadOnce(path, buffer, capacity, stamp, unsure);
+    if (result.outcome != LoadOutcome::Loaded || !unsure) return result;
+    if (attempt == LOAD_ATTEMPTS) return {LoadOutcome::Changed, 0, {}};
+    ImageFile::WaitUntilSettled(stamp);
+  }
 }
 
 }  // namespace vannor

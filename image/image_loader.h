@@ -11,8 +11,9 @@ namespace vannor {
 enum class LoadOutcome {
   Loaded,
   OpenFailed,  // missing, unreadable, or not a regular file (a FIFO, a device, a folder)
-  SizeError,   // empty, larger than the buffer, or its size changed while it was read
+  SizeError,   // empty, or larger than the buffer
   ReadFailed,  // reading stopped at an error
+  Changed,     // written or replaced while it was read: the bytes may mix two versions
 };
 
 struct LoadResult {
@@ -21,8 +22,14 @@ struct LoadResult {
   std::string problem;   // OpenFailed: why ("not a regular file", or the system's words)
 };
 
-// Reads the whole file at path into buffer. Nothing past capacity is ever stored; unless the
-// outcome is Loaded the buffer must not be sent.
+// A file that changed less than this before it is read (or while) is read again once it has
+// been left alone that long: a write changes a file's times before its bytes, so its stamp
+// vouches for the bytes only after any write under way then has had time to end.
+inline constexpr int IMAGE_SETTLE_MS = 100;
+
+// Reads the whole file at path into buffer, as one version of the file: the file as it was when
+// it was opened, or Changed. Nothing past capacity is ever stored; unless the outcome is Loaded
+// the buffer must not be sent.
 LoadResult LoadImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity);
 
 // The text after the last dot of the file name (without its folder); empty when there is none.

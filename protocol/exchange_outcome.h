@@ -19,8 +19,8 @@ enum class Outcome : std::uint8_t {
 
 enum class ImageRefusal : std::uint8_t {
   NotOut,      // the name does not end in .out
-  Unreadable,  // missing, unreadable, not a regular file, or a read error
-  Size,        // empty, larger than the buffer, or changed while it was read
+  Unreadable,  // missing, unreadable, not a regular file, a read error, or changed meanwhile
+  Size,        // empty, or larger than the buffer
 };
 
 enum class FailureCause : std::uint8_t {

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "protocol/number_texts.h"
+
 namespace vannor {
 
 bool ExchangeTrace::Requested() {
@@ -27,7 +29,8 @@ void ExchangeTrace::OnProgress(std::uint32_t confirmed, std::uint32_t length) {
   const unsigned tenth = static_cast<unsigned>(static_cast<std::uint64_t>(confirmed) * 10 / length);
   if (tenth == lastTenth_) return;
   lastTenth_ = tenth;
-  std::fprintf(out_, "%s: %u of %u bytes confirmed\n", prefix_.c_str(), confirmed, length);
+  std::fprintf(out_, "%s: %u of %u %s confirmed\n", prefix_.c_str(), confirmed, length,
+               ByteUnit(length));
 }
 
 void ExchangeTrace::OnEnded(const ExchangeOutcome& outcome) {

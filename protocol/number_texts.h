@@ -17,4 +17,9 @@ inline constexpr std::string_view NumberTexts[NUMBER_TEXT_COUNT] = {
     "75", "76", "77", "78", "79", "80", "81", "82", "83", "84", "85", "86", "87", "88", "89",
     "90", "91", "92", "93", "94", "95", "96", "97", "98", "99", "100"};
 
+// The unit after a count of bytes: "1 byte", "2 bytes".
+inline constexpr const char* ByteUnit(unsigned long long count) {
+  return count == 1 ? "byte" : "bytes";
+}
+
 }  // namespace vannor

@@ -55,6 +55,10 @@ ChosenImage LoadChosenImage(const std::string& path, std::uint8_t* buffer, std::
       chosen.refusal = ImageRefusal::Unreadable;
       chosen.problem = loaded.problem;
       return chosen;
+    case LoadOutcome::Changed:
+      chosen.refusal = ImageRefusal::Unreadable;
+      chosen.problem = "the image changed while it was read";
+      return chosen;
     case LoadOutcome::ReadFailed:
       break;
   }

@@ -10,14 +10,21 @@ Line::~Line() {
 
 int Line::OpenDevice(const std::string& device) {
   ClosePort();
-  const std::string path = ResolveDevice(device);
+  const ResolvedPort port = ResolvePortName(device);
   // An index outside the list names no port at all.
-  if (path.empty()) {
+  if (port.path.empty()) {
     lastFailure_ = OpenFailure{.device = {}, .reason = "no such port"};
     return 0;
   }
+  if (!port.refusal.empty()) {
+    lastFailure_ = OpenFailure{.device = port.path, .reason = port.refusal};
+    return 0;
+  }
   lastFailureReason_.clear();
-  return backend_->Open(path, lastFailure_) ? 1 : 0;
+  const bool opened = backend_->Open(port.path, lastFailure_);
+  // The messages name the link the user set and the device it leads to, which may be missing.
+  lastFailure_.device = port.Shown();
+  return opened ? 1 : 0;
 }
 
 void Line::ClosePort() {

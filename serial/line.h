@@ -33,7 +33,7 @@ class Line final : public PortIo {
   // configures the line. 1 when it is open and configured, 0 otherwise (and then no port is
   // open). A port that is still open is closed first.
   int OpenPort(int index) { return OpenDevice(std::string(PortName(index))); }
-  // The same for a device given by name ("COM3", a device path; see ResolveDevice).
+  // The same for a device given by name ("COM3", a device path; see ResolvePortName).
   int OpenDevice(const std::string& device);
   // Closes the open port, putting its settings back; does nothing when none is open.
   void ClosePort() override;

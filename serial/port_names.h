@@ -14,16 +14,37 @@ std::string_view PortName(int index);
 // The list index of a port name ("COM1" is 0); -1 for anything else.
 int PortIndexOf(std::string_view name);
 
+// Where a port name leads on this machine.
+struct ResolvedPort {
+  // What to open: for a name of the list the per-user link when there is one, else the
+  // built-in port; any other name as the device itself. Empty for an index outside 0 to 9.
+  // When refused, the place at fault instead.
+  std::string path;
+  // Where the link at path points, as it reads; empty when path is no link.
+  std::string linkTarget;
+  // Why the name leads to no device at all, in the system's words; empty when path opens.
+  std::string refusal;
+
+  // path, and where it points when it is a link, for messages: "<link> -> /dev/ttyUSB0".
+  std::string Shown() const { return linkTarget.empty() ? path : path + " -> " + linkTarget; }
+};
+
 // The device that "COMn" opens on this platform. On Linux: the per-user link
 // $XDG_CONFIG_HOME/vannor/ports/COMn (default ~/.config/vannor/ports/COMn) when that entry
 // exists, even as a dangling link, so that an unplugged adapter fails to open instead of
-// silently opening another port; otherwise /dev/ttyS<n-1>. On Windows: \\.\COMn. Empty for an
-// index outside 0 to 9.
-std::string ResolvePortPath(int index);
+// silently opening another port; /dev/ttyS<n-1> only when the folder or the link does not
+// exist. A folder that cannot be searched (no permission, not a folder, a loop) may hold the
+// link: the port is then refused, never taken for another. On Windows: \\.\COMn.
+ResolvedPort ResolvePort(int index);
 
-// The device a port name given by the user opens: a name of the list as ResolvePortPath says (on
+// The device a port name given by the user opens: a name of the list as ResolvePort says (on
 // Windows any "COM<n>", in the device namespace); anything else is taken as the device itself.
-std::string ResolveDevice(std::string_view name);
+ResolvedPort ResolvePortName(std::string_view name);
+
+// A key that two paths share exactly when they open the same device, links followed (on
+// Linux the device number; a file's device and inode); empty when the path leads to nothing
+// that is there now.
+std::string DeviceKey(const std::string& path);
 
 // Where the per-user link for the port at index lives, whether or not it exists; empty for an
 // index outside 0 to 9 and where ports need no mapping (Windows) or no folder is known.

@@ -103,9 +103,18 @@ RadioSession::Next RadioSession::OnImageByte(std::uint8_t byte, Reply& reply) {
   reply.bytes[reply.length++] = echo;
   if (index >= active_.echoTwiceFrom) reply.bytes[reply.length++] = echo;
   if (active_.expectedLength != 0 && record_.imageLength >= active_.expectedLength) {
-    EndExchange(false);
+    if (active_.afterLastEcho != NO_REPLY) {
+      reply.bytes[reply.length++] = static_cast<std::uint8_t>(active_.afterLastEcho);
+    }
+    EndExchange(active_.afterLastEcho != NO_REPLY);
   }
   return Next::Continue;
+}
+
+bool RadioSession::IdleFlood(std::uint8_t& byte) const {
+  if (stage_ != Stage::Idle || pending_.idleFlood == NO_REPLY) return false;
+  byte = static_cast<std::uint8_t>(pending_.idleFlood);
+  return true;
 }
 
 void RadioSession::EndExchange(bool fault) {

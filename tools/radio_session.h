@@ -58,6 +58,11 @@ struct RadioConfig {
   std::uint32_t hangUpAt = NEVER;       // byte N arrives, then the radio closes the line
   std::uint32_t echoTwiceFrom = NEVER;  // byte N and every one after it are echoed twice
   std::uint32_t echoFfFrom = NEVER;     // byte N and every one after it are answered 0xFF
+  // Sent with the echo of the last image byte, right after it (needs expectedLength).
+  std::int16_t afterLastEcho = NO_REPLY;
+  // Sent over and over, a byte time apart, while no exchange is going on: a radio that talks
+  // without being asked. Takes effect at once, not at the next command.
+  std::int16_t idleFlood = NO_REPLY;
   // Sent once as the line comes up, before the tool asks anything (a radio's power-up noise).
   std::uint8_t powerUp[8] = {};
   std::uint8_t powerUpLength = 0;
@@ -111,6 +116,10 @@ class RadioSession {
   // One byte from the tool, at its arrival time; fills `reply` with the radio's answer.
   Next OnByte(std::uint8_t byte, Clock::time_point arrival, Reply& reply);
   void NoteHangUp() { record_.hungUp = true; }
+  // The byte the radio floods the line with while no exchange is going on; false when it does
+  // not flood (or is in an exchange).
+  bool IdleFlood(std::uint8_t& byte) const;
+  void NoteFloodSent() { ++record_.bytesSent; }
 
   // Whether the latest image is over at `now`: an image of unknown length ends by the idle gap
   // even before the next byte shows it.

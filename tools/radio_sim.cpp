@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -164,6 +165,7 @@ void RadioSimulator::Serve() {
   prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);  // on failure pacing is only a little slower
   std::uint8_t buffer[256];
   while (!stopping_.load(std::memory_order_relaxed)) {
+    if (!FloodUntilBytesCome()) return;
     const ssize_t count = read(masterFd_, buffer, sizeof buffer);
     if (stopping_.load(std::memory_order_relaxed)) return;
     if (count > 0) {
@@ -178,6 +180,38 @@ void RadioSimulator::Serve() {
     running_.store(false, std::memory_order_release);
     changed_.notify_all();
     return;
+  }
+}
+
+bool RadioSimulator::FloodUntilBytesCome() {
+  Clock::time_point due = Clock::now();
+  for (;;) {
+    std::uint8_t flood = 0;
+    bool flooding;
+    {
+      std::lock_guard lock(mutex_);
+      flooding = session_.IdleFlood(flood);
+    }
+    if (!flooding) return true;
+    if (stopping_.load(std::memory_order_relaxed)) return false;
+    // Room in the line is asked for only when the next byte is due; a device gets a bounded
+    // wait, so that a stop is seen without a wake-up byte.
+    const Clock::time_point now = Clock::now();
+    const bool sendNow = now >= due;
+    const std::chrono::nanoseconds wait =
+        sendNow ? std::chrono::nanoseconds(std::chrono::milliseconds(200)) : due - now;
+    const timespec timeout{.tv_sec = static_cast<time_t>(wait.count() / 1000000000),
+                           .tv_nsec = static_cast<long>(wait.count() % 1000000000)};
+    pollfd line{masterFd_, static_cast<short>(POLLIN | (sendNow ? POLLOUT : 0)), 0};
+    // A failed wait: the read that follows tells what is wrong with the line.
+    if (ppoll(&line, 1, &timeout, nullptr) < 0 && errno != EINTR) return true;
+    if ((line.revents & (POLLIN | POLLHUP | POLLERR)) != 0) return true;
+    if ((line.revents & POLLOUT) == 0) continue;
+    // One byte fits wherever POLLOUT is told, so the write does not block.
+    WriteAll(masterFd_, &flood, 1);
+    due = Clock::now() + BYTE_TIME_38400;
+    std::lock_guard lock(mutex_);
+    session_.NoteFloodSent();
   }
 }
 

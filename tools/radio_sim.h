@@ -70,6 +70,9 @@ class RadioSimulator {
  private:
   bool Launch(const RadioConfig& config);
   void Serve();
+  // While the radio floods the idle line, sends its byte every byte time until the tool's
+  // bytes are waiting; returns at once when it does not flood. False when the simulator stops.
+  bool FloodUntilBytesCome();
   void ServeBytes(const std::uint8_t* bytes, std::size_t count);
   bool SleepUntil(Clock::time_point due);
   void CloseLine(bool hangUp);

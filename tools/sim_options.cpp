@@ -41,6 +41,10 @@ Faults (image bytes are counted from 0):
   --hang-up-at N         close the line when image byte N arrives
   --echo-twice-from N    echo image byte N and every one after it twice
   --echo-ff-from N       answer image byte N and every one after it with 0xFF
+  --after-last-echo BYTE send BYTE right after the echo of the last image byte, in
+                         the same write (with --length)
+  --flood BYTE           send BYTE over and over, a byte time apart, while no
+                         exchange is going on (a radio that talks unasked)
   --power-up BYTES       send BYTES (e.g. 0x42,0x43) once as the line comes up
   --version-bytes N      send only N (0 to 3) of the four version bytes
   --delay-us N           wait N microseconds before every byte the radio sends
@@ -88,15 +92,19 @@ bool ParseBytes(const char* text, std::uint8_t* bytes, std::size_t capacity, std
   return length > 0;
 }
 
+bool ParseByte(const char* text, std::int16_t& byte) {
+  unsigned long value;
+  if (!ParseNumber(text, 255, value)) return false;
+  byte = static_cast<std::int16_t>(value);
+  return true;
+}
+
 bool ParseAck(const char* text, std::int16_t& reply) {
   if (text != nullptr && std::strcmp(text, "none") == 0) {
     reply = NO_REPLY;
     return true;
   }
-  unsigned long value;
-  if (!ParseNumber(text, 255, value)) return false;
-  reply = static_cast<std::int16_t>(value);
-  return true;
+  return ParseByte(text, reply);
 }
 
 bool ParseVersion(const char* text, std::uint8_t (&version)[4]) {
@@ -178,6 +186,10 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
     } else if (name == "--echo-ff-from") {
       ok = ParseNumber(value, 0xFFFFFFFEul, number);
       radio.echoFfFrom = static_cast<std::uint32_t>(number);
+    } else if (name == "--after-last-echo") {
+      ok = ParseByte(value, radio.afterLastEcho);
+    } else if (name == "--flood") {
+      ok = ParseByte(value, radio.idleFlood);
     } else if (name == "--power-up") {
       ok = ParseBytes(value, radio.powerUp, sizeof radio.powerUp, radio.powerUpLength);
     } else if (name == "--version-bytes") {
@@ -197,6 +209,11 @@ bool ParseSimOptions(int argc, const char* const* argv, SimOptions& options, std
       return false;
     }
     if (takesValue) ++i;
+  }
+  // Only a radio told the image's length knows which echo is the last.
+  if (radio.afterLastEcho != NO_REPLY && radio.expectedLength == 0) {
+    error = "option '--after-last-echo' needs --length";
+    return false;
   }
   return true;
 }

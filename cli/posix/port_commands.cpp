@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "serial/linux/linux_port.h"
 #include "serial/port_names.h"
 
 namespace vannor::cli {
@@ -47,6 +48,39 @@ int ComIndex(const std::string& comName) {
   const int index = PortIndexOf(comName);
   if (index < 0) std::fprintf(stderr, "vannor-cli: '%s' is not COM1 to COM10\n", comName.c_str());
   return index;
+}
+
+// What write would make of a link's device, said after the link: nothing when it would try it.
+std::string LinkNote(const std::string& link) {
+  std::error_code error;
+  if (!fs::exists(link, error) && !error) return " (missing: unplugged?)";
+  const std::string refusal = RefusalWithoutOpening(link);
+  return refusal.empty() ? std::string() : " (write refuses it: " + refusal + ")";
+}
+
+// One COMn row of the listing: what the name opens, and why it would be refused.
+void PrintPortName(std::FILE* out, int index) {
+  const std::string name(PortName(index));
+  const ResolvedPort port = ResolvePort(index);
+  if (!port.refusal.empty()) {
+    std::fprintf(out, "  %-5s    cannot be used: %s: %s\n", name.c_str(), port.path.c_str(),
+                 port.refusal.c_str());
+  } else if (port.path != PortLinkPath(index)) {
+    std::fprintf(out, "  %-5s    %s (not mapped)\n", name.c_str(), port.path.c_str());
+  } else if (!port.linkTarget.empty()) {
+    std::fprintf(out, "  %-5s -> %s%s\n", name.c_str(), port.linkTarget.c_str(),
+                 LinkNote(port.path).c_str());
+  } else {
+    // Something other than a link where the link belongs: it is what the name opens.
+    std::fprintf(out, "  %-5s    %s%s\n", name.c_str(), port.path.c_str(),
+                 LinkNote(port.path).c_str());
+  }
+}
+
+// Where a name leads now, for the lines of map and unmap.
+std::string Destination(int index) {
+  const ResolvedPort port = ResolvePort(index);
+  return port.refusal.empty() ? port.path : "nothing (" + port.path + ": " + port.refusal + ")";
 }
 
 }  // namespace
@@ -92,19 +126,7 @@ int ListPorts(std::FILE* out) {
     }
   }
   std::fprintf(out, "Port names:\n");
-  for (int index = 0; index < PORT_COUNT; ++index) {
-    const std::string link = PortLinkPath(index);
-    const std::string name(PortName(index));
-    if (!link.empty() && fs::is_symlink(link, error)) {
-      const fs::path target = fs::read_symlink(link, error);
-      const bool present = fs::exists(link, error);
-      std::fprintf(out, "  %-5s -> %s%s\n", name.c_str(), target.c_str(),
-                   present ? "" : " (missing: unplugged?)");
-    } else {
-      std::fprintf(out, "  %-5s    %s (not mapped)\n", name.c_str(),
-                   ResolvePortPath(index).c_str());
-    }
-  }
+  for (int index = 0; index < PORT_COUNT; ++index) PrintPortName(out, index);
   return EXIT_SUCCESS_ALL;
 }
 
@@ -154,14 +176,14 @@ int UnmapPort(const std::string& comName, std::FILE* out) {
   std::error_code error;
   if (link.empty() || !fs::is_symlink(link, error)) {
     std::fprintf(out, "%s was not mapped; it opens %s\n", comName.c_str(),
-                 ResolvePortPath(index).c_str());
+                 Destination(index).c_str());
     return EXIT_SUCCESS_ALL;
   }
   if (!fs::remove(link, error) || error) {
     std::fprintf(stderr, "vannor-cli: %s: %s\n", link.c_str(), error.message().c_str());
     return EXIT_PORT_UNUSABLE;
   }
-  std::fprintf(out, "%s unmapped; it opens %s\n", comName.c_str(), ResolvePortPath(index).c_str());
+  std::fprintf(out, "%s unmapped; it opens %s\n", comName.c_str(), Destination(index).c_str());
   return EXIT_SUCCESS_ALL;
 }
 

@@ -146,7 +146,7 @@ int ListPorts(std::FILE* out) {
     const std::string name(PortName(index));
     const bool present = std::any_of(ports.begin(), ports.end(),
                                      [&](const ComPort& port) { return port.name == name; });
-    std::fprintf(out, "  %-5s    %s%s\n", name.c_str(), ResolvePortPath(index).c_str(),
+    std::fprintf(out, "  %-5s    %s%s\n", name.c_str(), ResolvePort(index).path.c_str(),
                  present ? "" : " (not present)");
   }
   return EXIT_SUCCESS_ALL;

@@ -2,12 +2,54 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "image/image_loader.h"
+
 namespace vannor {
+
+namespace {
+
+constexpr long long NS_PER_SECOND = 1000000000LL;
+
+long long Nanoseconds(const timespec& time) {
+  return static_cast<long long>(time.tv_sec) * NS_PER_SECOND + time.tv_nsec;
+}
+
+// File systems stamp files from the coarse clock, which moves a tick at a time, or (after a
+// stat, on newer kernels) from the precise one.
+long long ClockNs(clockid_t clock) {
+  timespec now{};
+  // Cannot fail for the clocks used here; a zero makes every stamp look recent, which costs one
+  // more read at most.
+  (void)clock_gettime(clock, &now);
+  return Nanoseconds(now);
+}
+
+FileStamp StampFrom(const struct stat& file) {
+  return FileStamp{.device = static_cast<std::uint64_t>(file.st_dev),
+                   .file = static_cast<std::uint64_t>(file.st_ino),
+                   .size = static_cast<long long>(file.st_size),
+                   .modifiedNs = Nanoseconds(file.st_mtim),
+                   .changedNs = Nanoseconds(file.st_ctim)};
+}
+
+constexpr long long SETTLE_NS = IMAGE_SETTLE_MS * 1000000LL;
+
+// Until when a write may still be under way, or unseen, after the stamp's change time. File
+// systems that keep whole seconds (FAT keeps two) stamp a write with the start of its second.
+// No user can set a change time, so a write always moves it.
+long long SettledAfterNs(const FileStamp& stamp) {
+  const bool wholeSeconds =
+      stamp.changedNs % NS_PER_SECOND == 0 && stamp.modifiedNs % NS_PER_SECOND == 0;
+  return stamp.changedNs + (wholeSeconds ? 2 * NS_PER_SECOND : 0) + SETTLE_NS;
+}
+
+}  // namespace
 
 ImageFile::~ImageFile() {
   // The file was only read: a failing close loses nothing.
@@ -15,6 +57,7 @@ ImageFile::~ImageFile() {
 }
 
 bool ImageFile::Open(const std::string& path) {
+  openedNs_ = ClockNs(CLOCK_REALTIME_COARSE);
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
   fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd_ < 0) {
@@ -35,10 +78,32 @@ bool ImageFile::Open(const std::string& path) {
   return false;
 }
 
-long long ImageFile::Size() {
+bool ImageFile::Stamp(FileStamp& stamp) const {
   struct stat file;
-  if (fd_ < 0 || fstat(fd_, &file) != 0) return -1;
-  return static_cast<long long>(file.st_size);
+  if (fd_ < 0 || fstat(fd_, &file) != 0) return false;
+  stamp = StampFrom(file);
+  return true;
+}
+
+bool ImageFile::StampOf(const std::string& path, FileStamp& stamp) {
+  struct stat file;
+  if (stat(path.c_str(), &file) != 0) return false;
+  stamp = StampFrom(file);
+  return true;
+}
+
+bool ImageFile::ChangedTooRecently(const FileStamp& stamp) const {
+  // A change time from the future cannot be given again by a write now: any write moves it.
+  return SettledAfterNs(stamp) >= openedNs_ && stamp.changedNs <= ClockNs(CLOCK_REALTIME);
+}
+
+void ImageFile::WaitUntilSettled(const FileStamp& stamp) {
+  const long long until = SettledAfterNs(stamp);
+  // Bounded: a clock set back meanwhile must not hold the read up for long.
+  for (int waited = 0; waited < 3000 && ClockNs(CLOCK_REALTIME_COARSE) <= until; ++waited) {
+    const timespec millisecond{.tv_sec = 0, .tv_nsec = 1000000};
+    (void)nanosleep(&millisecond, nullptr);  // woken early by a signal: the loop looks again
+  }
 }
 
 long long ImageFile::ReadSome(std::uint8_t* buffer, std::size_t count) {

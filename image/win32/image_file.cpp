@@ -7,6 +7,8 @@
 #include <climits>
 #include <string>
 
+#include "image/image_loader.h"
+
 namespace vannor {
 
 namespace {
@@ -35,6 +37,44 @@ bool IsRegularFile(HANDLE file) {
          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+constexpr long long SETTLE_NS = IMAGE_SETTLE_MS * 1000000LL;
+
+// 100-ns units from 1601 to 1970: counted from 1970, nanoseconds fit in 64 bits.
+constexpr long long UNIX_EPOCH_TICKS = 116444736000000000LL;
+
+long long TicksToNs(long long ticks) {
+  return (ticks - UNIX_EPOCH_TICKS) * 100;
+}
+
+long long FromFileTime(const FILETIME& time) {
+  return TicksToNs(static_cast<long long>(
+      (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime));
+}
+
+// The system's time in the file times' scale.
+long long FileClockNs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return FromFileTime(now);
+}
+
+bool StampFrom(HANDLE file, FileStamp& stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_BASIC_INFO basic;
+  if (file == INVALID_HANDLE_VALUE || GetFileInformationByHandle(file, &info) == 0 ||
+      GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) == 0) {
+    return false;
+  }
+  stamp = FileStamp{
+      .device = info.dwVolumeSerialNumber,
+      .file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+      .size = static_cast<long long>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) |
+                                     info.nFileSizeLow),
+      .modifiedNs = FromFileTime(info.ftLastWriteTime),
+      .changedNs = TicksToNs(basic.ChangeTime.QuadPart)};
+  return true;
+}
+
 }  // namespace
 
 ImageFile::~ImageFile() {
@@ -43,12 +83,13 @@ ImageFile::~ImageFile() {
 }
 
 bool ImageFile::Open(const std::string& path) {
+  openedNs_ = FileClockNs();
   const std::wstring wide = WidePath(path);
   // An embedded NUL would name another file than the one chosen.
   problem_ = "cannot be opened";
   if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return false;
   // Others may keep reading and writing the file, as with the runtime's own streams; a file
-  // rewritten meanwhile shows as a size that changed while it was read.
+  // rewritten meanwhile shows in its stamp.
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -66,9 +107,31 @@ bool ImageFile::Open(const std::string& path) {
   return true;
 }
 
-long long ImageFile::Size() {
-  if (fd_ < 0) return -1;
-  return _filelengthi64(fd_);
+bool ImageFile::Stamp(FileStamp& stamp) const {
+  if (fd_ < 0) return false;
+  return StampFrom(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), stamp);
+}
+
+bool ImageFile::StampOf(const std::string& path, FileStamp& stamp) {
+  const std::wstring wide = WidePath(path);
+  if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return false;
+  // No access asked: only the file's information is read, whoever else has it open.
+  HANDLE file = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool told = StampFrom(file, stamp);
+  (void)CloseHandle(file);  // opened for its information only
+  return told;
+}
+
+bool ImageFile::ChangedTooRecently(const FileStamp& stamp) const {
+  return stamp.changedNs + SETTLE_NS >= openedNs_ && stamp.changedNs <= FileClockNs();
+}
+
+void ImageFile::WaitUntilSettled(const FileStamp& stamp) {
+  const long long until = stamp.changedNs + SETTLE_NS;
+  // Bounded: a clock set back meanwhile must not hold the read up for long.
+  for (int waited = 0; waited < 300 && FileClockNs() <= until; ++waited) Sleep(1);
 }
 
 long long ImageFile::ReadSome(std::uint8_t* buffer, std::size_t count) {

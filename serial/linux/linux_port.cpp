@@ -51,11 +51,9 @@ dev_t ControllingTerminal() {
   return static_cast<dev_t>(ttyNr);
 }
 
-// Whether fd is the user's own terminal: /dev/tty, or the device behind it. Taking that over
-// would set it raw and exclusive under the user's shell.
-bool IsOwnTerminal(int fd) {
-  struct stat device;
-  if (fstat(fd, &device) != 0) return false;
+// Whether the device is the user's own terminal: /dev/tty, or the device behind it. Taking that
+// over would set it raw and exclusive under the user's shell.
+bool IsOwnTerminal(const struct stat& device) {
   if (device.st_rdev == makedev(5, 0)) return true;  // /dev/tty
   const dev_t own = ControllingTerminal();
   return own != 0 && device.st_rdev == own;
@@ -99,7 +97,43 @@ bool IsActiveConsole(const struct stat& device) {
   return false;
 }
 
+constexpr const char* NOT_A_TERMINAL = "not a serial line (not a terminal)";
+
+// Whether the kernel files the character device among its terminals; true where sysfs does not
+// say (pseudo-terminal slaves have no entry there).
+bool IsTerminalClass(const struct stat& device) {
+  char link[96];
+  std::snprintf(link, sizeof link, "/sys/dev/char/%u:%u/subsystem", major(device.st_rdev),
+                minor(device.st_rdev));
+  char target[256];
+  const ssize_t length = readlink(link, target, sizeof target - 1);
+  if (length <= 0) return true;
+  target[length] = '\0';
+  const char* name = std::strrchr(target, '/');
+  return std::strcmp(name == nullptr ? target : name + 1, "tty") == 0;
+}
+
+// Why a terminal is not one to take as the radio's line; empty when nothing speaks against it.
+std::string RefusedTerminal(const struct stat& device) {
+  if (IsTerminalMaster(device)) return "not a serial line (a pseudo-terminal master)";
+  if (IsOwnTerminal(device)) return "this is the terminal the program runs in";
+  if (IsActiveConsole(device)) {
+    return "this is the system console; map the COM port to the radio's adapter";
+  }
+  return std::string();
+}
+
 }  // namespace
+
+std::string RefusalWithoutOpening(const std::string& path) {
+  struct stat device;
+  if (stat(path.c_str(), &device) != 0) return SystemReason(errno);
+  // What the open would say of these: a folder does not open for writing at all.
+  if (S_ISDIR(device.st_mode)) return SystemReason(EISDIR);
+  if (!S_ISCHR(device.st_mode) || !IsTerminalClass(device)) return NOT_A_TERMINAL;
+  if (access(path.c_str(), R_OK | W_OK) != 0) return SystemReason(errno);
+  return RefusedTerminal(device);
+}
 
 std::unique_ptr<PortBackend> MakePortBackend() {
   return std::make_unique<LinuxPort>();
@@ -122,11 +156,9 @@ bool LinuxPort::Open(const std::string& path, OpenFailure& failure) {
   };
   struct stat device;
   if (fstat(fd, &device) != 0) return refuse(SystemReason(errno));
-  if (!isatty(fd)) return refuse("not a serial line (not a terminal)");
-  if (IsTerminalMaster(device)) return refuse("not a serial line (a pseudo-terminal master)");
-  if (IsOwnTerminal(fd)) return refuse("this is the terminal the program runs in");
-  if (IsActiveConsole(device)) {
-    return refuse("this is the system console; map the COM port to the radio's adapter");
+  if (!isatty(fd)) return refuse(NOT_A_TERMINAL);
+  if (std::string refusal = RefusedTerminal(device); !refusal.empty()) {
+    return refuse(std::move(refusal));
   }
   // flock keeps out every program that honours it (ours too, in a second instance), TIOCEXCL
   // every other open of the terminal by an unprivileged user.

@@ -15,6 +15,12 @@
 
 namespace vannor {
 
+// Why LinuxPort::Open would refuse the device at path, as far as can be told without opening
+// it (which could move the modem lines of a real port): missing, no permission, a folder, no
+// terminal, a pseudo-terminal master, this program's terminal, the system console. Empty when
+// nothing speaks against it; a port held by another program still fails only at the open.
+std::string RefusalWithoutOpening(const std::string& path);
+
 class LinuxPort final : public PortBackend {
  public:
   LinuxPort() = default;

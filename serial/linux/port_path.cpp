@@ -1,6 +1,9 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "serial/port_names.h"
 
@@ -18,6 +21,15 @@ std::string PortLinkFolder() {
   return std::string();
 }
 
+// Where the symbolic link at path points, as it reads; empty when path is no link (or the link
+// cannot be read, which the open then tells).
+std::string LinkTarget(const std::string& path) {
+  char target[4096];
+  const ssize_t length = readlink(path.c_str(), target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return std::string();
+  return std::string(target, static_cast<std::size_t>(length));
+}
+
 }  // namespace
 
 std::string PortLinkPath(int index) {
@@ -27,18 +39,42 @@ std::string PortLinkPath(int index) {
   return folder + "/" + std::string(name);
 }
 
-std::string ResolvePortPath(int index) {
-  if (PortName(index).empty()) return std::string();
+ResolvedPort ResolvePort(int index) {
+  if (PortName(index).empty()) return ResolvedPort{};
   const std::string link = PortLinkPath(index);
-  struct stat entry;
-  // lstat, not stat: a link whose target is gone still names the port the user chose.
-  if (!link.empty() && lstat(link.c_str(), &entry) == 0) return link;
-  return "/dev/ttyS" + std::to_string(index);
+  if (!link.empty()) {
+    struct stat entry;
+    // lstat, not stat: a link whose target is gone still names the port the user chose.
+    if (lstat(link.c_str(), &entry) == 0) {
+      return ResolvedPort{.path = link, .linkTarget = LinkTarget(link), .refusal = {}};
+    }
+    const int error = errno;
+    // Anything but absence (no permission, a file where a folder belongs, a loop, an I/O
+    // error) may hide a link to the radio's adapter: the built-in port would be another device.
+    if (error != ENOENT) {
+      return ResolvedPort{
+          .path = PortLinkFolder(), .linkTarget = {}, .refusal = std::strerror(error)};
+    }
+  }
+  return ResolvedPort{.path = "/dev/ttyS" + std::to_string(index), .linkTarget = {}, .refusal = {}};
 }
 
-std::string ResolveDevice(std::string_view name) {
+ResolvedPort ResolvePortName(std::string_view name) {
   const int index = PortIndexOf(name);
-  return index >= 0 ? ResolvePortPath(index) : std::string(name);
+  if (index >= 0) return ResolvePort(index);
+  const std::string path(name);
+  return ResolvedPort{.path = path, .linkTarget = LinkTarget(path), .refusal = {}};
+}
+
+std::string DeviceKey(const std::string& path) {
+  struct stat device;
+  // Missing now: nothing to compare; the open tells why it fails.
+  if (path.empty() || stat(path.c_str(), &device) != 0) return std::string();
+  // Two nodes of one device (a copy made with mknod) open the same line.
+  if (S_ISCHR(device.st_mode) || S_ISBLK(device.st_mode)) {
+    return "device " + std::to_string(device.st_rdev);
+  }
+  return "file " + std::to_string(device.st_dev) + ":" + std::to_string(device.st_ino);
 }
 
 }  // namespace vannor

@@ -23,17 +23,27 @@ std::string PortLinkPath(int /*index*/) {
   return std::string();
 }
 
-std::string ResolvePortPath(int index) {
+ResolvedPort ResolvePort(int index) {
   const std::string_view name = PortName(index);
-  if (name.empty()) return std::string();
+  if (name.empty()) return ResolvedPort{};
   // The device namespace: plain "COM10" and above would name a file in the working folder.
-  return "\\\\.\\" + std::string(name);
+  return ResolvedPort{.path = "\\\\.\\" + std::string(name), .linkTarget = {}, .refusal = {}};
 }
 
-std::string ResolveDevice(std::string_view name) {
+ResolvedPort ResolvePortName(std::string_view name) {
   const int index = PortIndexOf(name);
-  if (index >= 0) return ResolvePortPath(index);
-  return IsComName(name) ? "\\\\.\\" + std::string(name) : std::string(name);
+  if (index >= 0) return ResolvePort(index);
+  return ResolvedPort{.path = IsComName(name) ? "\\\\.\\" + std::string(name) : std::string(name),
+                      .linkTarget = {},
+                      .refusal = {}};
+}
+
+std::string DeviceKey(const std::string& path) {
+  // Windows' device names ignore case; every spelling of a COM port reaches the device
+  // namespace through ResolvePortName.
+  std::string key = path;
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return key;
 }
 
 }  // namespace vannor

@@ -6,8 +6,12 @@
 #include <sys/file.h>
 #include <termios.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <thread>
 
 #include "testing/images.h"
 #include "testing/program.h"
@@ -36,11 +40,17 @@ class CliTest : public ::testing::Test {
   std::string Image(const Bytes& bytes, const std::string& name = "dsp.out") {
     return home.Write(name, bytes);
   }
+  // A config home where a file stands where the folder of the port links belongs.
+  std::string LinksHiddenHome() {
+    std::ofstream(hidden.Path() + "/vannor") << "not a folder";
+    return hidden.Path();
+  }
 
   testkit::TempDir home;
   testkit::ScopedEnv configHome{"XDG_CONFIG_HOME", home.Path().c_str()};
   testkit::ScopedEnv noTrace{"VANNOR_DEBUG", nullptr};
   std::vector<std::unique_ptr<sim::RadioSimulator>> radios;
+  testkit::TempDir hidden;
 };
 
 TEST_F(CliTest, WritesEveryByteValueWithTheMaskOfTheOptions) {
@@ -60,8 +70,11 @@ TEST_F(CliTest, WritesEveryByteValueWithTheMaskOfTheOptions) {
     arguments.insert(arguments.end(), c.boxes.begin(), c.boxes.end());
     const ProgramResult result = Cli(arguments);
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "COM3: written (" + std::to_string(c.length) + " bytes)\n");
-    EXPECT_NE(result.err.find("COM3: 100% (" + std::to_string(c.length)), std::string::npos)
+    const std::string bytes = std::to_string(c.length) + (c.length == 1 ? " byte" : " bytes");
+    EXPECT_EQ(result.out, "COM3: written (" + bytes + ")\n");
+    EXPECT_NE(result.err.find("COM3: writing " + bytes + "\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("COM3: 100% (" + std::to_string(c.length) + " of " + bytes + ")"),
+              std::string::npos)
         << result.err;
     EXPECT_EQ(radio.Record().mask, c.mask);
     EXPECT_TRUE(radio.Image() == image);
@@ -91,10 +104,16 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
   const std::string good = Image({1, 2, 3});
   const std::string empty = Image({}, "empty.out");
   std::filesystem::create_directory(home.Path() + "/dir.out");
+  sim::RadioSimulator& radio = StartRadio(1);
+  const std::string device = radio.SlavePath();
+  const std::string ports = home.Path() + "/vannor/ports";
+  // A file where the ports folder belongs may hide the link of COM2: no other device stands in.
+  const std::string hiddenHome = LinksHiddenHome();
   struct Row {
     std::vector<std::string> arguments;
     int exitCode;
     std::string said;
+    std::string configHome = {};  // the test's own when empty
   };
   const std::vector<Row> refused = {
       {{"write", "--port", "COM1", good}, 2, "DSP Select Error"},
@@ -102,7 +121,13 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
       {{"write", "--port", "COM1", "--dsp1", home.Path() + "/missing.out"}, 3, "File Open Error"},
       {{"write", "--port", "COM1", "--dsp1", home.Path() + "/dir.out"}, 3, "File Open Error"},
       {{"write", "--port", "COM1", "--dsp1", empty}, 3, "File Size Error"},
-      {{"write", "--port", "COM5", "--dsp1", good}, 4, "COM5 ("},
+      {{"write", "--port", "COM5", "--dsp1", good},
+       4,
+       "COM5 (" + ports + "/COM5 -> " + home.Path() + "/unplugged): No such file or directory"},
+      {{"version", "--port", "COM2"},
+       4,
+       "COM2 (" + hiddenHome + "/vannor/ports): Not a directory",
+       hiddenHome},
       // The image is checked before any port opens: a bad one never reaches a port.
       {{"write", "--port", "COM5", "--dsp1", empty}, 3, "File Size Error"},
       {{"write", "--port", "COM1", "--dsp1", home.Path() + "/dir.out"}, 3, "not a regular file"},
@@ -110,18 +135,28 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
       {{"version", "--port", "/dev/ptmx"}, 4, "pseudo-terminal master"},
       {{"write", "--dsp1", good}, 2, "--port is required"},
       {{"write", "--port", "COM1", "--port", "COM1", "--dsp1", good}, 2, "given twice"},
+      // One radio under two names: a link and its device, or two spellings of one path.
+      {{"write", "--port", "COM1", "--port", device, "--dsp1", good},
+       2,
+       "ports COM1 and " + device + " are the same device"},
+      {{"write", "--port", device, "-p", "COM3", "-p", "/dev/./" + device.substr(5), "--dsp1",
+        good},
+       2,
+       "ports " + device + " and /dev/./" + device.substr(5) + " are the same device"},
       {{"version", "--port", "COM1", "--dsp1"}, 2, "write only"},
       {{"flash", "--port", "COM1"}, 2, "unknown command"},
       {{"version", "--port", "COM1", "--speed", "9600"}, 2, "unknown option"},
       {{}, 2, "no command"},
   };
-  sim::RadioSimulator& radio = StartRadio(1);
-  std::filesystem::create_symlink(home.Path() + "/unplugged", home.Path() + "/vannor/ports/COM5");
+  std::filesystem::create_symlink(home.Path() + "/unplugged", ports + "/COM5");
   for (const Row& row : refused) {
     SCOPED_TRACE(row.said);
+    testkit::ScopedEnv rowHome("XDG_CONFIG_HOME",
+                               (row.configHome.empty() ? home.Path() : row.configHome).c_str());
     const ProgramResult result = Cli(row.arguments);
     EXPECT_EQ(result.exitCode, row.exitCode);
     EXPECT_NE(result.err.find(row.said), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("(/dev/ttyS"), std::string::npos) << result.err;  // no stand-in
   }
   EXPECT_EQ(radio.Record().bytesReceived, 0u);
 
@@ -146,6 +181,48 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
     EXPECT_NE(result.err.find("COM1: Communication Error: " + said), std::string::npos)
         << result.err;
   }
+}
+
+// An image rewritten in place while it is read is refused before any byte goes out; a radio
+// only ever gets one version of the file, whole.
+TEST_F(CliTest, AnImageRewrittenWhileItIsReadIsRefused) {
+  constexpr std::size_t LENGTH = 50000;
+  sim::RadioConfig config;
+  config.expectedLength = LENGTH;
+  sim::RadioSimulator& radio = StartRadio(1, config);
+  const std::string path = Image(Bytes(LENGTH, 0x11));
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    const int file = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    Bytes version(LENGTH);
+    for (std::uint8_t value = 0x22; !stop && file >= 0; value ^= 0x33) {
+      std::fill(version.begin(), version.end(), value);
+      if (pwrite(file, version.data(), version.size(), 0) != static_cast<ssize_t>(LENGTH)) break;
+    }
+    if (file >= 0) close(file);
+  });
+  // A writer held up for long inside one write can let a load pass: a few tries.
+  bool refused = false;
+  for (int run = 0; run < 3 && !refused; ++run) {
+    const ProgramResult result = Cli({"write", "--port", "COM1", "--dsp1", path});
+    if (result.exitCode == 3) {
+      refused = true;
+      EXPECT_NE(result.err.find(path + ": File Open Error: the image changed while it was read"),
+                std::string::npos)
+          << result.err;
+      EXPECT_EQ(radio.Record().bytesReceived, 0u);
+    } else {
+      EXPECT_EQ(result.exitCode, 0) << result.err;
+      const Bytes got = radio.Image();
+      EXPECT_EQ(static_cast<std::size_t>(std::count(got.begin(), got.end(), got[0])), LENGTH);
+    }
+  }
+  stop = true;
+  writer.join();
+  EXPECT_TRUE(refused);
+  // Left alone, the file is written.
+  const ProgramResult result = Cli({"write", "--port", "COM1", "--dsp1", path});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
 }
 
 TEST_F(CliTest, FourRadiosAtOnceAndAFaultOnOneLeavesTheOthers) {
@@ -290,6 +367,36 @@ TEST_F(CliTest, MapUnmapAndPorts) {
   EXPECT_NE(result.out.find("COM7  -> /dev/serial/by-id/usb-adapter (missing"), std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find("COM8     /dev/ttyS7 (not mapped)"), std::string::npos);
+  // Links that write would refuse say why, before anything is tried.
+  const std::pair<std::string, std::string> refused[] = {
+      {"/dev/null", "not a serial line (not a terminal)"},
+      {"/dev/zero", "not a serial line (not a terminal)"},
+      {home.Path(), "Is a directory"},
+      {Image({1}), "not a serial line (not a terminal)"},
+      {"/dev/ptmx", "not a serial line (a pseudo-terminal master)"}};
+  for (std::size_t i = 0; i < std::size(refused); ++i) {
+    const std::string com = "COM" + std::to_string(i + 1);
+    ASSERT_EQ(Cli({"map", com, refused[i].first}).exitCode, 0);
+    result = Cli({"ports"});
+    EXPECT_NE(
+        result.out.find(com + " " + std::string(5 - com.size(), ' ') + "-> " + refused[i].first +
+                        " (write refuses it: " + refused[i].second + ")\n"),
+        std::string::npos)
+        << result.out;
+  }
+  // A radio's line is no news.
+  StartRadio(9);
+  EXPECT_NE(Cli({"ports"}).out.find("COM9  -> " + radios.back()->SlavePath() + "\n"),
+            std::string::npos);
+  // Where the links cannot be read, no name leads anywhere.
+  {
+    testkit::ScopedEnv hiddenHome("XDG_CONFIG_HOME", LinksHiddenHome().c_str());
+    result = Cli({"ports"});
+  }
+  EXPECT_NE(result.out.find("COM2     cannot be used: " + hidden.Path() +
+                            "/vannor/ports: Not a directory\n"),
+            std::string::npos)
+      << result.out;
   result = Cli({"unmap", "COM7"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_FALSE(std::filesystem::is_symlink(ports + "COM7"));

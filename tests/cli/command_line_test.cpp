@@ -14,6 +14,8 @@ TEST(ProgressLineTest, ShowsBarPercentBytesRateAndTimeLeft) {
             "COM1 [######------------------]  25% 50000/200000 bytes 2000 B/s 1:15 left");
   EXPECT_EQ(ProgressView::Line("COM10", 3, 3, seconds(1)),
             "COM10 [########################] 100% 3/3 bytes");
+  EXPECT_EQ(ProgressView::Line("COM2", 1, 1, seconds(1)),
+            "COM2 [########################] 100% 1/1 byte");
 }
 
 }  // namespace

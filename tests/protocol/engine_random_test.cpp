@@ -2,8 +2,11 @@
 // rules that must hold whatever the radio or the user does.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
+#include "image/image_loader.h"
 #include "protocol/link_state.h"
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
@@ -27,9 +30,34 @@ class CountingHost : public FakeEngineHost {
   const ProtocolEngine* engine = nullptr;
 };
 
+// Images of the lengths a run picks from (1 byte a quarter of the time, else 1 to 300), with
+// random bytes, written once and left to settle as a user's files are: the loader reads a file
+// changed just before a second time.
+class ImageShelf {
+ public:
+  ImageShelf() {
+    std::mt19937 rng(7);
+    auto roll = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    for (int i = 0; i < 16; ++i) {
+      Bytes image(roll(4) == 0 ? 1 : 1 + roll(300));
+      for (auto& b : image) b = static_cast<std::uint8_t>(roll(256));
+      paths_.push_back(files_.Write("img" + std::to_string(i) + ".out", image));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * IMAGE_SETTLE_MS));
+  }
+  const std::string& Pick(int index) const { return paths_[static_cast<std::size_t>(index)]; }
+  int Count() const { return static_cast<int>(paths_.size()); }
+
+ private:
+  TempDir files_;
+  std::vector<std::string> paths_;
+};
+
 class RandomRun {
  public:
-  explicit RandomRun(unsigned seed) : rng_(seed) { host_.engine = &engine_; }
+  RandomRun(unsigned seed, const ImageShelf& images) : rng_(seed), images_(images) {
+    host_.engine = &engine_;
+  }
 
   void Run(int events) {
     for (int e = 0; e < events && !::testing::Test::HasFailure(); ++e) {
@@ -62,11 +90,9 @@ class RandomRun {
     const std::size_t writesBefore = host_.writes.size();
     bool click = false;
     if (kind < 4) {
-      Bytes image(Roll(4) == 0 ? 1 : 1 + Roll(300));
-      for (auto& b : image) b = static_cast<std::uint8_t>(Roll(256));
       host_.checked[Box::WriteDsp1] = Roll(3) != 0;
       host_.checked[Box::WriteDsp2] = Roll(3) != 0;
-      host_.chosenPath = Roll(10) == 0 ? std::string() : files_.Write("img.out", image);
+      host_.chosenPath = Roll(10) == 0 ? std::string() : images_.Pick(Roll(images_.Count()));
       host_.ClickUpdate(engine_);
       click = true;
     } else if (kind < 6) {
@@ -115,16 +141,17 @@ class RandomRun {
   std::mt19937 rng_;
   CountingHost host_;
   ProtocolEngine engine_{host_, host_};
-  TempDir files_;
+  const ImageShelf& images_;
   std::size_t messagesSeen_ = 0;
   bool afterCompletion_ = false;
 };
 
 TEST(EngineRandomTest, InvariantsHoldOverLongRandomRuns) {
   int completions = 0;
+  const ImageShelf images;
   for (unsigned seed = 1; seed <= 24; ++seed) {
     SCOPED_TRACE(seed);
-    RandomRun run(seed);
+    RandomRun run(seed, images);
     run.Run(4000);
     completions += run.completions;
   }

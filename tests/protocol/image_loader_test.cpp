@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "protocol/messages.h"
 #include "testing/special_file.h"
@@ -101,6 +106,84 @@ TEST(ImageLoadTest, NeverStoresPastTheBuffer) {
   EXPECT_EQ(LoadImage(path, buffer.data(), 99).outcome, LoadOutcome::SizeError);
   EXPECT_EQ(buffer[99], 0x5A);  // the first load's
   EXPECT_EQ(buffer[100], 0xEE);
+}
+
+// A file rewritten in place to the same size while it is read: a load that passes holds one
+// version of the file whole; the others are refused as changed, never sent half and half. (A
+// write held up inside the system for longer than the settling time could still pass: the
+// writer's slowest write is kept to tell that case.)
+TEST(ImageLoadTest, AFileRewrittenWhileItIsReadIsNeverLoadedTorn) {
+  using namespace std::chrono;
+  TempDir files;
+  const std::string path = files.Write("busy.out", Bytes(IMAGE_CAPACITY, 0x11));
+  std::atomic<bool> stop{false};
+  std::atomic<long long> slowestWriteMs{0};
+  std::thread writer([&] {
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    // Unbuffered: each version goes out in one write of the system's, so between writes the
+    // file is all one value.
+    if (file == nullptr || std::setvbuf(file, nullptr, _IONBF, 0) != 0) return;
+    Bytes version(IMAGE_CAPACITY);
+    for (std::uint8_t value = 0x22; !stop; value ^= 0x33) {
+      std::fill(version.begin(), version.end(), value);
+      const auto start = steady_clock::now();
+      if (std::fseek(file, 0, SEEK_SET) != 0 ||
+          std::fwrite(version.data(), 1, version.size(), file) != version.size()) {
+        break;
+      }
+      const long long took = duration_cast<milliseconds>(steady_clock::now() - start).count();
+      if (took > slowestWriteMs) slowestWriteMs = took;
+    }
+    std::fclose(file);
+  });
+  std::vector<std::uint8_t> buffer(IMAGE_CAPACITY);
+  int changed = 0;
+  int torn = 0;
+  for (int load = 0; load < 20; ++load) {
+    const LoadResult result = LoadImage(path, buffer.data(), buffer.size());
+    if (result.outcome == LoadOutcome::Loaded) {
+      if (std::count(buffer.begin(), buffer.end(), buffer[0]) != IMAGE_CAPACITY) ++torn;
+    } else {
+      EXPECT_EQ(result.outcome, LoadOutcome::Changed) << load;
+      ++changed;
+    }
+  }
+  stop = true;
+  writer.join();
+  EXPECT_TRUE(torn == 0 || slowestWriteMs > IMAGE_SETTLE_MS) << torn << " loads torn";
+  EXPECT_GT(changed, 0);  // the writer did overlap the loads
+  // Left alone, the same file loads.
+  EXPECT_EQ(LoadImage(path, buffer.data(), buffer.size()).outcome, LoadOutcome::Loaded);
+}
+
+// A file replaced under its name while it is read is no longer the file that was chosen.
+TEST(ImageLoadTest, AFileReplacedWhileItIsReadIsRefused) {
+  TempDir files;
+  const std::string path = files.Write("swap.out", Bytes(IMAGE_CAPACITY, 0x11));
+  const std::string other = files.Write("other.out", Bytes(IMAGE_CAPACITY, 0x22));
+  std::atomic<bool> stop{false};
+  std::thread replacer([&] {
+    std::error_code error;  // the loop ends at the first failure, which the loads then show
+    while (!stop && !error) {
+      std::filesystem::copy_file(testkit::PathFromUtf8(other), testkit::PathFromUtf8(path + ".new"),
+                                 std::filesystem::copy_options::overwrite_existing, error);
+      std::filesystem::rename(testkit::PathFromUtf8(path + ".new"), testkit::PathFromUtf8(path),
+                              error);
+    }
+  });
+  std::vector<std::uint8_t> buffer(IMAGE_CAPACITY);
+  int changed = 0;
+  for (int load = 0; load < 8; ++load) {
+    const LoadResult result = LoadImage(path, buffer.data(), buffer.size());
+    if (result.outcome == LoadOutcome::Changed) ++changed;
+    // The one version or the other, each whole.
+    if (result.outcome == LoadOutcome::Loaded) {
+      EXPECT_EQ(std::count(buffer.begin(), buffer.end(), buffer[0]), IMAGE_CAPACITY) << load;
+    }
+  }
+  stop = true;
+  replacer.join();
+  EXPECT_GT(changed, 0);
 }
 
 }  // namespace

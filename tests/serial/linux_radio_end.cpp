@@ -32,7 +32,7 @@ bool RadioEnd::Ok() const {
 }
 
 std::string RadioEnd::Device() const {
-  return parts_->map.LinkFor(RADIO_PORT);
+  return parts_->map.LinkFor(RADIO_PORT) + " -> " + parts_->radio.SlavePath();
 }
 
 bool RadioEnd::PortIsFree() const {

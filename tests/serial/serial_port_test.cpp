@@ -131,18 +131,24 @@ TEST_F(SerialPortTest, FailedOpensLeaveTheHandleInvalidAndNoDescriptor) {
   ASSERT_EQ(line.OpenPort(0), 1);
   const int withPort = OpenDescriptorCount();
   TempDir files;
-  ASSERT_TRUE(map.Map(2, files.Write("not-a-terminal", {1, 2, 3})));
-  // Whatever terminal the tests run in (with none, /dev/tty does not open at all).
-  ASSERT_TRUE(map.Map(3, "/dev/tty"));
-  // The far end of a pseudo-terminal takes every setting and carries nothing.
-  ASSERT_TRUE(map.Map(4, "/dev/ptmx"));
-  for (int index : {2, 3, 4}) {
+  const std::string file = files.Write("not-a-terminal", {1, 2, 3});
+  // Whatever terminal the tests run in (with none, /dev/tty does not open at all). The far end
+  // of a pseudo-terminal takes every setting and carries nothing.
+  const std::pair<int, std::string> targets[] = {
+      {2, file}, {3, "/dev/tty"}, {4, "/dev/ptmx"}, {5, "/dev/null"}, {6, files.Path()}};
+  for (const auto& [index, target] : targets) {
+    ASSERT_TRUE(map.Map(index, target));
     EXPECT_EQ(line.OpenPort(index), 0) << index;
     EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR) << index;
     EXPECT_EQ(OpenDescriptorCount(), withPort - 1) << index;
-    // The message names what was tried: the link the user set.
-    EXPECT_EQ(line.LastOpenFailure().device, map.LinkFor(index)) << index;
+    // The message names what was tried: the link the user set and where it leads.
+    EXPECT_EQ(line.LastOpenFailure().device, map.LinkFor(index) + " -> " + target) << index;
     EXPECT_FALSE(line.LastOpenFailure().reason.empty()) << index;
+    // What the listing tells of the link without opening it: the same refusal (/dev/tty opens
+    // only where there is a controlling terminal, and says so).
+    if (index != 3) {
+      EXPECT_EQ(RefusalWithoutOpening(map.LinkFor(index)), line.LastOpenFailure().reason) << index;
+    }
   }
 }
 

@@ -303,6 +303,34 @@ TEST_F(RadioSimTest, PacedAndDelayedRadiosAnswerEveryByteNoSoonerThanTold) {
   }
 }
 
+// A radio that talks unasked floods the idle line a byte time apart, yet answers a request; one
+// that adds a byte after the last echo sends it in the same write.
+TEST_F(RadioSimTest, AFloodWhileIdleAndAByteAfterTheLastEcho) {
+  RadioConfig config;
+  config.idleFlood = 0x06;
+  Begin(config);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client->Receive(20), Bytes(20, 0x06));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, BYTE_TIME_38400 * 19);
+  ASSERT_TRUE(client->Send({RADIO_VERSION_COMMAND}));
+  ASSERT_TRUE(radio.WaitBytesReceived(1, milliseconds(5000)));
+  EXPECT_EQ(radio.Record().versionRequests, 1u);
+  radio.Stop();
+
+  const Bytes image = {0x10, 0x20, 0x30};
+  config = RadioConfig{};
+  config.expectedLength = static_cast<std::uint32_t>(image.size());
+  config.afterLastEcho = 0xAA;
+  Begin(config);
+  OpenImageWrite(*client, 0x01);
+  EXPECT_EQ(client->EchoEach({0x10, 0x20}), (Bytes{0x10, 0x20}));
+  ASSERT_TRUE(client->Send({0x30}));
+  EXPECT_EQ(client->Receive(2), (Bytes{0x30, 0xAA}));
+  EXPECT_TRUE(client->Receive(1, QUIET).empty());
+  EXPECT_TRUE(radio.Record().faultPlayed);
+  EXPECT_EQ(radio.Image(), image);
+}
+
 TEST_F(RadioSimTest, StopEndsTheRadioWhereverItIsAndLeavesNothingOpen) {
   auto openFds = [] {
     int count = 0;

@@ -18,11 +18,12 @@ TEST(SimOptions, EveryOptionReachesTheRadio) {
   SimOptions options;
   std::string error;
   ASSERT_TRUE(Parse(
-      {"--com",           "10",   "--config-home", "/tmp/x",    "--dsp-version",    "4.5.255.0",
-       "--length",        "0x10", "--idle-ms",     "250",       "--first-ack",      "0x15",
-       "--second-ack",    "none", "--garbage",     "0,0xff,19", "--garbage-second", "0x11",
-       "--wrong-echo-at", "7",    "--silent-from", "8",         "--hang-up-at",     "9",
-       "--version-bytes", "2",    "--delay-us",    "1500",      "--pace",           "--quiet"},
+      {"--com",           "10",   "--config-home",     "/tmp/x",    "--dsp-version",    "4.5.255.0",
+       "--length",        "0x10", "--idle-ms",         "250",       "--first-ack",      "0x15",
+       "--second-ack",    "none", "--garbage",         "0,0xff,19", "--garbage-second", "0x11",
+       "--wrong-echo-at", "7",    "--silent-from",     "8",         "--hang-up-at",     "9",
+       "--version-bytes", "2",    "--delay-us",        "1500",      "--pace",           "--quiet",
+       "--flood",         "0x06", "--after-last-echo", "0xAA"},
       options, error))
       << error;
   const RadioConfig& radio = options.radio;
@@ -46,6 +47,8 @@ TEST(SimOptions, EveryOptionReachesTheRadio) {
   EXPECT_EQ(radio.versionReplyLength, 2);
   EXPECT_EQ(radio.replyDelayUs, 1500u);
   EXPECT_TRUE(radio.pace38400);
+  EXPECT_EQ(radio.idleFlood, 0x06);
+  EXPECT_EQ(radio.afterLastEcho, 0xAA);
 
   SimOptions plain;
   ASSERT_TRUE(
@@ -55,6 +58,8 @@ TEST(SimOptions, EveryOptionReachesTheRadio) {
   EXPECT_EQ(plain.imageFile, "/tmp/got");
   EXPECT_EQ(plain.radio.wrongEchoAt, NEVER);
   EXPECT_EQ(plain.radio.firstAck.reply, RADIO_ACK);
+  EXPECT_EQ(plain.radio.idleFlood, NO_REPLY);
+  EXPECT_EQ(plain.radio.afterLastEcho, NO_REPLY);
 }
 
 TEST(SimOptions, MistakesAreRefusedWithTheirReason) {
@@ -71,6 +76,8 @@ TEST(SimOptions, MistakesAreRefusedWithTheirReason) {
       {"--length", "0"},
       {"--version-bytes", "4"},
       {"--delay-us", "12abc"},
+      {"--flood", "none"},
+      {"--after-last-echo", "1"},
       {"--silent"},
       {"--image-file"},
       {"extra"},

@@ -115,8 +115,8 @@ TEST_F(WineLine, OpensRawAndPutsTheSettingsBack) {
 }
 
 TEST_F(WineLine, NamesOpenThroughTheDeviceNamespaceAndOnlySerialPortsOpen) {
-  EXPECT_EQ(ResolvePortPath(0), "\\\\.\\COM1");
-  EXPECT_EQ(ResolvePortPath(9), "\\\\.\\COM10");
+  EXPECT_EQ(ResolvePort(0).path, "\\\\.\\COM1");
+  EXPECT_EQ(ResolvePort(9).path, "\\\\.\\COM10");
   EXPECT_TRUE(PortLinkPath(0).empty());
   EXPECT_EQ(line.OpenDevice("\\\\.\\NUL"), 0);
   EXPECT_NE(line.LastOpenFailure().reason.find("not a serial port"), std::string::npos)
