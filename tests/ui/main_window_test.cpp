@@ -67,8 +67,9 @@ TEST_F(MainWindowTest, SaysTheComPortCannotBeUsedWhenCom1DoesNotOpen) {
   ASSERT_TRUE(errors.Ok());
   VannorDlg& dlg = ShowWindow();
   // The box keeps its words; standard error says why, for whoever supports the user.
-  EXPECT_EQ(errors.Text(), "vannor: COM1 (" + ports.ConfigHome() +
-                               "/vannor/ports/COM1): No such file or directory\n");
+  // A dangling link: the link and the device it names.
+  EXPECT_EQ(errors.Text(), "vannor: COM1 (" + ports.ConfigHome() + "/vannor/ports/COM1 -> " +
+                               ports.ConfigHome() + "/absent-device): No such file or directory\n");
 
   ASSERT_EQ(modals.Messages().size(), 1u);
   const MessageRecord& message = modals.Messages()[0];

@@ -79,8 +79,8 @@ TEST_F(PortListTest, APortThatDoesNotOpenFallsBackToThePreviousOne) {
   ASSERT_TRUE(errors.Ok());
   PickPort(2);  // COM3 leads nowhere
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_NOT_USE_COM_PORT)));
-  EXPECT_EQ(errors.Text(), "vannor: COM3 (" + ports.ConfigHome() +
-                               "/vannor/ports/COM3): No such file or directory\n");
+  EXPECT_EQ(errors.Text(), "vannor: COM3 (" + ports.ConfigHome() + "/vannor/ports/COM3 -> " +
+                               ports.ConfigHome() + "/absent-device): No such file or directory\n");
   EXPECT_EQ(modals.Messages()[0].caption, "");
   EXPECT_EQ(dlg.PortIndex(), 0);
   EXPECT_EQ(Get<wxComboBox>(IDC_PORT_LIST).GetSelection(), 0);
@@ -230,8 +230,8 @@ TEST_F(PortListTest, APulledAdapterIsToldAtOnceAndPickingItsPortAgainRevivesIt) 
             std::chrono::milliseconds(RESPONSE_TIMEOUT_MS));
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COMMUNICATION_ERROR)));
   EXPECT_NE(
-      errors.Text().find("vannor: COM1 (" + ports.ConfigHome() +
-                         "/vannor/ports/COM1): the port went away; was the adapter unplugged?"),
+      errors.Text().find("vannor: COM1 (" + ports.ConfigHome() + "/vannor/ports/COM1 -> " +
+                         radio.SlavePath() + "): the port went away; was the adapter unplugged?"),
       std::string::npos)
       << errors.Text();
   EXPECT_FALSE(dlg.SerialLine().PortUsable());  // the dead port is closed, not watched
