@@ -72,7 +72,9 @@ const PortHelpTexts& PortHelp() {
       .ports =
           "Usage: vannor-cli ports\n"
           "Lists the serial devices found (/dev/serial/by-id, ttyUSB, ttyACM, and the ttyS ports\n"
-          "that are real UARTs) and which COMn names link to which device.\n",
+          "that are real UARTs), each with its driver, maker, product, serial number and latency\n"
+          "timer or receive trigger where the system tells them, and which COMn names link to\n"
+          "which device.\n",
       .map =
           "Usage: vannor-cli map COMn DEVICE\n"
           "Makes COMn (COM1 to COM10) open DEVICE, for this program and for the window, by a link "
