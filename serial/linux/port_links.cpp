@@ -24,12 +24,15 @@ PortLinkChange Failed(PortLinkFailure failure, const fs::path& where,
 
 PortLinkState PortLinkOf(int index) {
   PortLinkState state;
+  if (PortName(index).empty()) return state;
+  // As ResolvePortPath falls back without a link.
+  state.fallback = "/dev/ttyS" + std::to_string(index);
   const std::string link = PortLinkPath(index);
   std::error_code error;
   state.linked =
       !link.empty() && fs::symlink_status(link, error).type() != fs::file_type::not_found;
   if (!state.linked) {
-    state.opens = ResolvePortPath(index);
+    state.opens = state.fallback;
     state.connected = fs::exists(state.opens, error);
     return state;
   }

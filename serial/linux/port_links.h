@@ -9,8 +9,9 @@ namespace vannor {
 // Where the COM name at an index leads now.
 struct PortLinkState {
   bool linked = false;     // something stands at the name's link (PortLinkPath)
-  std::string opens;       // what the link names, as written; /dev/ttyS<n-1> without a link
+  std::string opens;       // what the link names, as written; the fallback without a link
   bool connected = false;  // the device it leads to is there now
+  std::string fallback;    // what the name opens without a link: /dev/ttyS<n-1>
 };
 PortLinkState PortLinkOf(int index);
 

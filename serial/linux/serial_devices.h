@@ -5,14 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "serial/device_roots.h"
+
 namespace vannor {
 
-// Where the device nodes and the kernel's view of them live. Tests point both at a tree of their
-// own; nothing outside `sys` is read for what sysfs tells.
-struct DeviceRoots {
-  std::string dev = "/dev";
-  std::string sys = "/sys";
-};
+// Nothing outside the roots' `sys` is read for what sysfs tells.
 
 struct SerialDevice {
   // What a COM link should name: the stable /dev/serial/by-id name when udev made one.
