@@ -27,6 +27,7 @@ struct SerialDevice {
 
 // The by-id names first, in name order; then the nodes that no by-id name leads to (USB and ACM
 // devices, and UARTs that have hardware behind them), in natural order (ttyS2 before ttyS10).
+// Nothing outside `roots` is read.
 std::vector<SerialDevice> FindSerialDevices(const DeviceRoots& roots = {});
 
 // What sysfs tells of the device that `path` leads to (a by-id name, a node, or a link to either,
