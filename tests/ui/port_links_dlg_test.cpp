@@ -1,6 +1,5 @@
 // The COM ports dialog on its own, on a display: what each port opens now, the devices offered
-// (from a /dev and /sys of the test's own), and the links OK writes, Cancel leaves, or a folder
-// that cannot be written refuses with its reason.
+// (from a /dev and /sys of the test's own), and the links OK writes and Cancel leaves.
 #include "ui/gtk/port_links_dlg.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "testing/posix/fake_serial_tree.h"
 #include "testing/window_test_support.h"
@@ -148,20 +146,6 @@ TEST_F(PortLinksDlgTest, OkWritesTheChoiceAndCancelLeavesEverything) {
   EXPECT_TRUE(edit.accepted);
   EXPECT_EQ(edit.changed, std::vector<int>{3});
   EXPECT_EQ(fs::read_symlink(Link(3)), adapter);
-}
-
-TEST_F(PortLinksDlgTest, AFolderThatCannotBeWrittenSaysWhy) {
-  const std::string adapter = tree.AddUsb({});
-  ASSERT_TRUE(tree.Ok());
-  std::ofstream(config.Path() + "/vannor") << "";
-  PortLinksDlg dialog(&owner, tree.Roots());
-  dialog.ChoiceFor(0).SetSelection(ItemLeadingTo(dialog, 0, adapter));
-  dialog.ChoiceFor(9).SetSelection(ItemLeadingTo(dialog, 9, adapter));
-  const PortLinksDlg::Written written = dialog.Apply();
-  EXPECT_TRUE(written.changed.empty());
-  const std::string folder = config.Path() + "/vannor/ports";
-  EXPECT_EQ(written.failures,
-            " COM1: " + folder + ": Not a directory \n COM10: " + folder + ": Not a directory ");
 }
 
 }  // namespace

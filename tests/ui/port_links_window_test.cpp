@@ -4,6 +4,7 @@
 // leading to a radio simulator's pseudo-terminal.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/menu.h>
 
@@ -80,14 +81,17 @@ class PortLinksWindowTest : public WindowTest {
     menu.Unbind(wxEVT_MENU_OPEN, onOpen);
   }
 
-  // The dialog, when it opens, gets `device` chosen for the port at `index`, and OK.
-  void AnswerDialogChoosing(int index, const std::string& device) {
-    modals.AnswerDialogNamed(PortLinksDlg::NAME, [index, device](wxDialog& shown) {
+  // The dialog, when it opens, gets `device` chosen for the ports at `indexes`, and OK.
+  void AnswerDialogChoosing(std::vector<int> indexes, const std::string& device) {
+    modals.AnswerDialogNamed(PortLinksDlg::NAME, [indexes, device](wxDialog& shown) {
       auto& dialog = dynamic_cast<PortLinksDlg&>(shown);
-      for (int item = 0; item < static_cast<int>(dialog.ChoiceFor(index).GetCount()); ++item) {
-        if (dialog.TargetOf(index, item) == device) dialog.ChoiceFor(index).SetSelection(item);
+      for (const int index : indexes) {
+        wxChoice& choice = dialog.ChoiceFor(index);
+        for (int item = 0; item < static_cast<int>(choice.GetCount()); ++item) {
+          if (dialog.TargetOf(index, item) == device) choice.SetSelection(item);
+        }
+        EXPECT_EQ(dialog.TargetOf(index, choice.GetSelection()), device);
       }
-      EXPECT_EQ(dialog.TargetOf(index, dialog.ChoiceFor(index).GetSelection()), device);
       return wxID_OK;
     });
   }
@@ -113,7 +117,7 @@ TEST_F(PortLinksWindowTest, ANewUserLinksCom1ToTheAdapterFromTheMenuAndReadsAtOn
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COM_PORT_UNUSABLE)));
   EXPECT_EQ(Tip(), "COM1: /dev/ttyS0 (default)");
 
-  AnswerDialogChoosing(0, adapter);
+  AnswerDialogChoosing({0}, adapter);
   ChooseComPortsEntry();
   ASSERT_TRUE(PumpUntil([&] { return modals.AllDialogAnswersUsed(); }));
   ASSERT_TRUE(PumpUntil([&] { return dlg.SerialLine().PortUsable(); }));
@@ -159,18 +163,19 @@ TEST_F(PortLinksWindowTest, TheEntryIsNotOfferedWhileTheRadioIsTalkedTo) {
   EXPECT_TRUE(PumpUntil([&] { return modals.AllDialogAnswersUsed(); }));
 }
 
-TEST_F(PortLinksWindowTest, ALinkThatCannotBeWrittenIsToldAndTheOpenPortStays) {
+TEST_F(PortLinksWindowTest, LinksThatCannotBeWrittenAreToldAndTheOpenPortStays) {
   const std::string adapter = tree.AddUsb({.byId = "usb-Adapter-if00-port0"});
   ASSERT_TRUE(tree.Ok());
   std::ofstream(ports.ConfigHome() + "/vannor") << "";
   ShowNewUsersWindow();
   ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
 
-  AnswerDialogChoosing(1, adapter);
+  AnswerDialogChoosing({1, 9}, adapter);
   ChooseComPortsEntry();
   ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 2; }));
+  const std::string folder = ports.ConfigHome() + "/vannor/ports";
   EXPECT_EQ(modals.Messages()[1].text,
-            " COM2: " + ports.ConfigHome() + "/vannor/ports: Not a directory ");
+            " COM2: " + folder + ": Not a directory \n COM10: " + folder + ": Not a directory ");
   EXPECT_EQ(modals.Messages()[1].caption, "");
   EXPECT_EQ(Tip(), "COM1: /dev/ttyS0 (default)");
 }
