@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from the default build and holds them to what Debian asks of a
 # package: lintian finds no error and no warning (a tag that must stand is overridden inside
-# the package, with its reason), the desktop entry passes desktop-file-validate, and what lintian
-# cannot know holds too: one version everywhere, the font alias enabled by a link of the package.
+# the package, with its reason), the desktop entry passes desktop-file-validate, the AppStream
+# metadata appstreamcli validate, vannor-cli's bash completion completes under bash's own
+# complete and compgen, and what lintian cannot know holds too: one version everywhere, the font
+# alias enabled by a link of the package.
 # Called by scripts/test.sh after the default build's tests; works as root and as a user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -68,6 +70,21 @@ if [ -d "$root" ]; then
   check "the desktop entry names version $version" grep -qx "X-Vannor-Version=$version" "$entry"
   check "the packaged program answers --version with no display" \
     test "$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/vannor" --version)" = "vannor $version"
+
+  metainfo="$root/usr/share/metainfo/org.example.vannor.metainfo.xml"
+  echo "--- appstreamcli validate $(basename "$metainfo")"
+  check "appstreamcli validate passes" appstreamcli validate --no-net --pedantic "$metainfo"
+  check "the metadata's release is $version" grep -q "<release version=\"$version\"" "$metainfo"
+  launched=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+  check "the metadata launches the packaged desktop entry" \
+    test -n "$launched" -a -f "$root/usr/share/applications/$launched"
+  screenshot=$(sed -n 's|.*<image>.*/screenshots/\(.*\)</image>.*|\1|p' "$metainfo")
+  check "the metadata's screenshot is one of docs/screenshots" \
+    test -n "$screenshot" -a -f "docs/screenshots/$screenshot"
+
+  completion="$root/usr/share/bash-completion/completions/vannor-cli"
+  echo "--- bash completion $(basename "$completion")"
+  check "vannor-cli completes in bash" bash tests/packaging/bash_completion_test.sh "$completion"
 
   alias=65-vannor-ms-pgothic.conf
   check "/etc/fonts/conf.d enables the packaged font alias" \

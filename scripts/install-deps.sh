@@ -30,7 +30,7 @@ PACKAGES=(
   # running the window without a display, screenshots, driving it from outside
   xvfb xauth imagemagick xdotool x11-utils xfwm4 dbus-x11 at-spi2-core
   # packaging: manual pages, and the checks a Debian package must pass
-  dpkg-dev file scdoc lintian desktop-file-utils
+  dpkg-dev file scdoc lintian desktop-file-utils appstream
   # CI's check that a test run leaves the work tree as it found it
   git
   # the benchmark's comparison row: a blocking loop in Python over pyserial

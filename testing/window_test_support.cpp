@@ -101,6 +101,13 @@ int ModalRecorder::Enter(wxDialog* dialog) {
     aboutBoxes.push_back(record);
     return wxID_OK;
   }
+  const std::string name = Utf8(dialog->GetName());
+  for (auto queued = namedAnswers.begin(); queued != namedAnswers.end(); ++queued) {
+    if (queued->first != name) continue;
+    const std::function<int(wxDialog&)> answer = std::move(queued->second);
+    namedAnswers.erase(queued);
+    return answer(*dialog);
+  }
   ADD_FAILURE() << "an unexpected modal dialog opened: "
                 << Utf8(dialog->GetClassInfo()->GetClassName()) << " \"" << Utf8(dialog->GetTitle())
                 << "\"";

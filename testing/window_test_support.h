@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testing/scoped_env.h"
@@ -42,8 +43,9 @@ struct AboutRecord {
 
 // Sees every modal dialog before it shows. Message boxes are recorded and answered OK; a Yes/No
 // question and a file dialog take the next queued answer; an About box is recorded when one is
-// expected. Any other modal, or one nobody queued an answer for, fails the test and is answered
-// No or cancelled, so that a run never blocks on a window nobody will close.
+// expected; a dialog of a name the test queued an answer for gets that answer. Any other modal, or
+// one nobody queued an answer for, fails the test and is answered No or cancelled, so that a run
+// never blocks on a window nobody will close.
 class ModalRecorder final : public wxModalDialogHook {
  public:
   ModalRecorder() { Register(); }
@@ -54,6 +56,11 @@ class ModalRecorder final : public wxModalDialogHook {
   void ExpectAboutBox() { aboutBoxesExpected++; }
   // The next Yes/No question gets wxID_YES or wxID_NO.
   void AnswerQuestion(int answer) { questionAnswers.push_back(answer); }
+  // The next modal dialog named `name` (wxWindow::GetName) goes to `answer`, which may work its
+  // controls as the user would and returns what ShowModal is to give.
+  void AnswerDialogNamed(const std::string& name, std::function<int(wxDialog&)> answer) {
+    namedAnswers.emplace_back(name, std::move(answer));
+  }
 
   const std::vector<MessageRecord>& Messages() const { return messages; }
   std::vector<std::string> MessageTexts() const;
@@ -65,6 +72,7 @@ class ModalRecorder final : public wxModalDialogHook {
   // The filter of each file dialog shown, as the dialog was given it.
   const std::vector<std::string>& FileFilters() const { return fileFilters; }
   bool AllFileAnswersUsed() const { return fileAnswers.empty(); }
+  bool AllDialogAnswersUsed() const { return namedAnswers.empty(); }
 
  protected:
   int Enter(wxDialog* dialog) override;
@@ -74,6 +82,7 @@ class ModalRecorder final : public wxModalDialogHook {
 
   std::deque<std::string> fileAnswers;
   std::deque<int> questionAnswers;
+  std::deque<std::pair<std::string, std::function<int(wxDialog&)>>> namedAnswers;
   int aboutBoxesExpected = 0;
   int fileDialogsShown = 0;
   std::vector<std::string> fileFilters;

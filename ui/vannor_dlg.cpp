@@ -73,6 +73,12 @@ wxEND_EVENT_TABLE()
       std::move(backend));
   (void)Radio().Follow(*this);  // the link's own observers leave room
   picks = std::make_unique<PortListPicks>(*portList, [this] { return PortIndex(); });
+  portLinks = std::make_unique<PortLinksEntry>(
+      *this, *portList, RadioLink(),
+      PortLinksEntry::Window{
+          .showModal = [this](wxDialog& dialog) { return signalledEnd.ShowModal(dialog); },
+          .showMessage = [this](std::string_view text) { ShowMessage(text); },
+          .pickPort = [this](int index) { PickPort(index); }});
   appIcon = LoadAppIcons();
   Centre();
 }
@@ -122,6 +128,7 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
       CallAfter([this] { ShowMessage(MSG_COM_PORT_UNUSABLE); });
     }
   }
+  portLinks->ShowTip();
   // Unwatched (no thread could be made) no reply ever arrives, and every exchange ends at its
   // time-out with " Communication Error !!! "; the window itself stays usable.
   if (!Watching()) ReportListenerFailure(stderr, PortName(0), errno);
@@ -145,13 +152,17 @@ void VannorDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
 }
 
 void VannorDlg::OnPortSelChange(wxCommandEvent& /*event*/) {
-  const int picked = picks->TakePick();
-  const int now = Radio().OnPortPicked(picked, *this);
+  PickPort(picks->TakePick());
+}
+
+void VannorDlg::PickPort(int index) {
+  const int now = Radio().OnPortPicked(index, *this);
   if (portList->GetSelection() != now) portList->SetSelection(now);
   // The port chosen last did not open again either.
   if (!SerialLine().PortUsable()) {
     ReportOpenFailure(stderr, PortName(now), SerialLine().LastOpenFailure());
   }
+  portLinks->ShowTip();
 }
 
 bool VannorDlg::LeaveUnfinishedUpdate() {

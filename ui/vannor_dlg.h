@@ -19,6 +19,7 @@
 #include "protocol/link.h"
 #include "protocol/update_request.h"
 #include "ui/display_loss.h"
+#include "ui/port_links_entry.h"
 #include "ui/port_list_picks.h"
 #include "ui/signalled_end.h"
 #include "ui/window_link.h"
@@ -70,6 +71,8 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   bool Watching() const { return RadioLink().Watching(); }
   Line& SerialLine() { return Radio().SerialLine(); }
   const Link& RadioLink() const { return windowLink->Get(); }
+  // The COM ports dialog and the port list's tooltip (Linux).
+  PortLinksEntry& PortLinks() { return *portLinks; }
 
   // ExchangeDisplay: the bar, the percentage label and the version labels.
   void ShowProgress(int position, std::string_view percent) override;
@@ -89,6 +92,9 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   void OnInitDialog(wxInitDialogEvent& event);
   void OnSysCommandEvent(wxCommandEvent& event);
   void OnPortSelChange(wxCommandEvent& event);
+  // The port at `index` (-1: none valid) is picked in the list, or the open one again after its
+  // link changed.
+  void PickPort(int index);
   void OnUpdateClicked(wxCommandEvent& event);
   void OnVerReadClicked(wxCommandEvent& event);
   void OnEndEvent(wxCommandEvent& event);
@@ -122,8 +128,9 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
 
   std::unique_ptr<WindowLink> windowLink;
   std::unique_ptr<PortListPicks> picks;
+  std::unique_ptr<PortLinksEntry> portLinks;
   SignalledEnd signalledEnd;
-  WindowMenu menu{*this};
+  WindowMenu menu{*this, [this] { return !RadioLink().Busy(); }};
   wxIconBundle appIcon;
   // Puts the port back if the display dies under the window.
   std::unique_ptr<DisplayLossGuard> displayLoss;

@@ -4,6 +4,7 @@
 
 #include "res/dialog_templates.h"
 #include "ui/dialog_builder.h"
+#include "ui/port_links_menu.h"
 #include "ui/system_menu.h"
 
 namespace vannor {
@@ -24,6 +25,7 @@ void WindowMenu::Build() {
   if (AddToSystemMenu(window_, static_cast<int>(res::IDM_ABOUTBOX), aboutItem)) return;
   standIn_ = std::make_unique<wxMenu>();
   standIn_->Append(res::MENU_CLOSE, FromUtf8(CLOSE_ITEM_TEXT));
+  standIn_->Append(res::MENU_PORT_LINKS, FromUtf8(PORT_LINKS_ITEM_TEXT));
   window_.Bind(wxEVT_CONTEXT_MENU, &WindowMenu::OnContextMenu, this);
   if (aboutItem.empty()) return;
   standIn_->AppendSeparator();
@@ -40,6 +42,7 @@ void WindowMenu::OnContextMenu(wxContextMenuEvent& event) {
             ? focus->GetScreenRect().GetBottomLeft()
             : window_.ClientToScreen(wxPoint(0, 0));
   }
+  standIn_->Enable(res::MENU_PORT_LINKS, offerPortLinks_());
   window_.PopupMenu(standIn_.get(), window_.ScreenToClient(where));
 }
 

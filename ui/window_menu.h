@@ -1,19 +1,23 @@
 // The window menu's entries of the program's own. On Windows the About entry goes into the
 // window's system menu. GTK gives programs no system menu: the window's context menu (right
-// click, Shift+F10, the Menu key) stands in for it, with the platform's Close entry and, below a
-// separator, the About entry.
+// click, Shift+F10, the Menu key) stands in for it, with the platform's Close entry, the COM
+// ports entry (offered only between exchanges) and, below a separator, the About entry.
 #pragma once
 
 #include <wx/dialog.h>
 #include <wx/menu.h>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace vannor {
 
 class WindowMenu {
  public:
-  explicit WindowMenu(wxDialog& window) : window_(window) {}
+  // `offerPortLinks` says whether the COM ports entry may be chosen now.
+  WindowMenu(wxDialog& window, std::function<bool()> offerPortLinks)
+      : window_(window), offerPortLinks_(std::move(offerPortLinks)) {}
   ~WindowMenu();
   WindowMenu(const WindowMenu&) = delete;
   WindowMenu& operator=(const WindowMenu&) = delete;
@@ -27,6 +31,7 @@ class WindowMenu {
   void OnContextMenu(wxContextMenuEvent& event);
 
   wxDialog& window_;
+  std::function<bool()> offerPortLinks_;
   std::unique_ptr<wxMenu> standIn_;
 };
 

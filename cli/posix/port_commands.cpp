@@ -3,13 +3,13 @@
 #include <stdio.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/posix/device_listing.h"
 #include "serial/linux/linux_port.h"
+#include "serial/linux/port_links.h"
 #include "serial/port_names.h"
 
 namespace vannor::cli {
@@ -17,31 +17,6 @@ namespace vannor::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Whether a ttyS port has a UART behind it: the kernel makes every ttyS node, and reports type 0
-// for the ones nothing answers on.
-bool IsRealUart(const std::string& name) {
-  std::ifstream type("/sys/class/tty/" + name + "/type");
-  int value = 0;
-  return static_cast<bool>(type >> value) && value != 0;
-}
-
-std::vector<std::string> SerialDevices() {
-  std::vector<std::string> found;
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/dev/serial/by-id", error)) {
-    found.push_back(entry.path().string());
-  }
-  for (const fs::directory_entry& entry : fs::directory_iterator("/dev", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.starts_with("ttyUSB") || name.starts_with("ttyACM") ||
-        (name.starts_with("ttyS") && IsRealUart(name))) {
-      found.push_back(entry.path().string());
-    }
-  }
-  std::sort(found.begin(), found.end());
-  return found;
-}
 
 // The list index of "COMn", or -1 after telling the user what is wrong with it.
 int ComIndex(const std::string& comName) {
@@ -97,7 +72,9 @@ const PortHelpTexts& PortHelp() {
       .ports =
           "Usage: vannor-cli ports\n"
           "Lists the serial devices found (/dev/serial/by-id, ttyUSB, ttyACM, and the ttyS ports\n"
-          "that are real UARTs) and which COMn names link to which device.\n",
+          "that are real UARTs), each with its driver, maker, product, serial number and latency\n"
+          "timer or receive trigger where the system tells them, and which COMn names link to\n"
+          "which device.\n",
       .map =
           "Usage: vannor-cli map COMn DEVICE\n"
           "Makes COMn (COM1 to COM10) open DEVICE, for this program and for the window, by a link "
@@ -112,19 +89,7 @@ const PortHelpTexts& PortHelp() {
 }
 
 int ListPorts(std::FILE* out) {
-  const std::vector<std::string> devices = SerialDevices();
-  std::fprintf(out, "Serial devices:\n");
-  if (devices.empty()) std::fprintf(out, "  (none found)\n");
-  std::error_code error;
-  for (const std::string& device : devices) {
-    const fs::path target =
-        fs::is_symlink(device, error) ? fs::canonical(device, error) : fs::path();
-    if (!target.empty()) {
-      std::fprintf(out, "  %s -> %s\n", device.c_str(), target.c_str());
-    } else {
-      std::fprintf(out, "  %s\n", device.c_str());
-    }
-  }
+  PrintSerialDevices(out, FindSerialDevices());
   std::fprintf(out, "Port names:\n");
   for (int index = 0; index < PORT_COUNT; ++index) PrintPortName(out, index);
   return EXIT_SUCCESS_ALL;
@@ -133,38 +98,25 @@ int ListPorts(std::FILE* out) {
 int MapPort(const std::string& comName, const std::string& device, std::FILE* out) {
   const int index = ComIndex(comName);
   if (index < 0) return EXIT_USAGE;
-  const std::string link = PortLinkPath(index);
-  if (link.empty()) {
-    std::fprintf(stderr, "vannor-cli: neither XDG_CONFIG_HOME nor HOME names a folder\n");
-    return EXIT_USAGE;
+  const PortLinkChange change = WritePortLink(index, device);
+  switch (change.failure) {
+    case PortLinkFailure::None:
+      break;
+    case PortLinkFailure::NoFolder:
+      std::fprintf(stderr, "vannor-cli: %s\n", change.reason.c_str());
+      return EXIT_USAGE;
+    case PortLinkFailure::BadDevice:
+      std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
+      return EXIT_USAGE;
+    case PortLinkFailure::NotWritten:
+      std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
+      return EXIT_PORT_UNUSABLE;
   }
-  // A relative device would be resolved from the link's folder, not from where the user is.
+  std::fprintf(out, "%s -> %s\n", comName.c_str(), change.target.c_str());
   std::error_code error;
-  const fs::path target = fs::absolute(device, error);
-  if (error) {
-    std::fprintf(stderr, "vannor-cli: %s: %s\n", device.c_str(), error.message().c_str());
-    return EXIT_USAGE;
-  }
-  const fs::path folder = fs::path(link).parent_path();
-  if (!fs::create_directories(folder, error) && error) {
-    std::fprintf(stderr, "vannor-cli: %s: %s\n", folder.c_str(), error.message().c_str());
-    return EXIT_PORT_UNUSABLE;
-  }
-  // Made under a temporary name and renamed over the old link, so that the name never points
-  // nowhere in between.
-  const std::string temporary = link + ".new";
-  fs::remove(temporary, error);  // a leftover of an interrupted map, usually none: either is fine
-  fs::create_symlink(target, temporary, error);
-  if (!error) fs::rename(temporary, link, error);
-  if (error) {
-    std::fprintf(stderr, "vannor-cli: %s: %s\n", link.c_str(), error.message().c_str());
-    std::error_code ignored;  // the failure above is what the user must hear of
-    fs::remove(temporary, ignored);
-    return EXIT_PORT_UNUSABLE;
-  }
-  std::fprintf(out, "%s -> %s\n", comName.c_str(), target.c_str());
-  if (!fs::exists(target, error)) {
-    std::fprintf(stderr, "vannor-cli: note: %s does not exist now (unplugged?)\n", target.c_str());
+  if (!fs::exists(change.target, error)) {
+    std::fprintf(stderr, "vannor-cli: note: %s does not exist now (unplugged?)\n",
+                 change.target.c_str());
   }
   return EXIT_SUCCESS_ALL;
 }
@@ -172,15 +124,14 @@ int MapPort(const std::string& comName, const std::string& device, std::FILE* ou
 int UnmapPort(const std::string& comName, std::FILE* out) {
   const int index = ComIndex(comName);
   if (index < 0) return EXIT_USAGE;
-  const std::string link = PortLinkPath(index);
-  std::error_code error;
-  if (link.empty() || !fs::is_symlink(link, error)) {
+  if (!PortLinkOf(index).linked) {
     std::fprintf(out, "%s was not mapped; it opens %s\n", comName.c_str(),
                  Destination(index).c_str());
     return EXIT_SUCCESS_ALL;
   }
-  if (!fs::remove(link, error) || error) {
-    std::fprintf(stderr, "vannor-cli: %s: %s\n", link.c_str(), error.message().c_str());
+  const PortLinkChange change = RemovePortLink(index);
+  if (change.failure != PortLinkFailure::None) {
+    std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
     return EXIT_PORT_UNUSABLE;
   }
   std::fprintf(out, "%s unmapped; it opens %s\n", comName.c_str(), Destination(index).c_str());

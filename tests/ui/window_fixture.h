@@ -24,6 +24,7 @@ class WindowTest : public testing::Test {
     radios.clear();
     EXPECT_TRUE(modals.AllFileAnswersUsed());
     EXPECT_TRUE(modals.AllQuestionAnswersUsed());
+    EXPECT_TRUE(modals.AllDialogAnswersUsed());
   }
 
   // A radio on "COM<com>".

@@ -1,0 +1,14 @@
+// The serial devices of `vannor-cli ports`: one line each, with what the system tells of it.
+#pragma once
+
+#include <cstdio>
+#include <vector>
+
+#include "serial/linux/serial_devices.h"
+
+namespace vannor::cli {
+
+// "  /dev/serial/by-id/usb-FTDI_...-port0 -> /dev/ttyUSB0  ftdi_sio: FTDI FT232R USB UART, ..."
+void PrintSerialDevices(std::FILE* out, const std::vector<SerialDevice>& devices);
+
+}  // namespace vannor::cli

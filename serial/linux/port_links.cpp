@@ -1,0 +1,93 @@
+#include "serial/linux/port_links.h"
+
+#include <filesystem>
+
+#include "serial/port_names.h"
+
+namespace vannor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+PortLinkChange Failed(PortLinkFailure failure, const fs::path& where, std::string reason) {
+  return PortLinkChange{
+      .failure = failure, .where = where.string(), .reason = std::move(reason), .target = {}};
+}
+
+PortLinkChange Failed(PortLinkFailure failure, const fs::path& where,
+                      const std::error_code& error) {
+  return Failed(failure, where, error.message());
+}
+
+}  // namespace
+
+PortLinkState PortLinkOf(int index) {
+  PortLinkState state;
+  if (PortName(index).empty()) return state;
+  // As ResolvePortPath falls back without a link.
+  state.fallback = "/dev/ttyS" + std::to_string(index);
+  const std::string link = PortLinkPath(index);
+  std::error_code error;
+  state.linked =
+      !link.empty() && fs::symlink_status(link, error).type() != fs::file_type::not_found;
+  if (!state.linked) {
+    state.opens = state.fallback;
+    state.connected = fs::exists(state.opens, error);
+    return state;
+  }
+  // Anything but a link opens as itself.
+  state.opens = fs::is_symlink(link, error) ? fs::read_symlink(link, error).string() : link;
+  state.connected = fs::exists(link, error);
+  return state;
+}
+
+PortLinkChange WritePortLink(int index, const std::string& device) {
+  const std::string link = PortLinkPath(index);
+  if (link.empty()) {
+    return Failed(PortLinkFailure::NoFolder, fs::path(),
+                  "neither XDG_CONFIG_HOME nor HOME names a folder");
+  }
+  std::error_code error;
+  const fs::path target = fs::absolute(device, error);
+  if (error) return Failed(PortLinkFailure::BadDevice, device, error);
+  const fs::file_type there = fs::symlink_status(link, error).type();
+  if (there != fs::file_type::not_found && there != fs::file_type::symlink) {
+    // A file or folder the user put there is theirs, not a link of ours to replace.
+    return Failed(PortLinkFailure::NotWritten, link, "not a link; left as it is");
+  }
+  const fs::path folder = fs::path(link).parent_path();
+  if (!fs::create_directories(folder, error) && error) {
+    return Failed(PortLinkFailure::NotWritten, folder, error);
+  }
+  // Made under a temporary name and renamed over the old link, so that the name never leads
+  // nowhere in between.
+  const std::string temporary = link + ".new";
+  fs::remove(temporary, error);  // a leftover of an interrupted write, usually none: either is fine
+  fs::create_symlink(target, temporary, error);
+  if (!error) fs::rename(temporary, link, error);
+  if (error) {
+    std::error_code ignored;  // the failure above is what the user must hear of
+    fs::remove(temporary, ignored);
+    return Failed(PortLinkFailure::NotWritten, link, error);
+  }
+  return PortLinkChange{
+      .failure = PortLinkFailure::None, .where = {}, .reason = {}, .target = target.string()};
+}
+
+PortLinkChange RemovePortLink(int index) {
+  const std::string link = PortLinkPath(index);
+  std::error_code error;
+  const fs::file_type there =
+      link.empty() ? fs::file_type::not_found : fs::symlink_status(link, error).type();
+  if (there == fs::file_type::not_found) return PortLinkChange{};
+  if (there != fs::file_type::symlink) {
+    return Failed(PortLinkFailure::NotWritten, link, "not a link; left as it is");
+  }
+  // A link that has gone in the meantime is as good as removed.
+  fs::remove(link, error);
+  if (error) return Failed(PortLinkFailure::NotWritten, link, error);
+  return PortLinkChange{};
+}
+
+}  // namespace vannor

@@ -1,0 +1,51 @@
+// The window's way to its COM ports on Linux: the menu entry's dialog, and the port list's tooltip
+// naming the device behind the port in use. What a port leads to changes only at OK: the open
+// port, when its link changed, is then picked again as the user would pick it in the list, and
+// never during an exchange (the menu does not offer the entry then). On Windows there is neither
+// entry nor tooltip (port_links_menu.h).
+#pragma once
+
+#include <wx/combobox.h>
+#include <wx/dialog.h>
+
+#include <functional>
+#include <string_view>
+
+#include "protocol/link.h"
+#include "serial/device_roots.h"
+
+namespace vannor {
+
+class PortLinksEntry {
+ public:
+  struct Window {
+    // Shows a dialog of the window's modally; returns its result.
+    std::function<int(wxDialog&)> showModal;
+    std::function<void(std::string_view)> showMessage;
+    // Picks the port at index in the list, as the user would.
+    std::function<void(int)> pickPort;
+  };
+
+  // Handles the menu entry of `owner`; `list` is its port list, `link` its link to the radio.
+  PortLinksEntry(wxWindow& owner, wxComboBox& list, const Link& link, Window window);
+  ~PortLinksEntry();
+  PortLinksEntry(const PortLinksEntry&) = delete;
+  PortLinksEntry& operator=(const PortLinksEntry&) = delete;
+
+  // The serial devices of another tree than the system's (tests).
+  void UseDeviceRoots(const DeviceRoots& roots) { roots_ = roots; }
+  // Names the device behind the port in use in the list's tooltip; after every open.
+  void ShowTip();
+
+ private:
+  // The menu entry: the dialog, and what OK changed.
+  void OnEntry(wxCommandEvent& event);
+
+  wxWindow& owner_;
+  wxComboBox& list_;
+  const Link& link_;
+  Window window_;
+  DeviceRoots roots_;
+};
+
+}  // namespace vannor
