@@ -37,6 +37,10 @@ struct ResolvedPort {
 // link: the port is then refused, never taken for another. On Windows: \\.\COMn.
 ResolvedPort ResolvePort(int index);
 
+// What the port at index opens when no link says otherwise: /dev/ttyS<n-1> on Linux, \\.\COMn on
+// Windows; empty for an index outside 0 to 9.
+std::string BuiltInPortPath(int index);
+
 // The device a port name given by the user opens: a name of the list as ResolvePort says (on
 // Windows any "COM<n>", in the device namespace); anything else is taken as the device itself.
 ResolvedPort ResolvePortName(std::string_view name);

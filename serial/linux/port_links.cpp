@@ -24,21 +24,16 @@ PortLinkChange Failed(PortLinkFailure failure, const fs::path& where,
 
 PortLinkState PortLinkOf(int index) {
   PortLinkState state;
-  if (PortName(index).empty()) return state;
-  // As ResolvePortPath falls back without a link.
-  state.fallback = "/dev/ttyS" + std::to_string(index);
-  const std::string link = PortLinkPath(index);
+  const ResolvedPort port = ResolvePort(index);
+  state.fallback = BuiltInPortPath(index);
+  state.refusal = port.refusal;
+  if (!port.refusal.empty()) state.opens = port.path;
+  if (port.path.empty() || !port.refusal.empty()) return state;
   std::error_code error;
-  state.linked =
-      !link.empty() && fs::symlink_status(link, error).type() != fs::file_type::not_found;
-  if (!state.linked) {
-    state.opens = state.fallback;
-    state.connected = fs::exists(state.opens, error);
-    return state;
-  }
-  // Anything but a link opens as itself.
-  state.opens = fs::is_symlink(link, error) ? fs::read_symlink(link, error).string() : link;
-  state.connected = fs::exists(link, error);
+  state.linked = port.path == PortLinkPath(index);
+  // Anything but a link where the link belongs opens as itself.
+  state.opens = port.linkTarget.empty() ? port.path : port.linkTarget;
+  state.connected = fs::exists(port.path, error);
   return state;
 }
 

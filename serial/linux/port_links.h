@@ -8,10 +8,12 @@ namespace vannor {
 
 // Where the COM name at an index leads now.
 struct PortLinkState {
-  bool linked = false;     // something stands at the name's link (PortLinkPath)
-  std::string opens;       // what the link names, as written; the fallback without a link
+  bool linked = false;  // something stands at the name's link (PortLinkPath)
+  // What the link names, as it reads; the built-in port without a link; refused: the folder.
+  std::string opens;
   bool connected = false;  // the device it leads to is there now
   std::string fallback;    // what the name opens without a link: /dev/ttyS<n-1>
+  std::string refusal;     // why the name leads nowhere (its folder cannot be read); else empty
 };
 PortLinkState PortLinkOf(int index);
 

@@ -56,7 +56,12 @@ ResolvedPort ResolvePort(int index) {
           .path = PortLinkFolder(), .linkTarget = {}, .refusal = std::strerror(error)};
     }
   }
-  return ResolvedPort{.path = "/dev/ttyS" + std::to_string(index), .linkTarget = {}, .refusal = {}};
+  return ResolvedPort{.path = BuiltInPortPath(index), .linkTarget = {}, .refusal = {}};
+}
+
+std::string BuiltInPortPath(int index) {
+  if (PortName(index).empty()) return std::string();
+  return "/dev/ttyS" + std::to_string(index);
 }
 
 ResolvedPort ResolvePortName(std::string_view name) {

@@ -24,10 +24,15 @@ std::string PortLinkPath(int /*index*/) {
 }
 
 ResolvedPort ResolvePort(int index) {
+  if (PortName(index).empty()) return ResolvedPort{};
+  return ResolvedPort{.path = BuiltInPortPath(index), .linkTarget = {}, .refusal = {}};
+}
+
+std::string BuiltInPortPath(int index) {
   const std::string_view name = PortName(index);
-  if (name.empty()) return ResolvedPort{};
+  if (name.empty()) return std::string();
   // The device namespace: plain "COM10" and above would name a file in the working folder.
-  return ResolvedPort{.path = "\\\\.\\" + std::string(name), .linkTarget = {}, .refusal = {}};
+  return "\\\\.\\" + std::string(name);
 }
 
 ResolvedPort ResolvePortName(std::string_view name) {

@@ -123,6 +123,8 @@ TEST(PortLinksTest, WhereEachNameLeads) {
   const PortLinkState plain = PortLinkOf(2);
   EXPECT_FALSE(plain.linked);
   EXPECT_EQ(plain.opens, "/dev/ttyS2");
+  EXPECT_EQ(plain.fallback, "/dev/ttyS2");
+  EXPECT_EQ(linked.fallback, "/dev/ttyS0");
 }
 
 TEST(PortLinksTest, WritesReplacesAndRemovesLinksButNothingElse) {
@@ -159,6 +161,11 @@ TEST(PortLinksTest, AFolderThatCannotBeWrittenSaysWhy) {
   EXPECT_EQ(change.failure, PortLinkFailure::NotWritten);
   EXPECT_EQ(change.where, home.Path() + "/vannor/ports");
   EXPECT_EQ(change.reason, "Not a directory");
+  // Nor is the name taken for the built-in port: a link may hide there.
+  const PortLinkState refused = PortLinkOf(0);
+  EXPECT_EQ(refused.refusal, "Not a directory");
+  EXPECT_EQ(refused.opens, home.Path() + "/vannor/ports");
+  EXPECT_FALSE(refused.linked);
 
   ScopedEnv noConfig("XDG_CONFIG_HOME", nullptr);
   ScopedEnv noHome("HOME", nullptr);

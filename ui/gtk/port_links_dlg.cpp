@@ -54,6 +54,7 @@ void ShowChosenWhole(wxChoice& choice) {
 }  // namespace
 
 std::string WhereItLeads(const PortLinkState& state) {
+  if (!state.refusal.empty()) return "cannot be used: " + state.opens + ": " + state.refusal;
   if (!state.linked) return state.opens + " (default)";
   return state.connected ? state.opens : state.opens + " (not connected)";
 }

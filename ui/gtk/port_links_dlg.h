@@ -15,7 +15,8 @@ class wxChoice;
 
 namespace vannor {
 
-// "/dev/ttyS0 (default)", "/dev/serial/by-id/usb-… (not connected)", or the link's target.
+// "/dev/ttyS0 (default)", "/dev/serial/by-id/usb-… (not connected)", the link's target, or why
+// the name leads nowhere.
 std::string WhereItLeads(const PortLinkState& state);
 
 class PortLinksDlg final : public wxDialog {
