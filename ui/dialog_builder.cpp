@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
+#include <wx/control.h>
 #include <wx/dialog.h>
 #include <wx/font.h>
 #include <wx/gauge.h>
@@ -122,6 +123,12 @@ std::vector<wxWindow*> BuildDialog(wxDialog& dialog, const res::DialogTemplate& 
     controls.push_back(CreateControl(dialog, control));
   }
   return controls;
+}
+
+void ShowLabelText(wxControl& label, std::string& shown, std::string_view text) {
+  if (shown == text) return;
+  shown.assign(text);
+  label.SetLabelText(FromUtf8(text));
 }
 
 }  // namespace vannor

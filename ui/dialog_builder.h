@@ -3,14 +3,16 @@
 #pragma once
 
 #include <wx/string.h>
+#include <wx/window.h>
 
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "res/dialog_templates.h"
 
+class wxControl;
 class wxDialog;
-class wxWindow;
 class wxRect;
 
 namespace vannor {
@@ -29,5 +31,15 @@ wxRect DialogUnitsToPixels(const wxWindow& dialog, const res::DluRect& rect);
 // Sets the caption, face and client size and creates the controls; returns them in table
 // order. The dialog itself must have been created, without controls.
 std::vector<wxWindow*> BuildDialog(wxDialog& dialog, const res::DialogTemplate& layout);
+
+// The control of the built dialog with identifier `id`, as the kind it was built as.
+template <typename Control>
+Control* Bound(wxWindow& dialog, int id) {
+  return dynamic_cast<Control*>(dialog.FindWindow(id));
+}
+
+// Sets the label's text unless `shown`, what it shows now, is that text already: progress on
+// every byte then costs the toolkit nothing.
+void ShowLabelText(wxControl& label, std::string& shown, std::string_view text);
 
 }  // namespace vannor

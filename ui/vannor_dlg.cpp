@@ -28,11 +28,6 @@ constexpr int ABOUT_COMMAND_LAST =
     static_cast<int>(res::IDM_ABOUTBOX | (~res::SYS_COMMAND_MASK & 0xFu));
 constexpr int END_RETRY_TIMER = RESPONSE_TIMER + 1;
 
-template <typename Control>
-Control* Bound(wxWindow& dialog, int id) {
-  return dynamic_cast<Control*>(dialog.FindWindow(id));
-}
-
 }  // namespace
 
 // clang-format off
@@ -279,20 +274,14 @@ void VannorDlg::EndWith(int result) {
   EndDialog(result);
 }
 
-void VannorDlg::SetLabel(wxControl* control, std::string& shown, std::string_view text) {
-  if (shown == text) return;
-  shown.assign(text);
-  control->SetLabelText(FromUtf8(text));
-}
-
 void VannorDlg::ShowProgress(int position, std::string_view percent) {
   if (progressBar->GetValue() != position) progressBar->SetValue(position);
-  SetLabel(percentLabel, shownPercent, percent);
+  ShowLabelText(*percentLabel, shownPercent, percent);
 }
 
 void VannorDlg::ShowVersions(std::string_view dsp1, std::string_view dsp2) {
-  SetLabel(dsp1VersionLabel, shownDsp1Version, dsp1);
-  SetLabel(dsp2VersionLabel, shownDsp2Version, dsp2);
+  ShowLabelText(*dsp1VersionLabel, shownDsp1Version, dsp1);
+  ShowLabelText(*dsp2VersionLabel, shownDsp2Version, dsp2);
 }
 
 void VannorDlg::ReportOutcome(const ExchangeOutcome& outcome) {

@@ -112,7 +112,6 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   bool MayQuit();
   // Whether the user lets an unfinished Update go for `question`: at once when none runs.
   bool MayLeaveUpdate(std::string_view question);
-  void SetLabel(wxControl* control, std::string& shown, std::string_view text);
 
   // Controls, in binding order.
   wxControl* dsp2VersionLabel = nullptr;
