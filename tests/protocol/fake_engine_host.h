@@ -36,9 +36,14 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
   int closes = 0;
   std::vector<Bytes> writes;          // one entry per write call, in order
   std::deque<std::uint8_t> incoming;  // bytes waiting to be read
+  Bytes arrivingDuringRead;           // bytes that come in just after the next read
   std::vector<std::size_t> pendingAnswers;
   std::vector<std::size_t> readRequests;
   std::size_t maxReadOverPending = 0;  // how far any read asked past what was waiting
+
+  // Whether a request that waits for a quiet line finds it quiet at once (its first quiet
+  // period ends as the click returns); false leaves the periods to the test.
+  bool quietLine = true;
 
   // Timer.
   bool timerRunning = false;
@@ -91,6 +96,8 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
       buffer[n++] = incoming.front();
       incoming.pop_front();
     }
+    incoming.insert(incoming.end(), arrivingDuringRead.begin(), arrivingDuringRead.end());
+    arrivingDuringRead.clear();
     return n;
   }
   void StartResponseTimer(int milliseconds) override {
@@ -141,6 +148,14 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
       return;
     }
     engine.OnUpdateClicked(mask, image.data(), chosen.length);
+    PassQuietPeriod(engine);
+  }
+  void ClickVerRead(ProtocolEngine& engine) {
+    engine.OnVerReadClicked();
+    PassQuietPeriod(engine);
+  }
+  void PassQuietPeriod(ProtocolEngine& engine) {
+    if (quietLine && engine.AwaitingQuietLine()) engine.OnTimer();
   }
 
   // Test helpers.
