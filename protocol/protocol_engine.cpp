@@ -1,5 +1,6 @@
 #include "protocol/protocol_engine.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "protocol/number_texts.h"
@@ -253,9 +254,10 @@ void ProtocolEngine::AwaitQuietLine(ProtocolState state, const std::uint8_t* req
   linkState.commandIssued = 1;
   std::memcpy(request_, request, length);
   requestLength_ = length;
+  quietPeriodMs_ = QUIET_TIME_MS + std::max(port_.HoldBackMs(), 0);
   heardInPeriod_ = false;
   noisyPeriods_ = 0;
-  host_.StartResponseTimer(QUIET_TIME_MS);
+  host_.StartResponseTimer(quietPeriodMs_);
 }
 
 void ProtocolEngine::OnQuietPeriodEnd() {
@@ -266,11 +268,11 @@ void ProtocolEngine::OnQuietPeriodEnd() {
   }
   if (heardInPeriod_) {
     heardInPeriod_ = false;
-    if (++noisyPeriods_ * QUIET_TIME_MS >= UNASKED_LIMIT_MS) {
+    if (++noisyPeriods_ * quietPeriodMs_ >= UNASKED_LIMIT_MS) {
       ReportCommError(FailureCause::UnaskedBytes, lastUnasked_);
       return;
     }
-    host_.StartResponseTimer(QUIET_TIME_MS);
+    host_.StartResponseTimer(quietPeriodMs_);
     return;
   }
   const std::size_t length = requestLength_;

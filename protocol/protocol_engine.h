@@ -20,10 +20,11 @@ inline constexpr std::uint8_t ACK = 0x06;
 inline constexpr std::uint8_t ENQ = 0x05;
 inline constexpr std::size_t RX_CHUNK = 100;
 // A request goes out only on a quiet line: after the flush, once no byte has come for a whole
-// QUIET_TIME_MS (longer than the 16 ms a common USB adapter may hold received bytes back, so a
-// radio talking behind one cannot seem quiet between its bursts). A radio still talking after
-// UNASKED_LIMIT_MS ends the exchange unsent.
-inline constexpr int QUIET_TIME_MS = 20;
+// period of QUIET_TIME_MS (some fifteen characters at 38400 baud, past the four a UART's FIFO may
+// hold back), longer by the time the port may hold bytes back where it tells one (a USB
+// adapter's latency timer), so that a radio talking behind it cannot seem quiet between its
+// bursts. A radio still talking after UNASKED_LIMIT_MS ends the exchange unsent.
+inline constexpr int QUIET_TIME_MS = 4;
 inline constexpr int UNASKED_LIMIT_MS = 1000;
 
 // "V" + major + "." + minor, each with at least two digits, into a fixed buffer.
@@ -62,7 +63,7 @@ class ProtocolEngine {
   void RemoveObserver(ExchangeObserver* observer);
 
   bool Busy() const { return linkState.protocolState != ProtocolState::Idle; }
-  // Whether a request waits for the line to go quiet: the timer then runs QUIET_TIME_MS.
+  // Whether a request waits for the line to go quiet: the timer then runs a quiet period.
   bool AwaitingQuietLine() const { return requestLength_ != 0; }
   // Whether an image write request is out: the radio's DSP is then left unfinished if it ends.
   bool Writing() const;
@@ -102,10 +103,11 @@ class ProtocolEngine {
   // chunk already).
   std::size_t behind_ = 0;
   std::uint8_t nextInChunk_ = 0;
-  // The request waiting for a quiet line (length 0: none), whether a byte came in the current
-  // quiet period, the periods that had bytes, and the latest byte that came unasked.
+  // The request waiting for a quiet line (length 0: none), the length of a quiet period, whether
+  // a byte came in the current one, the periods that had bytes, and the latest byte unasked.
   std::uint8_t request_[2] = {};
   std::size_t requestLength_ = 0;
+  int quietPeriodMs_ = QUIET_TIME_MS;
   bool heardInPeriod_ = false;
   int noisyPeriods_ = 0;
   std::uint8_t lastUnasked_ = 0;

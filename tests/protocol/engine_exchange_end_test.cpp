@@ -239,6 +239,18 @@ TEST_F(ExchangeEndTest, ARequestGoesOutOnlyOnAQuietLine) {
   Answer({5, 6, 7, 8});
   EXPECT_EQ(host.labels[Label::VersionDsp1], "V05.06");
   EXPECT_EQ(host.labels[Label::VersionDsp2], "V07.08");
+
+  // Behind a USB adapter that holds bytes back for 16 ms a quiet period outlasts that hold.
+  host = FakeEngineHost();
+  engine = host.MakeEngine();
+  host.quietLine = false;
+  host.holdBackMs = 16;
+  StartUpdate({0x01});
+  EXPECT_EQ(host.timerPeriod, 16 + QUIET_TIME_MS);
+  host.Receive({ACK});
+  engine->OnTimer();
+  EXPECT_EQ(host.timerPeriod, 16 + QUIET_TIME_MS);
+  EXPECT_TRUE(host.writes.empty());
 }
 
 // A radio that never stops talking unasked gets no request: the exchange ends once it has

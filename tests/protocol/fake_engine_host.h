@@ -32,6 +32,7 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
   // Port.
   bool portUsable = true;
   bool portFailed = false;  // the port went away: writes fail, and it reports so
+  int holdBackMs = -1;      // what the port tells of the time it may hold bytes back
   int discards = 0;
   int closes = 0;
   std::vector<Bytes> writes;          // one entry per write call, in order
@@ -79,6 +80,7 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
     incoming.clear();
   }
   bool PortFailed() override { return portUsable && portFailed; }
+  int HoldBackMs() override { return holdBackMs; }
   void ClosePort() override {
     ++closes;
     portUsable = false;
