@@ -182,8 +182,9 @@ WindowRound WindowUpdate(uitest::ModalRecorder& modals, const std::string& image
     wxCommandEvent click(wxEVT_BUTTON, IDC_UPDATE);
     click.SetEventObject(update);
     update->ProcessWindowEvent(click);
-    // No write request: the file choice or the port failed, and nothing will end the window.
-    if (window.Counts().writes == 0 && window.message.empty()) window.EndModal(wxID_ABORT);
+    // No exchange under way (its request waits for a quiet line first): the file choice or the
+    // port failed, and nothing will end the window.
+    if (!window.RadioLink().Busy() && window.message.empty()) window.EndModal(wxID_ABORT);
   });
   const int result = window.ShowModal();
   watchdog.Stop();

@@ -96,6 +96,8 @@ class Link final : private EngineHost {
   bool Follow(ExchangeObserver& observer) { return engine_.AddObserver(&observer); }
 
   bool Busy() const { return engine_.Busy(); }
+  // A request waits for the line to go quiet: the deadline is that wait's, not a time-out.
+  bool AwaitingQuietLine() const { return engine_.AwaitingQuietLine(); }
   // An image write request is out: the radio's DSP is left unfinished if it ends now.
   bool Writing() const { return engine_.Writing(); }
   const LinkState& State() const { return engine_.State(); }

@@ -55,6 +55,20 @@ const char* AwaitedStep(ProtocolState state) {
 }
 
 std::string DescribeFailure(const ExchangeFailure& failure) {
+  // Each piece goes through a small buffer of its own, which snprintf never runs past.
+  std::string text;
+  char piece[64];
+  auto append = [&](int written) {
+    if (written > 0)
+      text.append(piece, std::min(static_cast<std::size_t>(written), sizeof piece - 1));
+  };
+  if (failure.cause == FailureCause::UnaskedBytes) {
+    text = "the radio sends without being asked: bytes kept coming for 1 s, so the ";
+    text += failure.state == ProtocolState::AwaitCommandAck ? "write" : "version";
+    append(std::snprintf(piece, sizeof piece, " request was not sent (last 0x%02X)",
+                         failure.received));
+    return text;
+  }
   const char* what = "no answer within 5 s";
   switch (failure.cause) {
     case FailureCause::WrongAnswer:
@@ -71,17 +85,17 @@ std::string DescribeFailure(const ExchangeFailure& failure) {
     case FailureCause::PortChanged:
       what = "port changed";
       break;
+    case FailureCause::UnaskedBytes:
+      break;
+    case FailureCause::AfterLastEcho:
+      what = "a byte came after the echo of the last image byte";
+      break;
   }
-  // Each piece goes through a small buffer of its own, which snprintf never runs past.
-  std::string text;
-  char piece[64];
-  auto append = [&](int written) {
-    if (written > 0)
-      text.append(piece, std::min(static_cast<std::size_t>(written), sizeof piece - 1));
-  };
   text = what;
-  text += " while awaiting ";
-  text += AwaitedStep(failure.state);
+  if (failure.cause != FailureCause::AfterLastEcho) {
+    text += " while awaiting ";
+    text += AwaitedStep(failure.state);
+  }
   if (failure.state == ProtocolState::Sending) {
     append(std::snprintf(piece, sizeof piece, " (byte %u of %u, 0x%02X)", failure.byteIndex + 1,
                          failure.imageLength, failure.expected));
@@ -90,7 +104,8 @@ std::string DescribeFailure(const ExchangeFailure& failure) {
         piece, sizeof piece, " (%d of 4 bytes came)",
         static_cast<int>(failure.state) - static_cast<int>(ProtocolState::AwaitVersion1)));
   }
-  if (failure.cause == FailureCause::WrongAnswer || failure.cause == FailureCause::ExtraByte) {
+  if (failure.cause == FailureCause::WrongAnswer || failure.cause == FailureCause::ExtraByte ||
+      failure.cause == FailureCause::AfterLastEcho) {
     append(std::snprintf(piece, sizeof piece, ": got 0x%02X", failure.received));
   }
   return text;

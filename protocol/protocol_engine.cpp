@@ -1,5 +1,6 @@
 #include "protocol/protocol_engine.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "protocol/number_texts.h"
@@ -90,6 +91,15 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
         return false;
       }
       if (ls.rxByte != ls.imageBuffer[ls.sendIndex]) break;
+      // The last echo ends the image only with nothing behind it: a byte more in the same
+      // burst is a radio that echoes twice or adds its own, whose image is not confirmed.
+      if (ls.sendIndex + 1 == ls.imageLength) {
+        std::uint8_t after = nextInChunk_;
+        if (behind_ > 0 || (port_.PendingCount() > 0 && port_.Read(&after, 1) == 1)) {
+          ReportCommError(FailureCause::AfterLastEcho, after);
+          return false;
+        }
+      }
       ++ls.sendIndex;
       ShowProgress();
       if (ls.sendIndex == ls.imageLength) {
@@ -149,6 +159,7 @@ void ProtocolEngine::ReportCommError(FailureCause cause, std::uint8_t received) 
                                 .imageLength = linkState.imageLength};
   host_.StopResponseTimer();
   linkState.protocolState = ProtocolState::Idle;
+  requestLength_ = 0;
   ExchangeOutcome outcome = OutcomeOf(Outcome::CommunicationError);
   outcome.failure = failure;
   End(outcome);
@@ -168,6 +179,7 @@ void ProtocolEngine::ReportPortFailure() {
   if (!busy) return;
   host_.StopResponseTimer();
   linkState.protocolState = ProtocolState::Idle;
+  requestLength_ = 0;
   ExchangeOutcome outcome = OutcomeOf(Outcome::CommunicationError);
   outcome.failure = failure;
   End(outcome);
@@ -220,19 +232,8 @@ void ProtocolEngine::OnUpdateClicked(std::uint8_t mask, const std::uint8_t* imag
 
 void ProtocolEngine::SendWriteRequest(std::uint8_t mask) {
   const std::uint8_t request[2] = {WRITE_COMMAND, mask};
-  for (ExchangeObserver* observer : observers_) {
-    if (observer != nullptr) observer->OnRequest(request, sizeof request);
-  }
-  // Whatever waits on the line came before the request, so it cannot be the answer.
-  port_.DiscardInput();
-  linkState.protocolState = ProtocolState::AwaitCommandAck;
-  linkState.commandIssued = 1;
   linkState.sendIndex = 0;  // nothing of the new image is confirmed, whatever the last one reached
-  if (!port_.Write(request, sizeof request)) {
-    ReportPortFailure();
-    return;
-  }
-  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+  AwaitQuietLine(ProtocolState::AwaitCommandAck, request, sizeof request);
 }
 
 void ProtocolEngine::OnVerReadClicked() {
@@ -241,17 +242,62 @@ void ProtocolEngine::OnVerReadClicked() {
     return;
   }
   const std::uint8_t request = VERSION_COMMAND;
-  for (ExchangeObserver* observer : observers_) {
-    if (observer != nullptr) observer->OnRequest(&request, 1);
-  }
+  AwaitQuietLine(ProtocolState::AwaitVersion1, &request, 1);
+}
+
+void ProtocolEngine::AwaitQuietLine(ProtocolState state, const std::uint8_t* request,
+                                    std::size_t length) {
+  // Whatever waits on the line came before the request, so it cannot be the answer; nor can
+  // what is still coming, which the quiet periods wait out.
   port_.DiscardInput();
-  linkState.protocolState = ProtocolState::AwaitVersion1;
+  linkState.protocolState = state;
   linkState.commandIssued = 1;
-  if (!port_.Write(&request, 1)) {
+  std::memcpy(request_, request, length);
+  requestLength_ = length;
+  quietPeriodMs_ = QUIET_TIME_MS + std::max(port_.HoldBackMs(), 0);
+  heardInPeriod_ = false;
+  noisyPeriods_ = 0;
+  host_.StartResponseTimer(quietPeriodMs_);
+}
+
+void ProtocolEngine::OnQuietPeriodEnd() {
+  DropUnasked();
+  if (port_.PortFailed()) {
+    ReportPortFailure();
+    return;
+  }
+  if (heardInPeriod_) {
+    heardInPeriod_ = false;
+    if (++noisyPeriods_ * quietPeriodMs_ >= UNASKED_LIMIT_MS) {
+      ReportCommError(FailureCause::UnaskedBytes, lastUnasked_);
+      return;
+    }
+    host_.StartResponseTimer(quietPeriodMs_);
+    return;
+  }
+  const std::size_t length = requestLength_;
+  requestLength_ = 0;
+  for (ExchangeObserver* observer : observers_) {
+    if (observer != nullptr) observer->OnRequest(request_, length);
+  }
+  if (!port_.Write(request_, length)) {
     ReportPortFailure();
     return;
   }
   host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+}
+
+void ProtocolEngine::DropUnasked() {
+  if (!port_.PortUsable()) return;
+  for (std::size_t waiting = port_.PendingCount(); waiting > 0;) {
+    std::uint8_t chunk[RX_CHUNK];
+    const std::size_t asked = waiting < RX_CHUNK ? waiting : RX_CHUNK;
+    const std::size_t delivered = port_.Read(chunk, asked);
+    if (delivered == 0 || delivered > asked) return;
+    waiting -= delivered;
+    heardInPeriod_ = true;
+    lastUnasked_ = chunk[delivered - 1];
+  }
 }
 
 void ProtocolEngine::EndExchange(FailureCause cause) {
@@ -259,6 +305,10 @@ void ProtocolEngine::EndExchange(FailureCause cause) {
 }
 
 void ProtocolEngine::ReadWaiting() {
+  if (AwaitingQuietLine()) {
+    DropUnasked();
+    return;
+  }
   if (!port_.PortUsable()) return;
   // One count covers the bytes already queued; any that arrive later raise a notification of
   // their own, so one query per notification is enough.
@@ -277,6 +327,8 @@ void ProtocolEngine::ReadWaiting() {
       const ProtocolState stateBefore = linkState.protocolState;
       earlyByte_ = arrivedBeforeWrite_ > 0;
       if (earlyByte_) --arrivedBeforeWrite_;
+      behind_ = (delivered - i - 1) + waiting;
+      nextInChunk_ = i + 1 < delivered ? chunk[i + 1] : 0;
       exchangeGoesOn = Dispatch(chunk[i]);
       // Every byte still to come in this pass had arrived before a write this byte caused.
       if (exchangeGoesOn && linkState.protocolState == ProtocolState::Sending &&
@@ -299,6 +351,10 @@ void ProtocolEngine::OnTimer() {
   // An expiry queued just before the timer was stopped can still arrive after the exchange has
   // ended; reporting it would follow " Completion !!! " with a false error.
   if (!Busy()) return;
+  if (AwaitingQuietLine()) {
+    OnQuietPeriodEnd();
+    return;
+  }
   const ProtocolState stateBefore = linkState.protocolState;
   const std::uint32_t sentBefore = linkState.sendIndex;
   ReadWaiting();

@@ -19,6 +19,13 @@ inline constexpr std::uint8_t VERSION_COMMAND = 0x56;
 inline constexpr std::uint8_t ACK = 0x06;
 inline constexpr std::uint8_t ENQ = 0x05;
 inline constexpr std::size_t RX_CHUNK = 100;
+// A request goes out only on a quiet line: after the flush, once no byte has come for a whole
+// period of QUIET_TIME_MS (some fifteen characters at 38400 baud, past the four a UART's FIFO may
+// hold back), longer by the time the port may hold bytes back where it tells one (a USB
+// adapter's latency timer), so that a radio talking behind it cannot seem quiet between its
+// bursts. A radio still talking after UNASKED_LIMIT_MS ends the exchange unsent.
+inline constexpr int QUIET_TIME_MS = 4;
+inline constexpr int UNASKED_LIMIT_MS = 1000;
 
 // "V" + major + "." + minor, each with at least two digits, into a fixed buffer.
 struct VersionText {
@@ -56,12 +63,20 @@ class ProtocolEngine {
   void RemoveObserver(ExchangeObserver* observer);
 
   bool Busy() const { return linkState.protocolState != ProtocolState::Idle; }
+  // Whether a request waits for the line to go quiet: the timer then runs a quiet period.
+  bool AwaitingQuietLine() const { return requestLength_ != 0; }
   // Whether an image write request is out: the radio's DSP is then left unfinished if it ends.
   bool Writing() const;
   const LinkState& State() const { return linkState; }
 
  private:
   void SendWriteRequest(std::uint8_t mask);
+  // Flushes the line and lets the request wait for it to go quiet, as the exchange in `state`.
+  void AwaitQuietLine(ProtocolState state, const std::uint8_t* request, std::size_t length);
+  // A quiet period ended: the request goes out if nothing came in it.
+  void OnQuietPeriodEnd();
+  // Reads and drops whatever waits while the request waits for a quiet line.
+  void DropUnasked();
   // Reads whatever waits and dispatches it.
   void ReadWaiting();
   bool Dispatch(std::uint8_t byte);
@@ -84,6 +99,18 @@ class ProtocolEngine {
   std::size_t arrivedBeforeWrite_ = 0;
   // The byte being dispatched is one of those.
   bool earlyByte_ = false;
+  // Bytes known to wait behind the one being dispatched, and the first of them (when in the
+  // chunk already).
+  std::size_t behind_ = 0;
+  std::uint8_t nextInChunk_ = 0;
+  // The request waiting for a quiet line (length 0: none), the length of a quiet period, whether
+  // a byte came in the current one, the periods that had bytes, and the latest byte unasked.
+  std::uint8_t request_[2] = {};
+  std::size_t requestLength_ = 0;
+  int quietPeriodMs_ = QUIET_TIME_MS;
+  bool heardInPeriod_ = false;
+  int noisyPeriods_ = 0;
+  std::uint8_t lastUnasked_ = 0;
 };
 
 }  // namespace vannor

@@ -64,6 +64,7 @@ class Line final : public PortIo {
   }
   void DiscardInput() override { backend_->DiscardInput(); }
   bool PortFailed() override { return backend_->IsOpen() && backend_->Failed(); }
+  int HoldBackMs() override { return backend_->AdapterLatencyMs(); }
 
   PortBackend& Backend() { return *backend_; }
 

@@ -27,6 +27,9 @@ class PortIo {
   virtual bool PortFailed() = 0;
   // Closes the port for good; the engine does so once it has seen it fail.
   virtual void ClosePort() = 0;
+  // How long the port may hold received bytes back before they can be read (a USB adapter's
+  // latency timer), in ms; -1 where the system does not tell.
+  virtual int HoldBackMs() { return -1; }
 
  protected:
   ~PortIo() = default;

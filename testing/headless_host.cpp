@@ -34,8 +34,13 @@ HeadlessHost::~HeadlessHost() {
   (void)close(wakeFd_);  // ours, and nobody waits on it any more
 }
 
+bool HeadlessHost::DeadlineFallsByItself() const {
+  // The wait for a quiet line before a request is no time-out: it passes in every mode.
+  return timerMode_ == Timer::Real || link_.AwaitingQuietLine();
+}
+
 int HeadlessHost::DeadlineWaitMs() const {
-  if (timerMode_ != Timer::Real || !link_.Deadline()) return -1;
+  if (!DeadlineFallsByItself() || !link_.Deadline()) return -1;
   const auto left =
       std::chrono::ceil<std::chrono::milliseconds>(*link_.Deadline() - LinkClock::now());
   return left.count() < 0 ? 0 : static_cast<int>(left.count());
@@ -75,8 +80,8 @@ void HeadlessHost::Run() {
       if (quit_) return;
     }
     // After the port: an expiry must not win over an answer that came with it.
-    if (timerMode_ == Timer::Real && link_.Deadline() && LinkClock::now() >= *link_.Deadline()) {
-      ++counts_.timerExpiries;
+    if (DeadlineFallsByItself() && link_.Deadline() && LinkClock::now() >= *link_.Deadline()) {
+      if (!link_.AwaitingQuietLine()) ++counts_.timerExpiries;
       link_.OnDeadline();
     }
   }
@@ -204,6 +209,9 @@ bool HeadlessHost::TimerRunning() {
 bool HeadlessHost::FireTimer() {
   bool fired = false;
   Call([&] {
+    // A request still waiting for a quiet line goes out (or gives up) first; that ends within
+    // UNASKED_LIMIT_MS worth of periods.
+    while (link_.AwaitingQuietLine() && link_.Deadline()) link_.OnDeadline(*link_.Deadline());
     if (!link_.Deadline()) return;
     fired = true;
     ++counts_.timerExpiries;

@@ -36,7 +36,7 @@ struct HostCounts {
   std::uint64_t pendingQueries = 0;
   std::uint64_t reads = 0;
   std::uint64_t writes = 0;
-  std::uint64_t timerExpiries = 0;  // deadlines handed to the link
+  std::uint64_t timerExpiries = 0;  // time-outs handed to the link (not quiet-line waits)
 };
 
 class HeadlessHost final : public LinkHost, public ExchangeDisplay, public PortPickQuestions {
@@ -105,6 +105,8 @@ class HeadlessHost final : public LinkHost, public ExchangeDisplay, public PortP
  private:
   void Run();
   void RunCalls();
+  // Whether the deadline falls without FireTimer.
+  bool DeadlineFallsByItself() const;
   // The poll time-out for the deadline: -1 when there is none.
   int DeadlineWaitMs() const;
   void RecordMessage(std::string_view text);

@@ -134,6 +134,7 @@ struct ProgramResult {
 struct ProgramSetup {
   bool closeStderr = false;  // started with 2>&-
   std::string stdoutPath;    // standard output goes here (/dev/full) instead of being caught
+  std::string stderrPath = {};  // the same for standard error
 };
 
 // Runs the program to its end with its standard output and error caught in files.
@@ -154,7 +155,9 @@ inline ProgramResult RunProgram(const std::string& program, std::vector<std::str
   if (setup.closeStderr) {
     posix_spawn_file_actions_addclose(&actions, 2);
   } else {
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(
+        &actions, 2, setup.stderrPath.empty() ? err.c_str() : setup.stderrPath.c_str(),
+        O_WRONLY | O_CREAT, 0600);
   }
   pid_t pid = -1;
   ProgramResult result;

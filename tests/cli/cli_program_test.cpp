@@ -167,12 +167,24 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
   // Echoes twice: each echo's double comes before the next image byte is written.
   sim::RadioConfig echoTwice;
   echoTwice.echoTwiceFrom = 1;
+  echoTwice.expectedLength = 3;  // a radio that goes on echoing knows when the image is over
+  // Nothing may follow the last echo in its burst: the same echo twice, or a byte of its own.
+  sim::RadioConfig lastTwice;
+  lastTwice.echoTwiceFrom = 2;
+  lastTwice.expectedLength = 3;
+  sim::RadioConfig byteAfterLast;
+  byteAfterLast.expectedLength = 3;
+  byteAfterLast.afterLastEcho = 0xEE;
   const std::vector<std::pair<sim::RadioConfig, std::string>> faults = {
       {nak, "wrong answer while awaiting the ACK of the write request: got 0x15"},
       {wrongEcho, "wrong answer while awaiting the echo of an image byte (byte 2 of 3, 0x02)"},
       {echoTwice,
        "a byte came before its image byte was sent while awaiting the echo of an "
-       "image byte (byte 3 of 3, 0x03): got 0x02"}};
+       "image byte (byte 3 of 3, 0x03): got 0x02"},
+      {lastTwice,
+       "a byte came after the echo of the last image byte (byte 3 of 3, 0x03): got 0x03"},
+      {byteAfterLast,
+       "a byte came after the echo of the last image byte (byte 3 of 3, 0x03): got 0xEE"}};
   for (const auto& [config, said] : faults) {
     SCOPED_TRACE(said);
     radio.Reconfigure(config);
@@ -310,13 +322,32 @@ TEST_F(CliTest, HostileStreamsNeitherReachTheRadioNorPassForSuccess) {
   ProgramResult result = Cli({"version", "--port", "COM1"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.out, "DSP1 V01.03  DSP2 V02.00\n");
+  // Nor is what a radio keeps sending unasked: it gets no request at all.
+  sim::RadioConfig flood;
+  flood.idleFlood = 0x06;
+  sim::RadioSimulator& flooding = StartRadio(2, flood);
+  result = Cli({"version", "--port", "COM2"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("COM2: Communication Error: the radio sends without being asked: "
+                            "bytes kept coming for 1 s, so the version request was not sent"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(flooding.Record().versionRequests, 0u);
   // With standard error closed the port must not take its place: no progress text in the image.
+  // Standard error lost (closed, or full) leaves a written radio written: the result is on
+  // standard output.
   const Bytes image = testkit::MakeImage(500);
-  result =
-      testkit::RunProgram(VANNOR_CLI_PROGRAM, {"write", "--port", "COM1", "--dsp1", Image(image)},
-                          {.closeStderr = true, .stdoutPath = {}});
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_TRUE(radio.Image() == image);
+  const std::string path = Image(image);
+  for (const testkit::ProgramSetup& lostErrors :
+       {testkit::ProgramSetup{.closeStderr = true, .stdoutPath = {}},
+        testkit::ProgramSetup{.closeStderr = false, .stdoutPath = {}, .stderrPath = "/dev/full"}}) {
+    result = testkit::RunProgram(VANNOR_CLI_PROGRAM, {"write", "--port", "COM1", "--dsp1", path},
+                                 lostErrors);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "COM1: written (500 bytes)\n");
+    EXPECT_TRUE(radio.Image() == image);
+  }
   // A result that cannot be written is a failure, for every command.
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"version", "--port", "COM1"}, {"ports"}, {"--help"}}) {

@@ -96,7 +96,7 @@ TEST_F(ExchangeEndTest, TimeOutInEveryWaitingState) {
     engine = host.MakeEngine();
     host = FakeEngineHost();
     if (s.versionRead) {
-      engine->OnVerReadClicked();
+      host.ClickVerRead(*engine);
     } else {
       StartUpdate(image);
     }
@@ -109,15 +109,16 @@ TEST_F(ExchangeEndTest, TimeOutInEveryWaitingState) {
 
 TEST_F(ExchangeEndTest, TimerRestartsAtEachSendAndAcceptedByte) {
   StartUpdate({0x01, 0x02});
-  EXPECT_EQ(host.timerStarts, 1);
-  Answer({ACK});
-  EXPECT_EQ(host.timerStarts, 2);
+  EXPECT_EQ(host.timerStarts, 2);  // the quiet period, then the request's time-out
+  EXPECT_EQ(host.timerPeriod, RESPONSE_TIMEOUT_MS);
   Answer({ACK});
   EXPECT_EQ(host.timerStarts, 3);
+  Answer({ACK});
+  EXPECT_EQ(host.timerStarts, 4);
   Answer({0x01});
-  EXPECT_EQ(host.timerStarts, 4);
+  EXPECT_EQ(host.timerStarts, 5);
   Answer({0x02});
-  EXPECT_EQ(host.timerStarts, 4);
+  EXPECT_EQ(host.timerStarts, 5);
   EXPECT_FALSE(host.timerRunning);
 }
 
@@ -140,7 +141,7 @@ TEST_F(ExchangeEndTest, LateExpiryAfterCompletionIsNotAnError) {
 
 TEST_F(ExchangeEndTest, VersionReadInOneNotification) {
   host.Receive({0x42, 0x43});  // left over from before: never taken for the reply
-  engine->OnVerReadClicked();
+  host.ClickVerRead(*engine);
   EXPECT_EQ(host.discards, 1);
   EXPECT_EQ(host.AllWritten(), Bytes{0x56});
   EXPECT_EQ(engine->State().protocolState, ProtocolState::AwaitVersion1);
@@ -155,13 +156,13 @@ TEST_F(ExchangeEndTest, VersionReadInOneNotification) {
   EXPECT_FALSE(host.timerRunning);
   EXPECT_TRUE(host.messages.empty());
 
-  engine->OnVerReadClicked();
+  host.ClickVerRead(*engine);
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_ONLY_ONCE)});
   EXPECT_EQ(host.writes.size(), 1u);
 }
 
 TEST_F(ExchangeEndTest, VersionBytesBeyondTheTableShowInDecimal) {
-  engine->OnVerReadClicked();
+  host.ClickVerRead(*engine);
   Answer({100, 101, 255, 9});
   EXPECT_EQ(host.labels[Label::VersionDsp1], "V100.101");
   EXPECT_EQ(host.labels[Label::VersionDsp2], "V255.09");
@@ -170,7 +171,7 @@ TEST_F(ExchangeEndTest, VersionBytesBeyondTheTableShowInDecimal) {
 TEST_F(ExchangeEndTest, VerReadAfterAnUpdateRequestIsRefusedAndTheTransferGoesOn) {
   StartUpdate({0x01, 0x02});
   Answer({ACK});
-  engine->OnVerReadClicked();
+  host.ClickVerRead(*engine);
   EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_ONLY_ONCE)});
   EXPECT_EQ(host.AllWritten(), (Bytes{0x57, 0x0F, ENQ}));
   Answer({ACK});
@@ -180,7 +181,8 @@ TEST_F(ExchangeEndTest, VerReadAfterAnUpdateRequestIsRefusedAndTheTransferGoesOn
 }
 
 TEST_F(ExchangeEndTest, ReadsNeverExceedTheChunkOrWhatIsWaiting) {
-  engine->OnVerReadClicked();
+  host.ClickVerRead(*engine);
+  host.pendingAnswers.clear();  // the quiet period's look at the line
   Bytes burst(250, 0x07);
   Answer(burst);
   EXPECT_EQ(host.pendingAnswers, std::vector<std::size_t>{250});
@@ -211,6 +213,108 @@ TEST_F(ExchangeEndTest, ABurstOfEchoesAheadOfTheirBytesIsAnError) {
   EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::ExtraByte);
   EXPECT_EQ(host.outcomes[0].failure.byteIndex, 1u);
   ExpectFailedAndDead();
+}
+
+// A request waits for a line on which nothing has come for a whole quiet period; what comes
+// meanwhile is dropped, never taken for the answer.
+TEST_F(ExchangeEndTest, ARequestGoesOutOnlyOnAQuietLine) {
+  host.quietLine = false;
+  host.ClickVerRead(*engine);
+  EXPECT_EQ(host.discards, 1);
+  EXPECT_TRUE(host.writes.empty());
+  EXPECT_TRUE(engine->AwaitingQuietLine());
+  EXPECT_TRUE(engine->Busy());
+  EXPECT_EQ(host.timerPeriod, QUIET_TIME_MS);
+  Answer({1, 3, 2, 0});  // not the answer: nothing was asked yet
+  EXPECT_TRUE(host.incoming.empty());
+  host.Receive({0x42});  // still talking when the period ends
+  engine->OnTimer();
+  EXPECT_TRUE(host.writes.empty());
+  EXPECT_TRUE(host.timerRunning);
+  EXPECT_EQ(host.timerPeriod, QUIET_TIME_MS);
+  engine->OnTimer();  // a whole period without a byte
+  EXPECT_EQ(host.AllWritten(), Bytes{VERSION_COMMAND});
+  EXPECT_FALSE(engine->AwaitingQuietLine());
+  EXPECT_EQ(host.timerPeriod, RESPONSE_TIMEOUT_MS);
+  Answer({5, 6, 7, 8});
+  EXPECT_EQ(host.labels[Label::VersionDsp1], "V05.06");
+  EXPECT_EQ(host.labels[Label::VersionDsp2], "V07.08");
+
+  // Behind a USB adapter that holds bytes back for 16 ms a quiet period outlasts that hold.
+  host = FakeEngineHost();
+  engine = host.MakeEngine();
+  host.quietLine = false;
+  host.holdBackMs = 16;
+  StartUpdate({0x01});
+  EXPECT_EQ(host.timerPeriod, 16 + QUIET_TIME_MS);
+  host.Receive({ACK});
+  engine->OnTimer();
+  EXPECT_EQ(host.timerPeriod, 16 + QUIET_TIME_MS);
+  EXPECT_TRUE(host.writes.empty());
+}
+
+// A radio that never stops talking unasked gets no request: the exchange ends once it has
+// talked through UNASKED_LIMIT_MS of quiet periods, for a write as for a version read.
+TEST_F(ExchangeEndTest, ARadioThatSendsUnaskedGetsNoRequest) {
+  for (bool write : {true, false}) {
+    SCOPED_TRACE(write ? "write" : "version read");
+    host = FakeEngineHost();
+    engine = host.MakeEngine();
+    host.quietLine = false;
+    if (write) {
+      StartUpdate({0x01});
+    } else {
+      host.ClickVerRead(*engine);
+    }
+    int periods = 0;
+    while (engine->Busy() && periods < 1000) {
+      host.Receive({ACK, ACK});
+      engine->OnCommNotify();
+      engine->OnTimer();
+      ++periods;
+    }
+    EXPECT_EQ(periods, UNASKED_LIMIT_MS / QUIET_TIME_MS);
+    EXPECT_TRUE(host.writes.empty());
+    ASSERT_EQ(host.outcomes.size(), 1u);
+    EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::UnaskedBytes);
+    EXPECT_EQ(host.outcomes[0].failure.received, ACK);
+    EXPECT_FALSE(engine->AwaitingQuietLine());
+    ExpectFailedAndDead();
+  }
+}
+
+// The echo of the last image byte ends the image only with nothing behind it; a byte that
+// comes after " Completion !!! " is left to the next request's flush.
+TEST_F(ExchangeEndTest, NothingMayFollowTheLastEcho) {
+  struct Row {
+    const char* what;
+    Bytes lastBurst;
+    Bytes arrivingDuringRead;
+  };
+  for (const Row& row : {Row{"the last echo twice", {0x02, 0x02}, {}},
+                         Row{"a byte of the radio's own", {0x02, 0xEE}, {}},
+                         Row{"a byte that comes while the echo is read", {0x02}, {0xEE}}}) {
+    SCOPED_TRACE(row.what);
+    host = FakeEngineHost();
+    engine = host.MakeEngine();
+    StartUpdate({0x01, 0x02});
+    AnswerEach({ACK, ACK, 0x01});
+    host.arrivingDuringRead = row.arrivingDuringRead;
+    Answer(row.lastBurst);
+    ASSERT_EQ(host.outcomes.size(), 1u);
+    EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::AfterLastEcho);
+    EXPECT_EQ(host.outcomes[0].failure.byteIndex, 1u);
+    EXPECT_EQ(host.maxReadOverPending, 0u);
+    ExpectFailedAndDead();
+  }
+  host = FakeEngineHost();
+  engine = host.MakeEngine();
+  StartUpdate({0x01});
+  AnswerEach({ACK, ACK, 0x01});
+  EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
+  Answer({0x01});  // after the box: nothing is awaited
+  host.ClickVerRead(*engine);
+  EXPECT_EQ(host.messages.size(), 2u);  // only once
 }
 
 // What a trace or the command line learns of a failure: the step, the byte and what came.
@@ -249,7 +353,7 @@ TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
   host.ClickUpdate(*link);
   link->OnTimer();
   link = fresh();
-  link->OnVerReadClicked();
+  host.ClickVerRead(*link);
   host.Receive({1, 2});
   link->OnCommNotify();
   link->OnTimer();
@@ -257,16 +361,36 @@ TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
   host.ClickUpdate(*link);
   host.portFailed = true;
   link->OnTimer();
-  EXPECT_EQ(seen.requests, 2u + 2u + 1u + 2u);
-  EXPECT_EQ(seen.acks, 2);
-  EXPECT_EQ(seen.last, 1u);
+  host.portFailed = false;
+  host.portUsable = true;  // the adapter plugged back in
+  link = fresh();
+  host.ClickUpdate(*link);
+  for (std::uint8_t byte : {ACK, ACK, std::uint8_t{0x11}, std::uint8_t{0x22}}) {
+    host.Receive({byte});
+    link->OnCommNotify();
+  }
+  host.Receive({0x33, 0x33});
+  link->OnCommNotify();
+  link = fresh();
+  host.quietLine = false;
+  host.ClickUpdate(*link);
+  while (link->Busy()) {
+    host.Receive({0x7E});
+    link->OnTimer();
+  }
+  EXPECT_EQ(seen.requests, 2u + 2u + 1u + 2u + 2u);
+  EXPECT_EQ(seen.acks, 4);
+  EXPECT_EQ(seen.last, 2u);  // a last echo with a byte behind it confirms nothing
   EXPECT_EQ(
       seen.failures,
       (std::vector<std::string>{
           "wrong answer while awaiting the echo of an image byte (byte 2 of 3, 0x22): got 0x99",
           "no answer within 5 s while awaiting the ACK of the write request",
           "no answer within 5 s while awaiting the version reply (2 of 4 bytes came)",
-          "the port failed while awaiting the ACK of the write request"}));
+          "the port failed while awaiting the ACK of the write request",
+          "a byte came after the echo of the last image byte (byte 3 of 3, 0x33): got 0x33",
+          "the radio sends without being asked: bytes kept coming for 1 s, so the write "
+          "request was not sent (last 0x7E)"}));
   EXPECT_EQ(again.failures, seen.failures);
   EXPECT_EQ(host.closes, 1);  // the failed port, at once
 }

@@ -201,7 +201,7 @@ TEST_F(UpdateTest, RefusedFileChoicesSendNothingAndLeaveVerReadPossible) {
   EXPECT_FALSE(host.timerRunning);
   EXPECT_EQ(engine->State().commandIssued, 0);
 
-  engine->OnVerReadClicked();
+  host.ClickVerRead(*engine);
   EXPECT_EQ(host.AllWritten(), Bytes{0x56});
 }
 

@@ -32,13 +32,19 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
   // Port.
   bool portUsable = true;
   bool portFailed = false;  // the port went away: writes fail, and it reports so
+  int holdBackMs = -1;      // what the port tells of the time it may hold bytes back
   int discards = 0;
   int closes = 0;
   std::vector<Bytes> writes;          // one entry per write call, in order
   std::deque<std::uint8_t> incoming;  // bytes waiting to be read
+  Bytes arrivingDuringRead;           // bytes that come in just after the next read
   std::vector<std::size_t> pendingAnswers;
   std::vector<std::size_t> readRequests;
   std::size_t maxReadOverPending = 0;  // how far any read asked past what was waiting
+
+  // Whether a request that waits for a quiet line finds it quiet at once (its first quiet
+  // period ends as the click returns); false leaves the periods to the test.
+  bool quietLine = true;
 
   // Timer.
   bool timerRunning = false;
@@ -74,6 +80,7 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
     incoming.clear();
   }
   bool PortFailed() override { return portUsable && portFailed; }
+  int HoldBackMs() override { return holdBackMs; }
   void ClosePort() override {
     ++closes;
     portUsable = false;
@@ -91,6 +98,8 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
       buffer[n++] = incoming.front();
       incoming.pop_front();
     }
+    incoming.insert(incoming.end(), arrivingDuringRead.begin(), arrivingDuringRead.end());
+    arrivingDuringRead.clear();
     return n;
   }
   void StartResponseTimer(int milliseconds) override {
@@ -141,6 +150,14 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
       return;
     }
     engine.OnUpdateClicked(mask, image.data(), chosen.length);
+    PassQuietPeriod(engine);
+  }
+  void ClickVerRead(ProtocolEngine& engine) {
+    engine.OnVerReadClicked();
+    PassQuietPeriod(engine);
+  }
+  void PassQuietPeriod(ProtocolEngine& engine) {
+    if (quietLine && engine.AwaitingQuietLine()) engine.OnTimer();
   }
 
   // Test helpers.

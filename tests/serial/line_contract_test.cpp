@@ -199,6 +199,7 @@ TEST_F(LineContract, AHangUpEndsTheExchangeAtOnceAsAFailedPort) {
   ASSERT_TRUE(link.OpenPort(RADIO_PORT));
   const Bytes image = testkit::MakeImage(10);
   link.OnUpdateClicked(0x0F, image.data(), static_cast<std::uint32_t>(image.size()));
+  PassQuietPeriod(link);
   // The engine hears every port event and no timer expiry: only the port can end it.
   while (host.outcomes.empty() && loop.Next(link.SerialLine())) link.OnPortReady();
   ASSERT_EQ(host.outcomes.size(), 1u);

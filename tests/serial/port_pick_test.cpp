@@ -29,6 +29,7 @@ class PortPickTest : public ::testing::Test {
   void StartWriteOnFirst() {
     const Bytes image{0xAA, 0xBB};
     link.OnUpdateClicked(0x0F, image.data(), 2);
+    PassQuietPeriod(link);
     ASSERT_EQ(first.Read(2), (Bytes{WRITE_COMMAND, 0x0F}));
     ASSERT_TRUE(first.Write({ACK}));
     Deliver();
@@ -127,6 +128,7 @@ TEST_F(PortPickTest, APickDuringAnUpdateAsksAndNeverLeavesItSilently) {
 
 TEST_F(PortPickTest, APickDuringAVersionReadEndsItAtOnceWithoutAQuestion) {
   link.OnVerReadClicked();
+  PassQuietPeriod(link);
   ASSERT_EQ(first.Read(1), Bytes{VERSION_COMMAND});
   EXPECT_EQ(Pick(1), 1);
   EXPECT_EQ(host.questions, 0);

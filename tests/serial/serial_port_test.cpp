@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "testing/counting_target.h"
 #include "tests/serial/serial_test_support.h"
@@ -150,6 +151,20 @@ TEST_F(SerialPortTest, FailedOpensLeaveTheHandleInvalidAndNoDescriptor) {
       EXPECT_EQ(RefusalWithoutOpening(map.LinkFor(index)), line.LastOpenFailure().reason) << index;
     }
   }
+}
+
+// A ports folder that cannot be searched may hide the radio's link: the port is refused with the
+// folder and the system's reason, and no built-in port is opened in its place.
+TEST_F(SerialPortTest, AFolderThatHidesTheLinksRefusesThePort) {
+  TempDir config;
+  ASSERT_TRUE(std::ofstream(config.Path() + "/vannor").good());
+  ScopedEnv configHome("XDG_CONFIG_HOME", config.Path().c_str());
+  const int before = OpenDescriptorCount();
+  EXPECT_EQ(line.OpenPort(1), 0);
+  EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR);
+  EXPECT_EQ(OpenDescriptorCount(), before);
+  EXPECT_EQ(line.LastOpenFailure().device, config.Path() + "/vannor/ports");
+  EXPECT_EQ(line.LastOpenFailure().reason, "Not a directory");
 }
 
 TEST_F(SerialPortTest, TheTerminalTheTestsRunInIsRefusedAndLeftAsItWas) {
