@@ -261,15 +261,18 @@ nothing left running" "exit $rc, ${hold_name[$name]} $hold: $said${left:+; left 
 }
 
 # --- the receive trigger, and the time of a write against the bare loop -----------------------
-declare -A took_cs
-# run_timed KEY COMMAND: runs COMMAND as the user (see timed_as_user); sets $rc and $output, and
-# took_cs[KEY] to the time it took.
+declare -A took_cs round_cs
+# run_timed KEY COMMAND: runs COMMAND as the user (see timed_as_user); sets $rc and $output.
+# took_cs[KEY] keeps the shortest time of KEY's runs, the one this machine's other work disturbed
+# least; round_cs[KEY] lists every run's time, in order.
 run_timed() {
   guest 200 "timed_as_user '$2'"
-  local first
+  local first took
   first=$(head -n 1 <<<"$guest_out")
   rc=${first% *}
-  took_cs[$1]=${first#* }
+  took=${first#* }
+  if [ -z "${took_cs[$1]:-}" ] || [ "$took" -lt "${took_cs[$1]}" ]; then took_cs[$1]=$took; fi
+  round_cs[$1]+="$took "
   output=$(tail -n +2 <<<"$guest_out")
 }
 # bare_loop NAME VALUE: the bare loop writes the timed image on NAME with the port's trigger or
@@ -328,14 +331,20 @@ rule_case() {
     "status $status, $owner${others:+; also changed: $others}"
 }
 
-# The timed write with the rule in place, against the bare loop at the trigger the tool sets.
+# timed_case NAME ROUNDS: with the rule in place, the timed write against the bare loop at the
+# trigger the tool sets, in turns, ROUNDS times each.
 timed_case() {
-  local name=$1
-  bare_loop "$name" 1
-  tool_write "$name" "$name tool 1"
-  [ "$loop_ok" = 0 ] && [ "$write_ok" = 0 ] && [ "$hold" = "${hold_old[$name]}" ]
-  case_result $? "$name: the timed write and the bare loop arrive byte for byte, \
-${hold_name[$name]} ${hold_old[$name]} after" "loop $loop_ok, exit $rc, after $hold: $said"
+  local name=$1 rounds=$2 round wrong=""
+  for ((round = 1; round <= rounds; round++)); do
+    bare_loop "$name" 1
+    [ "$loop_ok" = 0 ] || wrong+=" loop $round failed;"
+    tool_write "$name" "$name tool 1"
+    [ "$write_ok" = 0 ] && [ "$hold" = "${hold_old[$name]}" ] ||
+      wrong+=" write $round: exit $rc, after $hold: $said;"
+  done
+  [ -z "$wrong" ]
+  case_result $? "$name: $rounds timed writes and bare loops arrive byte for byte, \
+${hold_name[$name]} ${hold_old[$name]} after each" "${wrong:-${took_cs[$name tool 1]} cs at best}"
 }
 
 # A UART cannot be pulled out; hanging its line up under the tool is what the kernel does to an
@@ -372,21 +381,29 @@ per_byte() { awk -v cs="${took_cs[$1]:-0}" -v n="$timed_length" 'BEGIN { printf 
 timing_row() {
   local label=$1 loop=$2 tool=$3
   awk -v label="$label" -v loop="$(per_byte "$loop")" -v tool="$(per_byte "$tool")" \
-    -v wire="$wire_us" 'BEGIN {
+    -v wire="$wire_us" -v ratio="$(paired_ratio "$loop" "$tool")" 'BEGIN {
       printf "  %-34s %8.1f us %5.2f x   %8.1f us %5.2f x   %6.3f\n", label, loop, loop / wire,
-        tool, tool / wire, (loop > 0 ? tool / loop : 0) }'
+        tool, tool / wire, ratio }'
 }
 print_timing() {
-  echo "drivers: $timed_length bytes to a paced radio, in the guest (the wire alone: $wire_us us a byte)"
+  echo "drivers: $timed_length bytes to a paced radio, in the guest (the wire alone: $wire_us us a" \
+    "byte); each the shortest of its runs (in cs: ttyS1 loop ${round_cs[ttyS1 loop 1]:-}/ tool" \
+    "${round_cs[ttyS1 tool 1]:-}/ ttyUSB0 loop ${round_cs[ttyUSB0 loop 1]:-}/ tool" \
+    "${round_cs[ttyUSB0 tool 1]:-})"
   printf '  %-34s %-22s %-22s %s\n' "port" "bare loop" "vannor-cli" "tool / loop"
   timing_row "ttyS1, rx_trig_bytes 8 (no rule)" "ttyS1 loop 8" "ttyS1 tool 8"
   timing_row "ttyS1, rx_trig_bytes 1 (the rule)" "ttyS1 loop 1" "ttyS1 tool 1"
   timing_row "ttyUSB0, latency timer 1 ms" "ttyUSB0 loop 1" "ttyUSB0 tool 1"
 }
-# tool_over_loop NAME: the tool's time on NAME against the bare loop's, both at 1.
-tool_over_loop() {
-  awk -v tool="${took_cs[$1 tool 1]:-0}" -v loop="${took_cs[$1 loop 1]:-0}" \
-    'BEGIN { printf "%.3f", (loop > 0 ? tool / loop : 0) }'
+# paired_ratio LOOP_KEY TOOL_KEY: the tool's time against the bare loop's, as the median of the
+# rounds' own ratios, as vannor-bench takes it (a loop and a write of one round run back to back,
+# so a busy spell of this machine weighs on both sides of a ratio).
+paired_ratio() {
+  awk -v loop="${round_cs[$1]:-}" -v tool="${round_cs[$2]:-}" 'BEGIN {
+    n = split(tool, t, " "); if (split(loop, l, " ") != n || n == 0) { printf "0"; exit }
+    for (i = 1; i <= n; i++) r[i] = (l[i] > 0 ? t[i] / l[i] : 0)
+    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (r[j] < r[i]) { x = r[i]; r[i] = r[j]; r[j] = x }
+    printf "%.3f", (n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2) }'
 }
 
 unplug_ms=""
@@ -443,11 +460,12 @@ console_rc=$?
 [ "$console_rc" = 4 ] && [[ $guest_out == *"system console"* ]]
 case_result $? "ttyS0: the kernel's console is refused (exit 4, reason)" "exit $console_rc: $guest_out"
 # Timed alone, each against the bare loop on its port.
-timed_case ttyS1
-timed_case ttyUSB0
-ratio=$(tool_over_loop ttyS1)
+timed_case ttyS1 5
+timed_case ttyUSB0 2
+ratio=$(paired_ratio "ttyS1 loop 1" "ttyS1 tool 1")
 awk -v ratio="$ratio" 'BEGIN { exit !(ratio > 0 && ratio <= 1.10) }'
-case_result $? "ttyS1: vannor-cli within 1.10 x of the bare loop at rx_trig_bytes 1" "$ratio x"
+case_result $? "ttyS1: vannor-cli within 1.10 x of the bare loop at rx_trig_bytes 1 (the median of the \
+rounds' ratios)" "$ratio x"
 # The UART's write takes longest: the adapter's cases run meanwhile.
 write_begin ttyS1
 write_begin ttyUSB0
