@@ -20,13 +20,13 @@ enum { PATIENCE_S = 600 };
 
 static unsigned char image[IMAGE_CAPACITY];
 
-static int fail(const char *what) {
+static int fail(const char* what) {
   fprintf(stderr, "echo-loop: %s\n", what);
   return 1;
 }
 
 /* Writes `count` bytes and reads one: 1 when it is `expected`. */
-static int exchange(int fd, const unsigned char *bytes, size_t count, unsigned char expected) {
+static int exchange(int fd, const unsigned char* bytes, size_t count, unsigned char expected) {
   unsigned char got = 0;
   return write(fd, bytes, count) == (ssize_t)count && read(fd, &got, 1) == 1 && got == expected;
 }
@@ -42,15 +42,15 @@ static int run(int fd, size_t length) {
   return 0;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc != 3) {
     fprintf(stderr, "usage: echo-loop DEVICE IMAGE\n");
     return 2;
   }
-  FILE *in = fopen(argv[2], "rb");
+  FILE* in = fopen(argv[2], "rb");
   if (in == NULL) return fail("cannot open the image");
   const size_t length = fread(image, 1, sizeof image, in);
-  fclose(in); /* read-only: nothing to lose */
+  (void)fclose(in); /* read-only: nothing to lose */
   if (length == 0) return fail("the image is empty");
 
   const int fd = open(argv[1], O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -69,10 +69,10 @@ int main(int argc, char **argv) {
   }
   /* Ignored: a port that cannot flush has nothing stale to lose either. */
   (void)tcflush(fd, TCIOFLUSH);
-  alarm(PATIENCE_S);
+  (void)alarm(PATIENCE_S); /* no earlier alarm to keep */
   const int status = run(fd, length);
   /* Ignored: the stage compares the settings itself; a port that refuses them has gone. */
   (void)tcsetattr(fd, TCSANOW, &before);
-  close(fd);
+  (void)close(fd); /* the settings are back; nothing unsent is left to lose */
   return status;
 }

@@ -10,7 +10,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc != 2) {
     fprintf(stderr, "usage: hang-up DEVICE\n");
     return 2;
@@ -21,6 +21,6 @@ int main(int argc, char **argv) {
     fprintf(stderr, "hang-up: %s: %s\n", argv[1], strerror(errno));
     return 1;
   }
-  close(fd); /* hung up itself: nothing left to lose */
+  (void)close(fd); /* hung up itself: nothing left to lose */
   return 0;
 }
