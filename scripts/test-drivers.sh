@@ -178,6 +178,7 @@ settings_of() {
 # What holds received bytes back on each port, which the tool lowers to 1 while the port is
 # open: the adapter's latency timer (ms), the UART's receive trigger (bytes). The guest's
 # variable that names the file, the value the port starts with, and its name in the cases.
+# shellcheck disable=SC2016 # expanded in the guest, where the variables are set
 declare -A hold_file=([ttyUSB0]='$LATENCY' [ttyS1]='$TRIGGER')
 declare -A hold_old=([ttyUSB0]=16 [ttyS1]=8)
 declare -A hold_name=([ttyUSB0]="latency timer" [ttyS1]="rx_trig_bytes")
@@ -298,6 +299,7 @@ tool_write() {
 }
 
 # Before the udev rule: the attribute is root's, the tool cannot lower it and says so once.
+trigger_file=/sys/class/tty/ttyS1/rx_trig_bytes
 no_rule_case() {
   guest 5 "stat -c '%U:%G %a' \$TRIGGER"
   local owner=$guest_out note
@@ -309,7 +311,7 @@ no_rule_case() {
   # Once: the first echoes' measurement must not tell it again.
   note=$(grep "UART" <<<"$output")
   [ "$write_ok" = 0 ] && [ "$hold" = 8 ] && [ "$(grep -c . <<<"$note")" = 1 ] &&
-    [[ $note == *"receive trigger is 8 bytes"*"udev rule"*"echo 1 | sudo tee /sys/class/tty/ttyS1/rx_trig_bytes" ]]
+    [[ $note == *"receive trigger is 8 bytes"*"udev rule"*"echo 1 | sudo tee $trigger_file" ]]
   case_result $? "ttyS1 without the udev rule: the write arrives byte for byte, one note names \
 rx_trig_bytes and the fix" "exit $rc, after $hold: ${note:-no note}"
 }
@@ -377,7 +379,9 @@ removal_case() {
 
 # The table: each row's time in us a byte and against the wire, the tool against the loop.
 wire_us=520.8
-per_byte() { awk -v cs="${took_cs[$1]:-0}" -v n="$timed_length" 'BEGIN { printf "%.1f", cs * 1e4 / n }'; }
+per_byte() {
+  awk -v cs="${took_cs[$1]:-0}" -v n="$timed_length" 'BEGIN { printf "%.1f", cs * 1e4 / n }'
+}
 timing_row() {
   local label=$1 loop=$2 tool=$3
   awk -v label="$label" -v loop="$(per_byte "$loop")" -v tool="$(per_byte "$tool")" \
@@ -386,8 +390,9 @@ timing_row() {
         tool, tool / wire, ratio }'
 }
 print_timing() {
-  echo "drivers: $timed_length bytes to a paced radio, in the guest (the wire alone: $wire_us us a" \
-    "byte); each the shortest of its runs (in cs: ttyS1 loop ${round_cs[ttyS1 loop 1]:-}/ tool" \
+  echo "drivers: $timed_length bytes to a paced radio, in the guest (the wire alone:" \
+    "$wire_us us a byte); each the shortest of its runs (in cs: ttyS1 loop" \
+    "${round_cs[ttyS1 loop 1]:-}/ tool" \
     "${round_cs[ttyS1 tool 1]:-}/ ttyUSB0 loop ${round_cs[ttyUSB0 loop 1]:-}/ tool" \
     "${round_cs[ttyUSB0 tool 1]:-})"
   printf '  %-34s %-22s %-22s %s\n' "port" "bare loop" "vannor-cli" "tool / loop"
@@ -402,7 +407,9 @@ paired_ratio() {
   awk -v loop="${round_cs[$1]:-}" -v tool="${round_cs[$2]:-}" 'BEGIN {
     n = split(tool, t, " "); if (split(loop, l, " ") != n || n == 0) { printf "0"; exit }
     for (i = 1; i <= n; i++) r[i] = (l[i] > 0 ? t[i] / l[i] : 0)
-    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (r[j] < r[i]) { x = r[i]; r[i] = r[j]; r[j] = x }
+    for (i = 1; i <= n; i++)
+      for (j = i + 1; j <= n; j++)
+        if (r[j] < r[i]) { x = r[i]; r[i] = r[j]; r[j] = x }
     printf "%.3f", (n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2) }'
 }
 
@@ -464,8 +471,8 @@ timed_case ttyS1 5
 timed_case ttyUSB0 2
 ratio=$(paired_ratio "ttyS1 loop 1" "ttyS1 tool 1")
 awk -v ratio="$ratio" 'BEGIN { exit !(ratio > 0 && ratio <= 1.10) }'
-case_result $? "ttyS1: vannor-cli within 1.10 x of the bare loop at rx_trig_bytes 1 (the median of the \
-rounds' ratios)" "$ratio x"
+case_result $? "ttyS1: vannor-cli within 1.10 x of the bare loop at rx_trig_bytes 1 (the median \
+of the rounds' ratios)" "$ratio x"
 # The UART's write takes longest: the adapter's cases run meanwhile.
 write_begin ttyS1
 write_begin ttyUSB0
