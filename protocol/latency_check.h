@@ -10,9 +10,10 @@
 #include <string>
 
 #include "protocol/exchange_observer.h"
-#include "serial/line.h"
 
 namespace vannor {
+
+class Line;
 
 class LatencyCheck final : public ExchangeObserver {
  public:

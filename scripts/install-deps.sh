@@ -53,6 +53,8 @@ DRIVER_PACKAGES=(
   qemu-system-x86
   # the guest's whole userland, statically linked, and the cpio that packs it
   busybox-static
+  # the guest's udev, which applies the package's rule as a Debian system does
+  udev
 )
 
 SUDO=""

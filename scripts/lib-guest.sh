@@ -4,7 +4,8 @@
 # ftdi_sio); the far end of each is a pseudo-terminal on this machine. Source it, then:
 #
 #   guest_kernel                       prints the cached kernel's folder (fetched once)
-#   guest_initramfs KERNEL OUT FILE... builds the guest's initramfs holding FILE...
+#   guest_initramfs KERNEL OUT FILE... builds the guest's initramfs holding FILE... and udev
+#                                      with the vannor package's rule
 #   guest_boot KERNEL INITRD WORK LOGS starts QEMU; sets guest_pty_s1 and guest_pty_usb0
 #   guest_wait_ready SECONDS           returns once the guest takes commands
 #   guest SECONDS COMMAND              runs COMMAND in the guest's shell; output in $guest_out
@@ -113,7 +114,7 @@ guest_initramfs() {
   root=$(mktemp -d "$(dirname "$out")/root.XXXXXX") || return 1
   # The guest's / itself: mktemp's 0700 would keep the user out of everything.
   chmod 755 "$root"
-  mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,lib/modules}
+  mkdir -p "$root"/{bin,dev,proc,sys,run,tmp,etc,lib/modules,usr/lib/udev/rules.d,pkg}
   cp "$(command -v busybox)" "$root/bin/busybox"
   for applet in $(busybox --list); do
     [ "$applet" = busybox ] || ln -s busybox "$root/bin/$applet"
@@ -135,7 +136,11 @@ ptmx 0:5 666
 ttyS[0-9]* 0:20 660
 ttyUSB[0-9]* 0:20 660
 EOF
-  for file in "$@"; do
+  # udev, and what the vannor package adds to it, to install as dpkg does: the rule, and the
+  # package's own scripts that apply and withdraw it.
+  cp "$guest_repo"/packaging/udev/{60-vannor-rx-trigger.rules,postinst,postrm} "$root/pkg/"
+  ln -s udevadm "$root/bin/systemd-udevd"
+  for file in "$(command -v udevadm)" "$@"; do
     if [ "$(od -An -tx1 -N4 "$file" | tr -d ' ')" = 7f454c46 ]; then
       strip -o "$root/bin/$(basename "$file")" "$file"
       for lib in $(ldd "$file" 2>/dev/null | grep -o '/[^ ]*'); do

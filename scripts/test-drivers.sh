@@ -3,8 +3,12 @@
 # QEMU (software emulation) with an emulated 16550 UART (/dev/ttyS1, driver 8250) and FTDI
 # USB-serial adapter (/dev/ttyUSB0, driver ftdi_sio); vannor-cli runs in the guest as a user of
 # group dialout, and vannor-radio-sim plays the radio on this machine at the far end of each.
-# The adapter is pulled out and plugged back in through QEMU's monitor (QMP). Prints a line per
-# case, "N passed, N failed", the time from the unplug to the tool's end, and the stage's time.
+# The adapter is pulled out and plugged back in through QEMU's monitor (QMP). The UART's receive
+# trigger is checked without and with the vannor package's udev rule, which the guest's udev
+# applies as the package's installation does. Each write is timed against a bare C loop in the
+# guest (tests/drivers/echo_loop.c) on the same port with the same trigger or latency timer.
+# Prints a line per case, "N passed, N failed", the timing table, the time from the unplug to the
+# tool's end, and the stage's time.
 #
 #   bash scripts/test-drivers.sh
 #
@@ -45,7 +49,8 @@ trap 'exit 130' INT TERM HUP
 bash scripts/install-deps.sh --drivers ||
   die "cannot install the stage's packages (bash scripts/install-deps.sh --drivers)"
 missing=()
-for tool in qemu-system-x86_64 busybox apt-get apt-cache dpkg-deb strip ldd od gzip cmake; do
+for tool in qemu-system-x86_64 busybox apt-get apt-cache dpkg-deb strip ldd od gzip cmake cc \
+  udevadm; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 applets=$(busybox --list 2>/dev/null)
@@ -74,6 +79,11 @@ built cmake --build "$build" -j "${VANNOR_JOBS:-2}" --target vannor-cli vannor-r
   die "cannot build vannor-cli and vannor-radio-sim in $build"
 cli=$build/cli/vannor-cli
 sim=$build/tools/vannor-radio-sim
+# The guest's helpers: the bare loop, and the hang-up that stands in for pulling out a UART.
+for helper in echo_loop hang_up; do
+  built cc -O2 -Wall -Wextra -Werror -o "$build/${helper//_/-}" "tests/drivers/$helper.c" ||
+    die "cannot build tests/drivers/$helper.c"
+done
 
 kernel=$(guest_kernel) || die "no kernel for the guest"
 echo "=== drivers: guest with $(cat "$kernel/ready") ==="
@@ -91,8 +101,14 @@ for ((i = 0; i < 20000; i++)); do
 done
 printf "$bytes" >"$image" # the format is nothing but octal escapes
 unset bytes
+# The timed writes: long enough that starting a program is lost in it, short enough for the
+# slow cases (the wire alone takes 2.60 s).
+timed=$work/timed.out
+timed_length=5000
+head -c "$timed_length" "$image" >"$timed"
 
-guest_initramfs "$kernel" "$work/initrd.gz" "$cli" "$image" || die "cannot build the initramfs"
+guest_initramfs "$kernel" "$work/initrd.gz" "$cli" "$build/echo-loop" "$build/hang-up" "$image" \
+  "$timed" || die "cannot build the initramfs"
 
 boot_start=$(date +%s.%N)
 guest_boot "$kernel" "$work/initrd.gz" "$work" "$logs" || die "cannot start QEMU"
@@ -109,6 +125,7 @@ start_sim ttyUSB0 "$guest_pty_usb0"
 
 guest_wait_ready 120 || die "the guest did not start"
 grep '^@@insmod' <<<"$guest_out" && die "a module did not load"
+grep '^@@udev' <<<"$guest_out" && die "udev did not start in the guest"
 guest 30 "await_node /dev/ttyUSB0 20" || die "no /dev/ttyUSB0 in the guest"
 # QEMU's adapter reports a latency timer of 0; an FT232's own is 16 ms.
 guest 5 "echo 16 >\$LATENCY" || die "cannot set the adapter's latency timer"
@@ -145,9 +162,11 @@ await_image_end() {
   done
   return 1
 }
-# radio_got NAME: the radio's latest image is the whole image file, byte for byte.
+# radio_got NAME [FILE]: the radio's latest image is the whole image file (or FILE), byte for byte.
 radio_got() {
-  await_image_end "$1" && [ "$image_length" = 20000 ] && cmp -s "$image" "$work/$1.image"
+  local file=${2:-$image}
+  await_image_end "$1" && [ "$image_length" = "$(stat -c %s "$file")" ] &&
+    cmp -s "$file" "$work/$1.image"
 }
 versions_told() { grep -c '^version read answered' "$logs/sim-$1.log"; }
 
@@ -156,9 +175,17 @@ settings_of() {
   guest 10 "stty -g -F $1"
   settings=$guest_out
 }
-latency_of() {
-  guest 5 'cat $LATENCY'
-  latency=$guest_out
+# What holds received bytes back on each port, which the tool lowers to 1 while the port is
+# open: the adapter's latency timer (ms), the UART's receive trigger (bytes). The guest's
+# variable that names the file, the value the port starts with, and its name in the cases.
+# shellcheck disable=SC2016 # expanded in the guest, where the variables are set
+declare -A hold_file=([ttyUSB0]='$LATENCY' [ttyS1]='$TRIGGER')
+declare -A hold_old=([ttyUSB0]=16 [ttyS1]=8)
+declare -A hold_name=([ttyUSB0]="latency timer" [ttyS1]="rx_trig_bytes")
+# hold_of NAME: sets $hold to the port's value now.
+hold_of() {
+  guest 5 "cat ${hold_file[$1]}"
+  hold=$guest_out
 }
 # await_write TAG SECONDS: waits for a write of start_write's to end; sets $rc and $said (the
 # tool's last line).
@@ -176,17 +203,15 @@ version_case() {
 }
 
 # write_begin NAME: starts a whole write, and checks what must hold while it runs.
-declare -A settings_before latency_during second_status second_said
+declare -A settings_before hold_during second_status second_said
 write_begin() {
   local name=$1 port=/dev/$1 versions
   settings_of "$port"
   settings_before[$name]=$settings
   guest 5 "start_write w-$name $port"
   guest 120 "await_progress w-$name"
-  if [ "$name" = ttyUSB0 ]; then
-    latency_of
-    latency_during[$name]=$latency
-  fi
+  hold_of "$name"
+  hold_during[$name]=$hold
   versions=$(versions_told "$name")
   guest 30 "as_user 'vannor-cli version --port $port' 2>&1"
   second_status[$name]=$?
@@ -201,17 +226,15 @@ write_finish() {
   local name=$1 port=/dev/$1 second=${second_said[$1]}
   await_write "w-$name" 140
   settings_of "$port"
-  [ "$name" = ttyUSB0 ] && latency_of
+  hold_of "$name"
   [ "$rc" = 0 ] && radio_got "$name"
   case_result $? "$name: 20000-byte write of every byte value, the radio got each byte" \
     "exit $rc, the radio counted ${image_length:-no end of image}: $said"
   [ -n "$settings" ] && [ "$settings" = "${settings_before[$name]}" ]
   case_result $? "$name: line settings (stty -g) the same before and after" "$settings"
-  if [ "$name" = ttyUSB0 ]; then
-    [ "${latency_during[$name]}" = 1 ] && [ "$latency" = 16 ]
-    case_result $? "$name: latency timer 1 ms while open, its old 16 ms after" \
-      "during ${latency_during[$name]}, after $latency"
-  fi
+  [ "${hold_during[$name]}" = 1 ] && [ "$hold" = "${hold_old[$name]}" ]
+  case_result $? "$name: ${hold_name[$name]} 1 during a write by the user, its old \
+${hold_old[$name]} after End" "during ${hold_during[$name]}, after $hold"
   [ "${second_status[$name]}" = 4 ] && [[ $second == *"$port: "?* ]]
   case_result $? "$name: a second vannor-cli is refused while the first writes (exit 4, reason)" \
     "exit ${second_status[$name]}: $second"
@@ -222,7 +245,6 @@ sigterm_case() {
   local name=$1 port=/dev/$1 before left
   settings_of "$port"
   before=$settings
-  latency=16
   guest 5 "start_write t-$name $port"
   guest 120 "await_progress t-$name"
   guest 5 "kill -TERM \$(cat /tmp/t-$name.pid)"
@@ -230,12 +252,165 @@ sigterm_case() {
   settings_of "$port"
   guest 5 "left_behind $port"
   left=$guest_out
-  [ "$name" = ttyUSB0 ] && latency_of
+  hold_of "$name"
   # The radio's image must be over before the next write begins.
   await_image_end "$name"
-  [ "$rc" = 130 ] && [ "$settings" = "$before" ] && [ "$latency" = 16 ] && [ -z "$left" ]
-  case_result $? "$name: SIGTERM mid-write: exit 130, settings back, nothing left running" \
-    "exit $rc: $said${left:+; left running: $left}"
+  [ "$rc" = 130 ] && [ "$settings" = "$before" ] && [ "$hold" = "${hold_old[$name]}" ] &&
+    [ -z "$left" ]
+  case_result $? "$name: SIGTERM mid-write: exit 130, settings and ${hold_name[$name]} back, \
+nothing left running" "exit $rc, ${hold_name[$name]} $hold: $said${left:+; left running: $left}"
+}
+
+# --- the receive trigger, and the time of a write against the bare loop -----------------------
+declare -A took_cs round_cs
+# run_timed KEY COMMAND: runs COMMAND as the user (see timed_as_user); sets $rc and $output.
+# took_cs[KEY] keeps the shortest time of KEY's runs, the one this machine's other work disturbed
+# least; round_cs[KEY] lists every run's time, in order.
+run_timed() {
+  guest 200 "timed_as_user '$2'"
+  local first took
+  first=$(head -n 1 <<<"$guest_out")
+  rc=${first% *}
+  took=${first#* }
+  if [ -z "${took_cs[$1]:-}" ] || [ "$took" -lt "${took_cs[$1]}" ]; then took_cs[$1]=$took; fi
+  round_cs[$1]+="$took "
+  output=$(tail -n +2 <<<"$guest_out")
+}
+# bare_loop NAME VALUE: the bare loop writes the timed image on NAME with the port's trigger or
+# timer at VALUE, which root sets before and puts back after; sets $loop_ok (0 when every echo
+# came and the radio got every byte).
+bare_loop() {
+  local name=$1 value=$2
+  guest 5 "echo $value >${hold_file[$name]}" || die "cannot set ${hold_name[$name]} on $name"
+  run_timed "$name loop $value" "echo-loop /dev/$name /timed.out"
+  [ "$rc" = 0 ] && radio_got "$name" "$timed"
+  loop_ok=$?
+  guest 5 "echo ${hold_old[$name]} >${hold_file[$name]}" || die "cannot put $name back"
+}
+# tool_write NAME KEY: vannor-cli writes the timed image on NAME; sets $rc, $output, $said (its
+# last line) and $hold (the port's value after), and $write_ok (0 when it succeeded and the radio
+# got every byte).
+tool_write() {
+  run_timed "$2" "vannor-cli write --dsp1 --dsp2 --port /dev/$1 /timed.out"
+  said=$(tail -n 1 <<<"$output")
+  [ "$rc" = 0 ] && radio_got "$1" "$timed"
+  write_ok=$?
+  hold_of "$1"
+}
+
+# Before the udev rule: the attribute is root's, the tool cannot lower it and says so once.
+trigger_file=/sys/class/tty/ttyS1/rx_trig_bytes
+no_rule_case() {
+  guest 5 "stat -c '%U:%G %a' \$TRIGGER"
+  local owner=$guest_out note
+  hold_of ttyS1
+  [ "$owner" = "root:root 644" ] && [ "$hold" = 8 ]
+  case_result $? "ttyS1: rx_trig_bytes at boot: root:root 0644, 8 bytes" "$owner, $hold"
+  bare_loop ttyS1 8
+  tool_write ttyS1 "ttyS1 tool 8"
+  # Once: the first echoes' measurement must not tell it again.
+  note=$(grep "UART" <<<"$output")
+  [ "$write_ok" = 0 ] && [ "$hold" = 8 ] && [ "$(grep -c . <<<"$note")" = 1 ] &&
+    [[ $note == *"receive trigger is 8 bytes"*"udev rule"*"echo 1 | sudo tee $trigger_file" ]]
+  case_result $? "ttyS1 without the udev rule: the write arrives byte for byte, one note names \
+rx_trig_bytes and the fix" "exit $rc, after $hold: ${note:-no note}"
+}
+
+# The package's rule, applied as its installation does (udev running, then its postinst): group
+# dialout may write rx_trig_bytes, and no other file of /sys or /dev changes owner, group or mode.
+rule_case() {
+  local status changed others owner
+  guest 120 "permissions_of /sys /dev >/tmp/before.perm && install_rule &&" \
+    "permissions_of /sys /dev >/tmp/after.perm"
+  status=$?
+  guest 30 "diff /tmp/before.perm /tmp/after.perm | grep '^[-+][0-7]'"
+  changed=$guest_out
+  others=$(grep -v '/rx_trig_bytes$' <<<"$changed")
+  guest 5 "stat -c '%U:%G %a' \$TRIGGER"
+  owner=$guest_out
+  [ "$status" = 0 ] && [ -z "$others" ] && [ "$owner" = "root:dialout 664" ]
+  case_result $? "the package's udev rule: rx_trig_bytes root:dialout 0664, nothing else changed" \
+    "status $status, $owner${others:+; also changed: $others}"
+}
+
+# timed_case NAME ROUNDS: with the rule in place, the timed write against the bare loop at the
+# trigger the tool sets, in turns, ROUNDS times each.
+timed_case() {
+  local name=$1 rounds=$2 round wrong=""
+  for ((round = 1; round <= rounds; round++)); do
+    bare_loop "$name" 1
+    [ "$loop_ok" = 0 ] || wrong+=" loop $round failed;"
+    tool_write "$name" "$name tool 1"
+    [ "$write_ok" = 0 ] && [ "$hold" = "${hold_old[$name]}" ] ||
+      wrong+=" write $round: exit $rc, after $hold: $said;"
+  done
+  [ -z "$wrong" ]
+  case_result $? "$name: $rounds timed writes and bare loops arrive byte for byte, \
+${hold_name[$name]} ${hold_old[$name]} after each" "${wrong:-${took_cs[$name tool 1]} cs at best}"
+}
+
+# A UART cannot be pulled out; hanging its line up under the tool is what the kernel does to an
+# unplugged adapter's.
+hang_up_case() {
+  local port=/dev/ttyS1 during left
+  guest 5 "start_write h $port"
+  guest 120 "await_progress h"
+  hold_of ttyS1
+  during=$hold
+  guest 5 "hang-up $port" || die "cannot hang $port up"
+  await_write h 25
+  guest 5 "left_behind $port"
+  left=$guest_out
+  hold_of ttyS1
+  await_image_end ttyS1
+  [ "$rc" = 1 ] && [[ $said == *"went away"* ]] && [ "$during" = 1 ] && [ "$hold" = 8 ] &&
+    [ -z "$left" ]
+  case_result $? "ttyS1: the line hung up mid-write: exit 1, the port went away, rx_trig_bytes \
+1 during and 8 after" "exit $rc, during $during, after $hold: $said${left:+; left running: $left}"
+}
+
+# The package removed: the rule goes and its postrm takes back what the rule gave, for good.
+removal_case() {
+  guest 60 "remove_rule && stat -c '%U:%G %a' \$TRIGGER"
+  [ $? -eq 0 ] && [ "$guest_out" = "root:root 644" ]
+  case_result $? "the package's removal takes the access back: rx_trig_bytes root:root 0644" \
+    "$guest_out"
+}
+
+# The table: each row's time in us a byte and against the wire, the tool against the loop.
+wire_us=520.8
+per_byte() {
+  awk -v cs="${took_cs[$1]:-0}" -v n="$timed_length" 'BEGIN { printf "%.1f", cs * 1e4 / n }'
+}
+timing_row() {
+  local label=$1 loop=$2 tool=$3
+  awk -v label="$label" -v loop="$(per_byte "$loop")" -v tool="$(per_byte "$tool")" \
+    -v wire="$wire_us" -v ratio="$(paired_ratio "$loop" "$tool")" 'BEGIN {
+      printf "  %-34s %8.1f us %5.2f x   %8.1f us %5.2f x   %6.3f\n", label, loop, loop / wire,
+        tool, tool / wire, ratio }'
+}
+print_timing() {
+  echo "drivers: $timed_length bytes to a paced radio, in the guest (the wire alone:" \
+    "$wire_us us a byte); each the shortest of its runs (in cs: ttyS1 loop" \
+    "${round_cs[ttyS1 loop 1]:-}/ tool" \
+    "${round_cs[ttyS1 tool 1]:-}/ ttyUSB0 loop ${round_cs[ttyUSB0 loop 1]:-}/ tool" \
+    "${round_cs[ttyUSB0 tool 1]:-})"
+  printf '  %-34s %-22s %-22s %s\n' "port" "bare loop" "vannor-cli" "tool / loop"
+  timing_row "ttyS1, rx_trig_bytes 8 (no rule)" "ttyS1 loop 8" "ttyS1 tool 8"
+  timing_row "ttyS1, rx_trig_bytes 1 (the rule)" "ttyS1 loop 1" "ttyS1 tool 1"
+  timing_row "ttyUSB0, latency timer 1 ms" "ttyUSB0 loop 1" "ttyUSB0 tool 1"
+}
+# paired_ratio LOOP_KEY TOOL_KEY: the tool's time against the bare loop's, as the median of the
+# rounds' own ratios, as vannor-bench takes it (a loop and a write of one round run back to back,
+# so a busy spell of this machine weighs on both sides of a ratio).
+paired_ratio() {
+  awk -v loop="${round_cs[$1]:-}" -v tool="${round_cs[$2]:-}" 'BEGIN {
+    n = split(tool, t, " "); if (split(loop, l, " ") != n || n == 0) { printf "0"; exit }
+    for (i = 1; i <= n; i++) r[i] = (l[i] > 0 ? t[i] / l[i] : 0)
+    for (i = 1; i <= n; i++)
+      for (j = i + 1; j <= n; j++)
+        if (r[j] < r[i]) { x = r[i]; r[i] = r[j]; r[j] = x }
+    printf "%.3f", (n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2) }'
 }
 
 unplug_ms=""
@@ -281,6 +456,8 @@ guest 5 "stat -c '%U:%G %a' /dev/ttyS1"
 [ "$guest_out" = "root:dialout 660" ]
 case_result $? "ttyS1: node root:dialout 0660, the tool runs as a user of group dialout" \
   "$guest_out"
+no_rule_case
+rule_case
 version_case ttyS1
 version_case ttyUSB0
 # The kernel writes its console to ttyS0 here, as on many virtual machines: the tool must not
@@ -289,6 +466,13 @@ guest 30 "setsid vannor-cli version --port /dev/ttyS0 </dev/null 2>&1"
 console_rc=$?
 [ "$console_rc" = 4 ] && [[ $guest_out == *"system console"* ]]
 case_result $? "ttyS0: the kernel's console is refused (exit 4, reason)" "exit $console_rc: $guest_out"
+# Timed alone, each against the bare loop on its port.
+timed_case ttyS1 5
+timed_case ttyUSB0 2
+ratio=$(paired_ratio "ttyS1 loop 1" "ttyS1 tool 1")
+awk -v ratio="$ratio" 'BEGIN { exit !(ratio > 0 && ratio <= 1.10) }'
+case_result $? "ttyS1: vannor-cli within 1.10 x of the bare loop at rx_trig_bytes 1 (the median \
+of the rounds' ratios)" "$ratio x"
 # The UART's write takes longest: the adapter's cases run meanwhile.
 write_begin ttyS1
 write_begin ttyUSB0
@@ -297,8 +481,11 @@ sigterm_case ttyUSB0
 unplug_case
 write_finish ttyS1
 sigterm_case ttyS1
+hang_up_case
+removal_case
 echo "cases took $(elapsed "$cases_start") s"
 
+print_timing
 echo "drivers: $passed passed, $failed failed"
 echo "drivers: unplug to the tool's end: $unplug_ms ms (bound 1000 ms)"
 echo "drivers: stage took $(elapsed "$stage_start") s"

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "serial/win32/fifo_trigger.h"
+
 namespace vannor {
 
 namespace {
@@ -177,6 +179,9 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
     failure.reason = "no received-character event: " + SystemReason(error);
     return false;
   }
+  // Last, once the port is configured and ours: the open has programmed the FIFO, and nothing
+  // of this needs putting back (see fifo_trigger.h).
+  LowerReceiveTrigger(port);
   savedState_ = state;
   savedTimeouts_ = timeouts;
   handle_ = port;
