@@ -2,9 +2,9 @@
 // and watched for arriving bytes on its event loop's behalf.
 //
 // Principles of operation:
-// - The line owns everything about its port through the platform's backend (the descriptor or
-//   handle, the saved settings, on Windows the listener) and the reason of the last failed
-//   open. Two lines in one process share nothing.
+// - The line owns everything about its port through the platform's backend (the open device,
+//   its saved settings, whatever watches it) and the reason of the last failed open. Two lines
+//   in one process share nothing.
 // - Only the event thread opens, closes and watches. How arrivals reach it is the platform's
 //   matter (see PortEvents).
 // - A port that fails (hang-up, adapter gone, refused write) is reported through PortFailed;
