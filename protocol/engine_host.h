@@ -16,6 +16,12 @@ class EngineHost {
   // The one response timer. An expiry arrives later through the engine's OnTimer.
   virtual void StartResponseTimer(int milliseconds) = 0;
   virtual void StopResponseTimer() = 0;
+  // Stops the timer and starts it again: at every byte, so a host whose timer restarts in one
+  // step does it in one.
+  virtual void RestartResponseTimer(int milliseconds) {
+    StopResponseTimer();
+    StartResponseTimer(milliseconds);
+  }
   // An exchange or a click ended so; the window shows its message box here (modal: returns
   // when the user has closed it). Version reads end with no box.
   virtual void ReportOutcome(const ExchangeOutcome& outcome) = 0;

@@ -113,6 +113,7 @@ class Link final : private EngineHost {
  private:
   void StartResponseTimer(int milliseconds) override;
   void StopResponseTimer() override;
+  void RestartResponseTimer(int milliseconds) override { StartResponseTimer(milliseconds); }
   void ReportOutcome(const ExchangeOutcome& outcome) override;
 
   bool Opened(bool opened, std::string label);

@@ -146,8 +146,7 @@ bool ProtocolEngine::SendByte(std::uint8_t b) {
 }
 
 void ProtocolEngine::RestartResponseTimer() {
-  host_.StopResponseTimer();
-  host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
+  host_.RestartResponseTimer(RESPONSE_TIMEOUT_MS);
 }
 
 void ProtocolEngine::ReportCommError(FailureCause cause, std::uint8_t received) {
