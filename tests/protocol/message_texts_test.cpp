@@ -4,17 +4,10 @@
 
 #include <string_view>
 
-#include "protocol/engine_host.h"
 #include "protocol/messages.h"
 
 namespace vannor::test {
 namespace {
-
-ExchangeOutcome Of(Outcome kind) {
-  ExchangeOutcome outcome;
-  outcome.kind = kind;
-  return outcome;
-}
 
 TEST(MessageTexts, EveryBoxSaysExactlyItsWords) {
   const struct {
@@ -35,23 +28,6 @@ TEST(MessageTexts, EveryBoxSaysExactlyItsWords) {
        "\xE4\xBD\xBF\xE3\x81\x88\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93"},
   };
   for (const auto& row : rows) EXPECT_EQ(row.shown, row.bytes);
-}
-
-TEST(MessageTexts, EachOutcomeShowsItsBox) {
-  const struct {
-    ExchangeOutcome outcome;
-    std::string_view box;
-  } rows[] = {
-      {Of(Outcome::Completed), " Completion !!! "},
-      {Of(Outcome::VersionsRead), ""},
-      {Of(Outcome::CommunicationError), " Communication Error !!! "},
-      {DspNotSelectedOutcome(), " DSP Select Error !!! "},
-      {Of(Outcome::OnlyOnce), " Only once when starting up !!!  "},
-      {ImageRefusedOutcome(ImageRefusal::NotOut), " File Error !!! "},
-      {ImageRefusedOutcome(ImageRefusal::Unreadable), " File Open Error !!! "},
-      {ImageRefusedOutcome(ImageRefusal::Size), " File Size Error !!! "},
-  };
-  for (const auto& row : rows) EXPECT_EQ(MessageFor(row.outcome), row.box);
 }
 
 }  // namespace
