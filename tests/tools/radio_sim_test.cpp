@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 #include "testing/images.h"
@@ -308,13 +310,22 @@ TEST_F(RadioSimTest, PacedAndDelayedRadiosAnswerEveryByteNoSoonerThanTold) {
 TEST_F(RadioSimTest, AFloodWhileIdleAndAByteAfterTheLastEcho) {
   RadioConfig config;
   config.idleFlood = 0x06;
-  Begin(config);
+  // Taken before the radio starts, so that bytes it sent while the test was slow still count.
   const auto start = std::chrono::steady_clock::now();
+  Begin(config);
   EXPECT_EQ(client->Receive(20), Bytes(20, 0x06));
   EXPECT_GE(std::chrono::steady_clock::now() - start, BYTE_TIME_38400 * 19);
+  // Bytes the radio sent before the client made its end raw came back as echoes, so the
+  // answer is looked for in what the line carries, not in the radio's count of bytes.
   ASSERT_TRUE(client->Send({RADIO_VERSION_COMMAND}));
-  ASSERT_TRUE(radio.WaitBytesReceived(1, milliseconds(5000)));
-  EXPECT_EQ(radio.Record().versionRequests, 1u);
+  Bytes answer;
+  for (int chunk = 0; chunk < 100 && answer.size() < 4; ++chunk) {
+    const Bytes got = client->Receive(64, QUIET);
+    if (got.empty()) break;
+    std::copy_if(got.begin(), got.end(), std::back_inserter(answer),
+                 [](std::uint8_t byte) { return byte != 0x06; });
+  }
+  EXPECT_EQ(answer, (Bytes{1, 3, 2, 0}));
   radio.Stop();
 
   const Bytes image = {0x10, 0x20, 0x30};
