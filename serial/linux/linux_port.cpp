@@ -194,6 +194,7 @@ void LinuxPort::Close() {
   // that the next open gets again).
   if (events_ != nullptr) events_->WatchDescriptor(NO_DESCRIPTOR);
   fd_ = NO_DESCRIPTOR;
+  DropReceived();
   if (lowLatencySet_) RestoreLatency(fd);
   lowLatencySet_ = false;
   trigger_.Restore();
@@ -266,32 +267,45 @@ bool LinuxPort::Write(const std::uint8_t* bytes, std::size_t count) {
 
 std::size_t LinuxPort::PendingCount() {
   if (fd_ == NO_DESCRIPTOR) return 0;
-  int waiting = 0;
-  // EIO after a hang-up: nothing will ever arrive on this descriptor again.
-  if (ioctl(fd_, FIONREAD, &waiting) != 0) {
-    Fail(errno);
-    return 0;
+  // The count is what one read brings in: asking the driver for a count first would cost every
+  // byte a second system call, and a slow machine feels each one at the wire's speed.
+  if (readFrom_ > 0) {
+    std::memmove(received_, received_ + readFrom_, receivedEnd_ - readFrom_);
+    receivedEnd_ -= readFrom_;
+    readFrom_ = 0;
   }
-  if (waiting > 0) return static_cast<std::size_t>(waiting);
-  // Woken with nothing to read: only then can the wake have been a hang-up, so a byte's own
-  // wake costs nothing more.
-  LookForHangUp();
-  return 0;
+  const std::size_t held = receivedEnd_;
+  for (;;) {
+    if (receivedEnd_ == sizeof received_) break;
+    const ssize_t got = read(fd_, received_ + receivedEnd_, sizeof received_ - receivedEnd_);
+    if (got < 0 && errno == EINTR) continue;
+    if (got > 0) {
+      receivedEnd_ += static_cast<std::size_t>(got);
+      break;
+    }
+    // EIO after a hang-up: nothing will ever arrive on this descriptor again. EAGAIN: nothing
+    // there after all.
+    if (got < 0 && errno != EAGAIN) {
+      Fail(errno);
+      break;
+    }
+    // A raw line (VMIN and VTIME 0) reads 0 both when nothing is there and after a hang-up:
+    // only a wake with nothing to read can have been a hang-up, so a byte's own wake costs
+    // nothing more.
+    if (held == 0) LookForHangUp();
+    break;
+  }
+  return receivedEnd_ - readFrom_;
 }
 
 std::size_t LinuxPort::Read(std::uint8_t* buffer, std::size_t count) {
   if (fd_ == NO_DESCRIPTOR || count == 0) return 0;
-  for (;;) {
-    const ssize_t got = read(fd_, buffer, count);
-    if (got < 0 && errno == EINTR) continue;
-    if (got > 0) return static_cast<std::size_t>(got);
-    // A raw line (VMIN and VTIME 0) also reads 0 when nothing is there; only a port that
-    // went away fails to tell its settings then. EAGAIN: nothing there after all. EIO: gone.
-    termios settings;
-    if (got == 0 && tcgetattr(fd_, &settings) != 0) Fail(errno);
-    if (got < 0 && errno != EAGAIN) Fail(errno);
-    return 0;
-  }
+  if (readFrom_ == receivedEnd_ && PendingCount() == 0) return 0;
+  const std::size_t held = receivedEnd_ - readFrom_;
+  const std::size_t delivered = count < held ? count : held;
+  std::memcpy(buffer, received_ + readFrom_, delivered);
+  readFrom_ += delivered;
+  return delivered;
 }
 
 int LinuxPort::AdapterLatencyMs() const {
@@ -309,8 +323,14 @@ int LinuxPort::AdapterLatencyMs() const {
 }
 
 void LinuxPort::DiscardInput() {
+  DropReceived();
   // Ignored: a port that cannot flush has failed, and its next read or write tells.
   if (fd_ != NO_DESCRIPTOR) (void)tcflush(fd_, TCIFLUSH);
+}
+
+void LinuxPort::DropReceived() {
+  readFrom_ = 0;
+  receivedEnd_ = 0;
 }
 
 }  // namespace vannor

@@ -1,7 +1,7 @@
 // One open serial port on Linux: the descriptor and everything that must be undone when it
 // closes (the low-latency flag, the UART's receive trigger, the terminal settings it had
 // before, its exclusive mode). The
-// event thread waits on the descriptor itself: the port only tells it which one.
+// program's event loop waits on the descriptor itself: the port only tells it which one.
 #pragma once
 
 #include <termios.h>
@@ -52,6 +52,8 @@ class LinuxPort final : public PortBackend {
   void Fail(int error);
   // The event loop woke for a port with nothing to read: a hang-up or an error is why.
   void LookForHangUp();
+  // Forgets what was read from the driver and not yet delivered.
+  void DropReceived();
 
   int fd_ = NO_DESCRIPTOR;
   PortEvents* events_ = nullptr;
@@ -63,6 +65,10 @@ class LinuxPort final : public PortBackend {
   RxTrigger trigger_;
   // The terminal settings from before the open, put back at close.
   termios saved_{};
+  // Bytes read from the driver and not yet delivered: received_[readFrom_, receivedEnd_).
+  std::uint8_t received_[256];
+  std::size_t readFrom_ = 0;
+  std::size_t receivedEnd_ = 0;
 };
 
 }  // namespace vannor

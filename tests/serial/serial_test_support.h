@@ -173,9 +173,14 @@ inline bool PortIs(Line& line, const std::string& path) {
 // does.
 inline Bytes ReadAtPort(Line& line, std::size_t count) {
   Bytes got;
-  while (got.size() < count && WaitReadable(PortHandleOf(line))) {
+  while (got.size() < count) {
+    // The port may already hold what the descriptor told of before.
+    std::size_t waiting = line.PendingCount();
+    if (waiting == 0) {
+      if (!WaitReadable(PortHandleOf(line))) break;
+      waiting = line.PendingCount();
+    }
     std::uint8_t buffer[100];
-    const std::size_t waiting = line.PendingCount();
     const std::size_t n = line.Read(buffer, std::min(waiting, sizeof buffer));
     if (n == 0) break;
     got.insert(got.end(), buffer, buffer + n);
