@@ -205,6 +205,19 @@ TEST_F(SerialPortTest, PendingCountAndReadDeliverWhatWaitsInOrder) {
   EXPECT_EQ(got, sent);
   EXPECT_EQ(line.PendingCount(), 0u);
   EXPECT_EQ(line.Read(got.data(), 1), 0u);  // nothing there: no wait
+
+  // What the port has taken from the driver and not yet delivered goes with a discard too.
+  ASSERT_TRUE(radio.Write({1, 2, 3}));
+  while (line.PendingCount() < 3 && std::chrono::steady_clock::now() < deadline + kPatience) {
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(line.PendingCount(), 3u);
+  line.DiscardInput();
+  EXPECT_EQ(line.PendingCount(), 0u);
+  ASSERT_TRUE(radio.Write({0x42}));
+  ASSERT_TRUE(WaitReadable(PortHandleOf(line)));
+  EXPECT_EQ(line.Read(got.data(), 4), 1u);
+  EXPECT_EQ(got[0], 0x42);
 }
 
 TEST_F(SerialPortTest, AWriteThatCannotBeQueuedIsLostWithoutBlocking) {
