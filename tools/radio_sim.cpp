@@ -100,6 +100,7 @@ bool RadioSimulator::Launch(const RadioConfig& config) {
   }
   inboundFree_ = Clock::time_point{};
   outboundFree_ = Clock::time_point{};
+  floodDue_ = Clock::time_point{};
   stopping_.store(false);
   running_.store(true, std::memory_order_release);
   if (config.powerUpLength > 0) {
@@ -184,7 +185,6 @@ void RadioSimulator::Serve() {
 }
 
 bool RadioSimulator::FloodUntilBytesCome() {
-  Clock::time_point due = Clock::now();
   for (;;) {
     std::uint8_t flood = 0;
     bool flooding;
@@ -197,9 +197,9 @@ bool RadioSimulator::FloodUntilBytesCome() {
     // Room in the line is asked for only when the next byte is due; a device gets a bounded
     // wait, so that a stop is seen without a wake-up byte.
     const Clock::time_point now = Clock::now();
-    const bool sendNow = now >= due;
+    const bool sendNow = now >= floodDue_;
     const std::chrono::nanoseconds wait =
-        sendNow ? std::chrono::nanoseconds(std::chrono::milliseconds(200)) : due - now;
+        sendNow ? std::chrono::nanoseconds(std::chrono::milliseconds(200)) : floodDue_ - now;
     const timespec timeout{.tv_sec = static_cast<time_t>(wait.count() / 1000000000),
                            .tv_nsec = static_cast<long>(wait.count() % 1000000000)};
     pollfd line{masterFd_, static_cast<short>(POLLIN | (sendNow ? POLLOUT : 0)), 0};
@@ -209,7 +209,7 @@ bool RadioSimulator::FloodUntilBytesCome() {
     if ((line.revents & POLLOUT) == 0) continue;
     // One byte fits wherever POLLOUT is told, so the write does not block.
     WriteAll(masterFd_, &flood, 1);
-    due = Clock::now() + BYTE_TIME_38400;
+    floodDue_ = Clock::now() + BYTE_TIME_38400;
     std::lock_guard lock(mutex_);
     session_.NoteFloodSent();
   }

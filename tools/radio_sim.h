@@ -104,6 +104,8 @@ class RadioSimulator {
   // Pacing: when the line is next free in each direction.
   Clock::time_point inboundFree_{};
   Clock::time_point outboundFree_{};
+  // When the flood's next byte is due: bytes that come in between do not hurry it.
+  Clock::time_point floodDue_{};
 };
 
 }  // namespace vannor::sim
