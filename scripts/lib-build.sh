@@ -32,7 +32,7 @@ windows_libraries() {
   export VANNOR_WIN_DEPS
 }
 
-# run_ctest ARG...: ctest with ARG...; the window tests need an X server, so without a display
+# run_ctest ARG...: ctest with ARG...; Wine's windows need an X server, so without a display
 # they get a private one.
 run_ctest() {
   if [ -z "${DISPLAY:-}" ]; then
@@ -40,6 +40,14 @@ run_ctest() {
   else
     ctest "$@"
   fi
+}
+
+# run_native_ctest ARG...: ctest with ARG..., several tests at once (most of a test's time is
+# spent waiting on a line). Each window test starts a private display of its own
+# (tests/ui/with-display.sh), so none shares the desktop's or another test's; the tests marked
+# to run alone run alone. VANNOR_TEST_JOBS sets how many run at once.
+run_native_ctest() {
+  env -u DISPLAY -u WAYLAND_DISPLAY ctest -j "${VANNOR_TEST_JOBS:-$((2 * $(nproc)))}" "$@"
 }
 
 # The stage timer. `stage NAME COMMAND...` runs the command as a stage of the script and keeps

@@ -20,10 +20,10 @@ test_preset() {
   cd "build/$1"
   case "$1" in
     # Only the tests that run threads need ThreadSanitizer.
-    tsan) run_ctest --output-on-failure -L threaded -LE timing --no-tests=ignore ;;
+    tsan) run_native_ctest --output-on-failure -L threaded -LE timing --no-tests=ignore ;;
     # Tests that bound CPU time or clocks run only in the plain build.
-    asan) run_ctest --output-on-failure -LE timing ;;
-    *) run_ctest --output-on-failure ;;
+    asan) run_native_ctest --output-on-failure -LE timing ;;
+    *) run_native_ctest --output-on-failure ;;
   esac
   cd "$root"
 }

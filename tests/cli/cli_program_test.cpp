@@ -322,18 +322,6 @@ TEST_F(CliTest, HostileStreamsNeitherReachTheRadioNorPassForSuccess) {
   ProgramResult result = Cli({"version", "--port", "COM1"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.out, "DSP1 V01.03  DSP2 V02.00\n");
-  // Nor is what a radio keeps sending unasked: it gets no request at all.
-  sim::RadioConfig flood;
-  flood.idleFlood = 0x06;
-  sim::RadioSimulator& flooding = StartRadio(2, flood);
-  result = Cli({"version", "--port", "COM2"});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find("COM2: Communication Error: the radio sends without being asked: "
-                            "bytes kept coming for 1 s, so the version request was not sent"),
-            std::string::npos)
-      << result.err;
-  EXPECT_EQ(flooding.Record().versionRequests, 0u);
   // With standard error closed the port must not take its place: no progress text in the image.
   // Standard error lost (closed, or full) leaves a written radio written: the result is on
   // standard output.
@@ -357,6 +345,22 @@ TEST_F(CliTest, HostileStreamsNeitherReachTheRadioNorPassForSuccess) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("cannot write the output"), std::string::npos) << result.err;
   }
+}
+
+// A radio that keeps sending unasked gets no request at all. The flood must never pause for the
+// quiet the tool waits for, which a loaded machine can give it: this one runs alone.
+TEST_F(CliTest, ARadioThatNeverFallsQuietGetsNoRequest) {
+  sim::RadioConfig flood;
+  flood.idleFlood = 0x06;
+  sim::RadioSimulator& flooding = StartRadio(2, flood);
+  const ProgramResult result = Cli({"version", "--port", "COM2"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("COM2: Communication Error: the radio sends without being asked: "
+                            "bytes kept coming for 1 s, so the version request was not sent"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(flooding.Record().versionRequests, 0u);
 }
 
 // Echoes that come back slowly (16 ms, as behind a USB adapter at its default timer) are told
