@@ -156,19 +156,23 @@ TEST(ImageLoadTest, AFileRewrittenWhileItIsReadIsNeverLoadedTorn) {
   EXPECT_EQ(LoadImage(path, buffer.data(), buffer.size()).outcome, LoadOutcome::Loaded);
 }
 
-// A file replaced under its name while it is read is no longer the file that was chosen.
+// A file replaced under its name while it is read is no longer the file that was chosen. Windows
+// refuses to replace a file that a load holds open, which keeps that load whole as well.
 TEST(ImageLoadTest, AFileReplacedWhileItIsReadIsRefused) {
   TempDir files;
   const std::string path = files.Write("swap.out", Bytes(IMAGE_CAPACITY, 0x11));
   const std::string other = files.Write("other.out", Bytes(IMAGE_CAPACITY, 0x22));
   std::atomic<bool> stop{false};
+  std::atomic<int> refused{0};
   std::thread replacer([&] {
-    std::error_code error;  // the loop ends at the first failure, which the loads then show
-    while (!stop && !error) {
+    while (!stop) {
+      std::error_code error;
       std::filesystem::copy_file(testkit::PathFromUtf8(other), testkit::PathFromUtf8(path + ".new"),
                                  std::filesystem::copy_options::overwrite_existing, error);
+      if (error) continue;
       std::filesystem::rename(testkit::PathFromUtf8(path + ".new"), testkit::PathFromUtf8(path),
                               error);
+      if (error) ++refused;
     }
   });
   std::vector<std::uint8_t> buffer(IMAGE_CAPACITY);
@@ -183,7 +187,8 @@ TEST(ImageLoadTest, AFileReplacedWhileItIsReadIsRefused) {
   }
   stop = true;
   replacer.join();
-  EXPECT_GT(changed, 0);
+  // The replacing did meet the loads: as a change a load saw, or as a replacement refused.
+  EXPECT_GT(changed + refused, 0);
 }
 
 }  // namespace
