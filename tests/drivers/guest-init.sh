@@ -86,12 +86,12 @@ await_node() {
   stat -c '%U:%G %a' "$1"
 }
 
-# start_write TAG PORT: the tool writes /image.out on PORT in the background; its pid, exit
-# status and output (progress, then the outcome) go to /tmp/TAG.pid, .rc and .out. The status is
-# written aside and renamed, so that .rc is never seen before it holds it.
+# start_write TAG PORT [IMAGE]: the tool writes IMAGE (/image.out) on PORT in the background; its
+# pid, exit status and output (progress, then the outcome) go to /tmp/TAG.pid, .rc and .out. The
+# status is written aside and renamed, so that .rc is never seen before it holds it.
 start_write() {
   rm -f "/tmp/$1".*
-  as_user "vannor-cli write --dsp1 --dsp2 --port $2 /image.out >/tmp/$1.out 2>&1 &
+  as_user "vannor-cli write --dsp1 --dsp2 --port $2 ${3:-/image.out} >/tmp/$1.out 2>&1 &
            echo \$! >/tmp/$1.pid
            wait \$!
            echo \$? >/tmp/$1.status && mv /tmp/$1.status /tmp/$1.rc" </dev/null >/dev/null 2>&1 &
