@@ -43,6 +43,8 @@ std::string BuiltInPortPath(int index);
 
 // The device a port name given by the user opens: a name of the list as ResolvePort says (on
 // Windows any "COM<n>", in the device namespace); anything else is taken as the device itself.
+// On Linux a name written as a port in another case ("com1") is that port, and one outside the
+// list ("COM11") is refused as no such port, unless a file of that name is there.
 ResolvedPort ResolvePortName(std::string_view name);
 
 // A key that two paths share exactly when they open the same device, links followed (on

@@ -30,6 +30,25 @@ std::string LinkTarget(const std::string& path) {
   return std::string(target, static_cast<std::size_t>(length));
 }
 
+// For a name written as a port ("COM<n>" in any case) that names no file here: the list index
+// it means ("com1" is COM1, as on Windows), or -1 for a number outside the list. -2 for any
+// other name, which is a device's path.
+int PortNumberWithoutFile(std::string_view name) {
+  if (name.size() < 4 || (name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' ||
+      (name[2] | 0x20) != 'm') {
+    return -2;
+  }
+  int number = 0;
+  for (const char digit : name.substr(3)) {
+    if (digit < '0' || digit > '9') return -2;
+    number = number < 1000 ? number * 10 + (digit - '0') : number;
+  }
+  struct stat file;
+  if (lstat(std::string(name).c_str(), &file) == 0) return -2;
+  // "COM01" is not how any port is written.
+  return name[3] != '0' && number >= 1 && number <= PORT_COUNT ? number - 1 : -1;
+}
+
 }  // namespace
 
 std::string PortLinkPath(int index) {
@@ -67,7 +86,15 @@ std::string BuiltInPortPath(int index) {
 ResolvedPort ResolvePortName(std::string_view name) {
   const int index = PortIndexOf(name);
   if (index >= 0) return ResolvePort(index);
+  const int meant = PortNumberWithoutFile(name);
+  if (meant >= 0) return ResolvePort(meant);
   const std::string path(name);
+  if (meant == -1) {
+    return ResolvedPort{
+        .path = path,
+        .linkTarget = {},
+        .refusal = "no such port; the ports are COM1 to COM10, or give a device's path"};
+  }
   return ResolvedPort{.path = path, .linkTarget = LinkTarget(path), .refusal = {}};
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -47,6 +48,26 @@ TEST(PortNamesTest, AMappedNameOpensItsLinkEvenWhenTheDeviceIsGone) {
   EXPECT_EQ(ResolvePort(3).Shown(), "/dev/ttyS3");
   EXPECT_EQ(ResolvePortName("COM3").path, map.LinkFor(2));
   EXPECT_EQ(ResolvePortName("/dev/ttyUSB7").Shown(), "/dev/ttyUSB7");
+  // A port written in another case is that port; one outside the list is none, and is not
+  // looked for as a file of that name.
+  EXPECT_EQ(ResolvePortName("com3").path, map.LinkFor(2));
+  for (const char* outside : {"COM11", "COM0", "COM01", "com99999999999"}) {
+    EXPECT_EQ(ResolvePortName(outside).refusal,
+              "no such port; the ports are COM1 to COM10, or give a device's path")
+        << outside;
+  }
+  // Unless there is such a file here: a name that is a path stays the path.
+  TempDir here;
+  here.Write("COM11", {});
+  here.Write("com3", {});
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(here.Path());
+  const ResolvedPort file = ResolvePortName("COM11");
+  const ResolvedPort other = ResolvePortName("com3");
+  std::filesystem::current_path(before);
+  EXPECT_EQ(file.path, "COM11");
+  EXPECT_EQ(file.refusal, "");
+  EXPECT_EQ(other.path, "com3");
 }
 
 // What ResolvePort(1) says, as a user who is not root: root passes every permission check, so
