@@ -1,5 +1,7 @@
 #include "protocol/update_request.h"
 
+#include <utility>
+
 #include "image/image_loader.h"
 #include "protocol/link_state.h"
 
@@ -36,35 +38,26 @@ std::uint8_t PercentOf(std::uint32_t confirmed, std::uint32_t length) {
 }
 
 ChosenImage LoadChosenImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity) {
-  ChosenImage chosen;
+  const auto refused = [](ImageRefusal refusal, std::string problem) {
+    return ChosenImage{.refusal = refusal, .length = 0, .problem = std::move(problem)};
+  };
   if (FileExtension(path) != "out") {
-    chosen.refusal = ImageRefusal::NotOut;
-    chosen.problem = "the image's name must end in .out";
-    return chosen;
+    return refused(ImageRefusal::NotOut, "the image's name must end in .out");
   }
   const LoadResult loaded = LoadImage(path, buffer, capacity);
   switch (loaded.outcome) {
     case LoadOutcome::Loaded:
-      chosen.length = loaded.length;
-      return chosen;
+      return ChosenImage{.refusal = std::nullopt, .length = loaded.length, .problem = {}};
     case LoadOutcome::SizeError:
-      chosen.refusal = ImageRefusal::Size;
-      chosen.problem = "the image must hold 1 to 200000 bytes";
-      return chosen;
+      return refused(ImageRefusal::Size, "the image must hold 1 to 200000 bytes");
     case LoadOutcome::OpenFailed:
-      chosen.refusal = ImageRefusal::Unreadable;
-      chosen.problem = loaded.problem;
-      return chosen;
+      return refused(ImageRefusal::Unreadable, loaded.problem);
     case LoadOutcome::Changed:
-      chosen.refusal = ImageRefusal::Unreadable;
-      chosen.problem = "the image changed while it was read";
-      return chosen;
+      return refused(ImageRefusal::Unreadable, "the image changed while it was read");
     case LoadOutcome::ReadFailed:
       break;
   }
-  chosen.refusal = ImageRefusal::Unreadable;
-  chosen.problem = "the image cannot be read";
-  return chosen;
+  return refused(ImageRefusal::Unreadable, "the image cannot be read");
 }
 
 }  // namespace vannor
