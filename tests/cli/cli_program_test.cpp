@@ -7,11 +7,9 @@
 #include <termios.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <thread>
 
 #include "testing/images.h"
 #include "testing/program.h"
@@ -195,48 +193,6 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
   }
 }
 
-// An image rewritten in place while it is read is refused before any byte goes out; a radio
-// only ever gets one version of the file, whole.
-TEST_F(CliTest, AnImageRewrittenWhileItIsReadIsRefused) {
-  constexpr std::size_t LENGTH = 50000;
-  sim::RadioConfig config;
-  config.expectedLength = LENGTH;
-  sim::RadioSimulator& radio = StartRadio(1, config);
-  const std::string path = Image(Bytes(LENGTH, 0x11));
-  std::atomic<bool> stop{false};
-  std::thread writer([&] {
-    const int file = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    Bytes version(LENGTH);
-    for (std::uint8_t value = 0x22; !stop && file >= 0; value ^= 0x33) {
-      std::fill(version.begin(), version.end(), value);
-      if (pwrite(file, version.data(), version.size(), 0) != static_cast<ssize_t>(LENGTH)) break;
-    }
-    if (file >= 0) close(file);
-  });
-  // A writer held up for long inside one write can let a load pass: a few tries.
-  bool refused = false;
-  for (int run = 0; run < 3 && !refused; ++run) {
-    const ProgramResult result = Cli({"write", "--port", "COM1", "--dsp1", path});
-    if (result.exitCode == 3) {
-      refused = true;
-      EXPECT_NE(result.err.find(path + ": File Open Error: the image changed while it was read"),
-                std::string::npos)
-          << result.err;
-      EXPECT_EQ(radio.Record().bytesReceived, 0u);
-    } else {
-      EXPECT_EQ(result.exitCode, 0) << result.err;
-      const Bytes got = radio.Image();
-      EXPECT_EQ(static_cast<std::size_t>(std::count(got.begin(), got.end(), got[0])), LENGTH);
-    }
-  }
-  stop = true;
-  writer.join();
-  EXPECT_TRUE(refused);
-  // Left alone, the file is written.
-  const ProgramResult result = Cli({"write", "--port", "COM1", "--dsp1", path});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-}
-
 TEST_F(CliTest, FourRadiosAtOnceAndAFaultOnOneLeavesTheOthers) {
   const Bytes image = testkit::MakeImage(5000);
   sim::RadioConfig config;
@@ -345,22 +301,6 @@ TEST_F(CliTest, HostileStreamsNeitherReachTheRadioNorPassForSuccess) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("cannot write the output"), std::string::npos) << result.err;
   }
-}
-
-// A radio that keeps sending unasked gets no request at all. The flood must never pause for the
-// quiet the tool waits for, which a loaded machine can give it: this one runs alone.
-TEST_F(CliTest, ARadioThatNeverFallsQuietGetsNoRequest) {
-  sim::RadioConfig flood;
-  flood.idleFlood = 0x06;
-  sim::RadioSimulator& flooding = StartRadio(2, flood);
-  const ProgramResult result = Cli({"version", "--port", "COM2"});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find("COM2: Communication Error: the radio sends without being asked: "
-                            "bytes kept coming for 1 s, so the version request was not sent"),
-            std::string::npos)
-      << result.err;
-  EXPECT_EQ(flooding.Record().versionRequests, 0u);
 }
 
 // Echoes that come back slowly (16 ms, as behind a USB adapter at its default timer) are told

@@ -26,25 +26,18 @@ std::string Listed(const std::vector<SerialDevice>& devices) {
 TEST(DeviceListingTest, OneLinePerDeviceWithItsIdentity) {
   testkit::FakeSerialTree tree;
   tree.AddUsb({.name = "ttyUSB0",
-               .driver = "ftdi_sio",
-               .vendorId = "0403",
-               .productId = "6015",
-               .maker = "FTDI",
-               .product = "FT230X Basic UART",
-               .serialNumber = "DK0ABC12",
-               .latencyTimerMs = 1,
-               .byId = "usb-FTDI_FT230X_Basic_UART_DK0ABC12-if00-port0"});
+               .driver = "cp210x",
+               .vendorId = "10c4",
+               .productId = "ea60",
+               .byId = "usb-adapter-if00-port0"});
   tree.AddUart({.name = "ttyS1", .portType = 4, .rxTriggerBytes = 8});
   ASSERT_TRUE(tree.Ok());
+  // What each device is told as is the description's own test; here, the lines around it.
   const std::string dev = tree.Roots().dev;
   EXPECT_EQ(Listed(FindSerialDevices(tree.Roots())),
-            "Serial devices:\n"
-            "  " +
-                dev + "/serial/by-id/usb-FTDI_FT230X_Basic_UART_DK0ABC12-if00-port0 -> " + dev +
-                "/ttyUSB0  ftdi_sio: FTDI FT230X Basic UART, serial number DK0ABC12, latency timer "
-                "1 ms\n"
-                "  " +
-                dev + "/ttyS1  serial8250: receive trigger 8 bytes\n");
+            "Serial devices:\n  " + dev + "/serial/by-id/usb-adapter-if00-port0 -> " + dev +
+                "/ttyUSB0  cp210x: USB device 10c4:ea60\n  " + dev +
+                "/ttyS1  serial8250: receive trigger 8 bytes\n");
   EXPECT_EQ(Listed({}), "Serial devices:\n  (none found)\n");
 }
 

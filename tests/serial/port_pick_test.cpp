@@ -126,17 +126,5 @@ TEST_F(PortPickTest, APickDuringAnUpdateAsksAndNeverLeavesItSilently) {
   }
 }
 
-TEST_F(PortPickTest, APickDuringAVersionReadEndsItAtOnceWithoutAQuestion) {
-  link.OnVerReadClicked();
-  PassQuietPeriod(link);
-  ASSERT_EQ(first.Read(1), Bytes{VERSION_COMMAND});
-  EXPECT_EQ(Pick(1), 1);
-  EXPECT_EQ(host.questions, 0);
-  ASSERT_EQ(host.outcomes.size(), 1u);
-  EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::PortChanged);
-  EXPECT_EQ(host.outcomes[0].failure.state, ProtocolState::AwaitVersion1);
-  EXPECT_TRUE(second.Read(1, 100ms).empty());
-}
-
 }  // namespace
 }  // namespace vannor::test

@@ -195,7 +195,7 @@ TEST_F(PortListTest, APickDuringAVersionReadEndsItAtOnce) {
   sim::RadioConfig mute;
   mute.versionReplyLength = 0;
   StartRadio(1, mute);
-  StartRadio(2);
+  sim::RadioSimulator& second = StartRadio(2);
   VannorDlg& dlg = ShowWindow();
   ClickOn(Get<wxWindow>(IDC_VER_READ));
   ASSERT_TRUE(PumpUntil([&] { return dlg.RadioLink().Busy(); }));
@@ -206,6 +206,8 @@ TEST_F(PortListTest, APickDuringAVersionReadEndsItAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - picked, std::chrono::seconds(5));
   EXPECT_TRUE(modals.Questions().empty());
   EXPECT_EQ(dlg.PortIndex(), 1);
+  // The ended read sends nothing on to the new port.
+  EXPECT_EQ(second.Record().bytesReceived, 0u);
 }
 
 // A USB adapter pulled in the middle of an Update: the error comes from the port, not the time-out,
