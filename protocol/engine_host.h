@@ -3,6 +3,7 @@
 // the image come with the request itself.
 #pragma once
 
+#include <chrono>
 #include <string_view>
 
 #include "protocol/exchange_outcome.h"
@@ -10,6 +11,8 @@
 namespace vannor {
 
 inline constexpr int RESPONSE_TIMEOUT_MS = 5000;
+
+using EngineClock = std::chrono::steady_clock;
 
 class EngineHost {
  public:
@@ -22,6 +25,10 @@ class EngineHost {
     StopResponseTimer();
     StartResponseTimer(milliseconds);
   }
+  // The time of the event being handled. The quiet wait before a request is measured by it, not
+  // by the count of timer expiries: a host timer may tick coarser than the wait (Windows' timers
+  // tick at about 15.6 ms) or come a moment early.
+  virtual EngineClock::time_point Now() { return EngineClock::now(); }
   // An exchange or a click ended so; the window shows its message box here (modal: returns
   // when the user has closed it). Version reads end with no box.
   virtual void ReportOutcome(const ExchangeOutcome& outcome) = 0;

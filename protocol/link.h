@@ -25,7 +25,7 @@
 
 namespace vannor {
 
-using LinkClock = std::chrono::steady_clock;
+using LinkClock = EngineClock;
 
 class LinkHost : public PortEvents {
  public:
@@ -114,6 +114,8 @@ class Link final : private EngineHost {
   void StartResponseTimer(int milliseconds) override;
   void StopResponseTimer() override;
   void RestartResponseTimer(int milliseconds) override { StartResponseTimer(milliseconds); }
+  // The time the host gave with the deadline being handled, else the clock's.
+  LinkClock::time_point Now() override { return eventTime_ ? *eventTime_ : LinkClock::now(); }
   void ReportOutcome(const ExchangeOutcome& outcome) override;
 
   bool Opened(bool opened, std::string label);
@@ -126,6 +128,7 @@ class Link final : private EngineHost {
   LatencyCheck latency_;
   std::optional<ExchangeTrace> trace_;
   std::optional<LinkClock::time_point> deadline_;
+  std::optional<LinkClock::time_point> eventTime_;
   bool watchStarted_ = false;
   int portIndex_ = -1;
   std::string portLabel_;

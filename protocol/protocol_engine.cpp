@@ -254,8 +254,9 @@ void ProtocolEngine::AwaitQuietLine(ProtocolState state, const std::uint8_t* req
   std::memcpy(request_, request, length);
   requestLength_ = length;
   quietPeriodMs_ = QUIET_TIME_MS + std::max(port_.HoldBackMs(), 0);
-  heardInPeriod_ = false;
-  noisyPeriods_ = 0;
+  quietWaitStart_ = host_.Now();
+  heardUnasked_ = false;
+  lastHeard_ = quietWaitStart_;
   host_.StartResponseTimer(quietPeriodMs_);
 }
 
@@ -265,13 +266,17 @@ void ProtocolEngine::OnQuietPeriodEnd() {
     ReportPortFailure();
     return;
   }
-  if (heardInPeriod_) {
-    heardInPeriod_ = false;
-    if (++noisyPeriods_ * quietPeriodMs_ >= UNASKED_LIMIT_MS) {
+  const EngineClock::time_point now = host_.Now();
+  const auto period = std::chrono::milliseconds(quietPeriodMs_);
+  if (now - lastHeard_ < period) {
+    if (heardUnasked_ && now - quietWaitStart_ >= std::chrono::milliseconds(UNASKED_LIMIT_MS)) {
       ReportCommError(FailureCause::UnaskedBytes, lastUnasked_);
       return;
     }
-    host_.StartResponseTimer(quietPeriodMs_);
+    // The rest of the period since the last byte, rounded up: a timer that came early, or a
+    // byte heard in the period, waits on.
+    const auto rest = std::chrono::ceil<std::chrono::milliseconds>(lastHeard_ + period - now);
+    host_.StartResponseTimer(static_cast<int>(std::max<long long>(rest.count(), 1)));
     return;
   }
   const std::size_t length = requestLength_;
@@ -294,7 +299,9 @@ void ProtocolEngine::DropUnasked() {
     const std::size_t delivered = port_.Read(chunk, asked);
     if (delivered == 0 || delivered > asked) return;
     waiting -= delivered;
-    heardInPeriod_ = true;
+    // The byte came by now; a read at an earlier event does not move the mark back.
+    heardUnasked_ = true;
+    lastHeard_ = std::max(lastHeard_, host_.Now());
     lastUnasked_ = chunk[delivered - 1];
   }
 }

@@ -23,7 +23,8 @@ inline constexpr std::size_t RX_CHUNK = 100;
 // period of QUIET_TIME_MS (some fifteen characters at 38400 baud, past the four a UART's FIFO may
 // hold back), longer by the time the port may hold bytes back where it tells one (a USB
 // adapter's latency timer), so that a radio talking behind it cannot seem quiet between its
-// bursts. A radio still talking after UNASKED_LIMIT_MS ends the exchange unsent.
+// bursts. A radio still talking after UNASKED_LIMIT_MS ends the exchange unsent. Both are
+// measured by the clock, however coarse or early the host's timer.
 inline constexpr int QUIET_TIME_MS = 4;
 inline constexpr int UNASKED_LIMIT_MS = 1000;
 
@@ -103,13 +104,15 @@ class ProtocolEngine {
   // chunk already).
   std::size_t behind_ = 0;
   std::uint8_t nextInChunk_ = 0;
-  // The request waiting for a quiet line (length 0: none), the length of a quiet period, whether
-  // a byte came in the current one, the periods that had bytes, and the latest byte unasked.
+  // The request waiting for a quiet line (length 0: none), the length of a quiet period, when
+  // the wait began, whether a byte came in it and when the last did (the start while none did),
+  // and the latest byte unasked.
   std::uint8_t request_[2] = {};
   std::size_t requestLength_ = 0;
   int quietPeriodMs_ = QUIET_TIME_MS;
-  bool heardInPeriod_ = false;
-  int noisyPeriods_ = 0;
+  EngineClock::time_point quietWaitStart_{};
+  bool heardUnasked_ = false;
+  EngineClock::time_point lastHeard_{};
   std::uint8_t lastUnasked_ = 0;
 };
 

@@ -71,6 +71,8 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   bool Watching() const { return RadioLink().Watching(); }
   Line& SerialLine() { return Radio().SerialLine(); }
   const Link& RadioLink() const { return windowLink->Get(); }
+  // The link's events on the window: its port watch and its response timer.
+  WindowLink& RadioHost() { return *windowLink; }
   // The COM ports dialog and the port list's tooltip (Linux).
   PortLinksEntry& PortLinks() { return *portLinks; }
 

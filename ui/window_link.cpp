@@ -11,17 +11,15 @@ WindowLink::WindowLink(wxWindow& window, OutcomeHandler onOutcome,
                        std::unique_ptr<PortBackend> backend)
     : window_(window),
       onOutcome_(std::move(onOutcome)),
-      responseTimer_(&window, RESPONSE_TIMER),
+      responseTimer_(window, [this] { OnTimer(LinkClock::now()); }),
       portWatch_([this](bool) { link_.OnPortReady(); }),
       link_(*this, "vannor", ExchangeTrace::Requested(), std::move(backend)) {
   window_.Bind(COMM_NOTIFY_EVENT, &WindowLink::OnCommNotify, this, WM_COMM_NOTIFY);
-  window_.Bind(wxEVT_TIMER, &WindowLink::OnTimer, this, RESPONSE_TIMER);
 }
 
 WindowLink::~WindowLink() {
   // The listener ends before the window it posts to, and nothing waits on the port any more.
   Stop();
-  window_.Unbind(wxEVT_TIMER, &WindowLink::OnTimer, this, RESPONSE_TIMER);
   window_.Unbind(COMM_NOTIFY_EVENT, &WindowLink::OnCommNotify, this, WM_COMM_NOTIFY);
 }
 
@@ -48,11 +46,6 @@ void WindowLink::PostCommNotify() {
 
 void WindowLink::OnCommNotify(wxThreadEvent& /*event*/) {
   link_.OnPortReady();
-}
-
-void WindowLink::OnTimer(wxTimerEvent& event) {
-  link_.OnDeadline();
-  event.Skip();
 }
 
 }  // namespace vannor

@@ -1,11 +1,10 @@
 // The window's side of its Link: the port's events and the response timer on the window's own
 // event loop. On GTK a GLib source watches the port's descriptor; on Windows the listener posts
 // WM_COMM_NOTIFY to the window. RESPONSE_TIMER is the window's timer, set to the link's
-// deadline. Outcomes go to the window's handler.
+// deadline and set again for the rest when it fires early. Outcomes go to the window's handler.
 #pragma once
 
 #include <wx/event.h>
-#include <wx/timer.h>
 #include <wx/window.h>
 
 #include <functional>
@@ -14,6 +13,7 @@
 #include "protocol/link.h"
 #include "res/resource.h"
 #include "ui/port_watch.h"
+#include "ui/response_timer.h"
 
 namespace vannor {
 
@@ -43,13 +43,16 @@ class WindowLink final : public LinkHost {
   void WatchDescriptor(int descriptor) override { portWatch_.Watch(descriptor); }
   void ReportOutcome(const ExchangeOutcome& outcome) override { onOutcome_(outcome); }
 
+  // RESPONSE_TIMER fired at `now` (the tests fire it at a time of their choosing).
+  void OnTimer(LinkClock::time_point now) { link_.OnDeadline(now); }
+  bool TimerRunning() const { return responseTimer_.IsRunning(); }
+
  private:
   void OnCommNotify(wxThreadEvent& event);
-  void OnTimer(wxTimerEvent& event);
 
   wxWindow& window_;
   OutcomeHandler onOutcome_;
-  wxTimer responseTimer_;
+  ResponseTimer responseTimer_;
   PortWatch portWatch_;
   Link link_;
 };

@@ -1,12 +1,30 @@
 #include "cli/link_loop.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 
 #include <chrono>
 
 namespace vannor::cli {
 
 namespace {
+
+// Windows' timers tick at 15.6 ms unless a program asks for finer: the quiet wait of 4 ms before
+// a request would take a whole tick. Asked for while the loop runs.
+class FineTimerResolution {
+ public:
+  FineTimerResolution() : granted_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+  ~FineTimerResolution() {
+    if (granted_) (void)timeEndPeriod(1);  // ours, begun above
+  }
+  FineTimerResolution(const FineTimerResolution&) = delete;
+  FineTimerResolution& operator=(const FineTimerResolution&) = delete;
+
+ private:
+  // Without it the waits end late, and the quiet wait is measured by the clock anyway.
+  const bool granted_;
+};
 
 DWORD WaitTime(const std::vector<RadioLink*>& links) {
   const int milliseconds = MillisecondsToNextTimer(links);
@@ -33,6 +51,7 @@ void LoopWake::Wake() {
 }
 
 void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWake& wake) {
+  const FineTimerResolution fineTimers;
   HANDLE waited[2];
   DWORD count = 0;
   const DWORD NO_INDEX = 2;

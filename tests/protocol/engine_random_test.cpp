@@ -102,7 +102,7 @@ class RandomRun {
       host_.ClickVerRead(engine_);
       click = true;
     } else if (kind < 8) {
-      engine_.OnTimer();
+      host_.Expire(engine_);
     } else if (kind < 12) {
       // A burst: several answers queued before one notification.
       const int n = 1 + Roll(250);

@@ -2,6 +2,8 @@
 // receive queue the test fills and a timer the test expires by hand.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -46,10 +48,12 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
   // period ends as the click returns); false leaves the periods to the test.
   bool quietLine = true;
 
-  // Timer.
+  // Timer, and the clock it runs on: time passes only when the test lets the timer run out.
   bool timerRunning = false;
   int timerStarts = 0;
   int timerPeriod = 0;
+  EngineClock::time_point clock{};
+  EngineClock::time_point timerDue{};
 
   // Window.
   std::map<Box, bool> checked = {{Box::WriteDsp1, true},
@@ -106,7 +110,9 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
     timerRunning = true;
     ++timerStarts;
     timerPeriod = milliseconds;
+    timerDue = clock + std::chrono::milliseconds(milliseconds);
   }
+  EngineClock::time_point Now() override { return clock; }
   void StopResponseTimer() override { timerRunning = false; }
   void ShowProgress(int position, std::string_view percent) override {
     progress = position;
@@ -157,7 +163,12 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
     PassQuietPeriod(engine);
   }
   void PassQuietPeriod(ProtocolEngine& engine) {
-    if (quietLine && engine.AwaitingQuietLine()) engine.OnTimer();
+    if (quietLine && engine.AwaitingQuietLine()) Expire(engine);
+  }
+  // The timer runs out: the clock reaches its deadline, and the engine hears of it.
+  void Expire(ProtocolEngine& engine) {
+    clock = std::max(clock, timerDue);
+    engine.OnTimer();
   }
 
   // Test helpers.

@@ -32,6 +32,27 @@ std::vector<std::uint8_t> TestImage(std::size_t length) {
 
 class ExchangeTest : public WindowTest {};
 
+// Windows' timers may fire a moment early: the window's timer is then set again for the rest,
+// and the exchange goes on with its deadline unchanged.
+TEST_F(ExchangeTest, AResponseTimerThatFiresEarlyWaitsForTheRest) {
+  sim::RadioConfig config;
+  config.versionReplyLength = 0;  // the radio never answers
+  StartRadio(1, config);
+  ShowWindow();
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] {
+    return window->RadioLink().State().protocolState == ProtocolState::AwaitVersion1 &&
+           !window->RadioLink().AwaitingQuietLine();
+  }));
+  const auto deadline = window->RadioLink().Deadline();
+  ASSERT_TRUE(deadline.has_value());
+  window->RadioHost().OnTimer(*deadline - std::chrono::milliseconds(1));
+  EXPECT_EQ(window->RadioLink().State().protocolState, ProtocolState::AwaitVersion1);
+  EXPECT_EQ(window->RadioLink().Deadline(), deadline);
+  EXPECT_TRUE(window->RadioHost().TimerRunning());
+  EXPECT_TRUE(modals.Messages().empty());
+}
+
 TEST_F(ExchangeTest, UpdateSendsTheWholeImageAndEndsAtOneHundredPercent) {
   const std::vector<std::uint8_t> image = TestImage(300);
   sim::RadioConfig config;
