@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "cli/radio_link.h"
@@ -19,6 +20,8 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
 // links, rounded up so that the wait never returns just before it (-1 when none runs), and the
 // end of every link at a signal or a broken wait.
 int MillisecondsToNextTimer(const std::vector<RadioLink*>& links);
+// The earliest running timer of the links, if any.
+std::optional<LinkClock::time_point> NextDeadline(const std::vector<RadioLink*>& links);
 void InterruptAll(const std::vector<RadioLink*>& links);
 
 }  // namespace vannor::cli

@@ -4,7 +4,10 @@
 // After windows.h, which it needs.
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
+#include <ratio>
 
 namespace vannor::cli {
 
@@ -26,10 +29,45 @@ class FineTimerResolution {
   const bool granted_;
 };
 
-DWORD WaitTime(const std::vector<RadioLink*>& links) {
-  const int milliseconds = MillisecondsToNextTimer(links);
-  return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-}
+// The links' next deadline as a waitable timer, due to the 100 ns: a wait's own time-out counts
+// whole milliseconds, and one rounded up at every wake puts up to a millisecond on each quiet
+// wait of 4. Without a timer (Windows had none to give) the wait's time-out serves.
+class DeadlineTimer {
+ public:
+  DeadlineTimer() : timer_(CreateWaitableTimerW(nullptr, FALSE, nullptr)) {}
+  ~DeadlineTimer() {
+    if (timer_ != nullptr) (void)CloseHandle(timer_);  // ours; no wait names it any more
+  }
+  DeadlineTimer(const DeadlineTimer&) = delete;
+  DeadlineTimer& operator=(const DeadlineTimer&) = delete;
+
+  HANDLE Handle() const { return timer_; }
+
+  // Sets the timer to the links' next deadline, or stops it; returns the wait's time-out.
+  DWORD Arm(const std::vector<RadioLink*>& links) {
+    const std::optional<LinkClock::time_point> due = NextDeadline(links);
+    if (timer_ == nullptr) {
+      const int milliseconds = MillisecondsToNextTimer(links);
+      return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+    }
+    if (!due) {
+      // Ignored: a timer that still fires only wakes the loop once more.
+      (void)CancelWaitableTimer(timer_);
+      return INFINITE;
+    }
+    using Ticks = std::chrono::duration<long long, std::ratio<1, 10'000'000>>;
+    const long long rest = std::chrono::ceil<Ticks>(*due - LinkClock::now()).count();
+    // Negative: relative to now, in 100 ns ticks; at least one, so that it is due at once.
+    LARGE_INTEGER dueTime;
+    dueTime.QuadPart = -std::max(rest, 1LL);
+    if (SetWaitableTimer(timer_, &dueTime, 0, nullptr, nullptr, FALSE)) return INFINITE;
+    const int milliseconds = MillisecondsToNextTimer(links);
+    return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+  }
+
+ private:
+  const HANDLE timer_;
+};
 
 }  // namespace
 
@@ -52,9 +90,10 @@ void LoopWake::Wake() {
 
 void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWake& wake) {
   const FineTimerResolution fineTimers;
-  HANDLE waited[2];
+  DeadlineTimer deadline;
+  HANDLE waited[3];
   DWORD count = 0;
-  const DWORD NO_INDEX = 2;
+  const DWORD NO_INDEX = 3;
   DWORD wakeIndex = NO_INDEX, signalIndex = NO_INDEX;
   if (wake.Waitable() != 0) {
     wakeIndex = count;
@@ -64,6 +103,8 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
     signalIndex = count;
     waited[count++] = reinterpret_cast<HANDLE>(signals.Waitable());
   }
+  // Its wake needs nothing of its own: the deadlines are looked at after every wake.
+  if (deadline.Handle() != nullptr) waited[count++] = deadline.Handle();
   for (;;) {
     bool waiting = false;
     for (const RadioLink* link : links) {
@@ -74,7 +115,8 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
       InterruptAll(links);
       return;
     }
-    const DWORD woken = WaitForMultipleObjects(count, waited, FALSE, WaitTime(links));
+    const DWORD timeout = deadline.Arm(links);
+    const DWORD woken = WaitForMultipleObjects(count, waited, FALSE, timeout);
     if (woken == WAIT_FAILED) {
       // The wait itself is broken (or Windows had no event to give the loop): looping would
       // spin.
