@@ -30,8 +30,7 @@ std::optional<LinkClock::time_point> RadioLink::Deadline() const {
 
 void RadioLink::Interrupt() {
   if (Done()) return;
-  // Only an image the radio has started to take leaves its DSP unfinished.
-  const bool unfinished = link_.State().protocolState == ProtocolState::Sending;
+  const bool unfinished = link_.LeavesDspUnfinished();
   outcome_ =
       LinkOutcome{EXIT_INTERRUPTED,
                   port_ + (unfinished ? ": interrupted; the DSP is left unfinished, write it again"

@@ -60,7 +60,7 @@ std::string Link::PortAndDevice() const {
 }
 
 int Link::OnPortPicked(int index, PortPickQuestions& questions) {
-  if (engine_.Writing() && !questions.LeaveUnfinishedUpdate()) return portIndex_;
+  if (engine_.LeavesDspUnfinished() && !questions.LeaveUnfinishedUpdate()) return portIndex_;
   // No byte of the exchange may go to the new port, and nobody may be left waiting for it.
   engine_.EndExchange(FailureCause::PortChanged);
   const bool valid = index >= 0 && index < PORT_COUNT;

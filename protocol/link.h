@@ -98,8 +98,9 @@ class Link final : private EngineHost {
   bool Busy() const { return engine_.Busy(); }
   // A request waits for the line to go quiet: the deadline is that wait's, not a time-out.
   bool AwaitingQuietLine() const { return engine_.AwaitingQuietLine(); }
-  // An image write request is out: the radio's DSP is left unfinished if it ends now.
-  bool Writing() const { return engine_.Writing(); }
+  // A write request is out: the radio's DSP is left unfinished if the exchange ends now. The one
+  // answer for the question before a quit or a port pick, and for an interrupt's line.
+  bool LeavesDspUnfinished() const { return engine_.LeavesDspUnfinished(); }
   const LinkState& State() const { return engine_.State(); }
   // The list index of the port in use (opened by index), or -1 when it was opened by name.
   int PortIndex() const { return portIndex_; }

@@ -45,7 +45,8 @@ void ProtocolEngine::RemoveObserver(ExchangeObserver* observer) {
   }
 }
 
-bool ProtocolEngine::Writing() const {
+bool ProtocolEngine::LeavesDspUnfinished() const {
+  if (AwaitingQuietLine()) return false;
   switch (linkState.protocolState) {
     case ProtocolState::AwaitCommandAck:
     case ProtocolState::AwaitStartAck:

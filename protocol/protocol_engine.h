@@ -66,8 +66,10 @@ class ProtocolEngine {
   bool Busy() const { return linkState.protocolState != ProtocolState::Idle; }
   // Whether a request waits for the line to go quiet: the timer then runs a quiet period.
   bool AwaitingQuietLine() const { return requestLength_ != 0; }
-  // Whether an image write request is out: the radio's DSP is then left unfinished if it ends.
-  bool Writing() const;
+  // Whether a write request has gone out and the image is not complete: the request, its
+  // enquiry and the image bytes. An exchange that ends now leaves the radio's DSP neither its old
+  // program nor the new one. A request still waiting for a quiet line has sent nothing.
+  bool LeavesDspUnfinished() const;
   const LinkState& State() const { return linkState; }
 
  private:

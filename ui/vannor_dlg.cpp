@@ -246,7 +246,7 @@ bool VannorDlg::MayQuit() {
 bool VannorDlg::MayLeaveUpdate(std::string_view text) {
   // A version read leaves nothing behind on the radio; a write request, its enquiry and the
   // image leave a DSP that is neither its old program nor the new one.
-  if (!Radio().Writing()) return true;
+  if (!Radio().LeavesDspUnfinished()) return true;
   // The transfer goes on while the question is open. Esc or the question's own close box count
   // as No.
   wxMessageDialog question(this, FromUtf8(text), wxEmptyString,

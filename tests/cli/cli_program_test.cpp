@@ -219,25 +219,32 @@ TEST_F(CliTest, FourRadiosAtOnceAndAFaultOnOneLeavesTheOthers) {
 }
 
 // Every signal that would end the program mid-write ends it through the stop sequence: the port
-// is free and as it was, and the user is told whether the DSP was left unfinished.
+// is free and as it was, and the user is told whether the DSP was left unfinished: so it is from
+// the moment the write request went out, not only once image bytes flow.
 TEST_F(CliTest, EverySignalThatEndsAWriteClosesThePortCleanly) {
+  enum class Stage { Sending, AwaitingTheFirstAck, AwaitingTheSecondAck };
   struct Row {
     int signal;
-    bool beforeTheFirstAck;
+    Stage stage;
     const char* said;
   };
-  for (const Row& row : {Row{SIGINT, false, "COM2: interrupted; the DSP is left unfinished"},
-                         Row{SIGQUIT, false, "the DSP is left unfinished"},
-                         Row{SIGTERM, false, "the DSP is left unfinished"},
-                         Row{SIGHUP, false, "the DSP is left unfinished"},
-                         Row{SIGUSR1, false, "the DSP is left unfinished"},
-                         Row{SIGUSR2, false, "the DSP is left unfinished"},
-                         Row{SIGALRM, false, "the DSP is left unfinished"},
-                         Row{SIGINT, true, "COM2: interrupted before any image byte was sent"}}) {
-    SCOPED_TRACE(row.said + std::to_string(row.signal));
+  for (const Row& row :
+       {Row{SIGINT, Stage::Sending, "COM2: interrupted; the DSP is left unfinished"},
+        Row{SIGQUIT, Stage::Sending, "the DSP is left unfinished"},
+        Row{SIGTERM, Stage::Sending, "the DSP is left unfinished"},
+        Row{SIGHUP, Stage::Sending, "the DSP is left unfinished"},
+        Row{SIGUSR1, Stage::Sending, "the DSP is left unfinished"},
+        Row{SIGUSR2, Stage::Sending, "the DSP is left unfinished"},
+        Row{SIGALRM, Stage::Sending, "the DSP is left unfinished"},
+        Row{SIGINT, Stage::AwaitingTheFirstAck, "COM2: interrupted; the DSP is left unfinished"},
+        Row{SIGINT, Stage::AwaitingTheSecondAck,
+            "COM2: interrupted; the DSP is left unfinished"}}) {
+    SCOPED_TRACE(row.said + std::to_string(row.signal) + " at stage " +
+                 std::to_string(static_cast<int>(row.stage)));
     sim::RadioConfig paced;
     paced.pace38400 = true;
-    if (row.beforeTheFirstAck) paced.firstAck.reply = sim::NO_REPLY;
+    if (row.stage == Stage::AwaitingTheFirstAck) paced.firstAck.reply = sim::NO_REPLY;
+    if (row.stage == Stage::AwaitingTheSecondAck) paced.secondAck.reply = sim::NO_REPLY;
     radios.clear();
     sim::RadioSimulator& radio = StartRadio(2, paced);
     termios before{};
@@ -250,7 +257,17 @@ TEST_F(CliTest, EverySignalThatEndsAWriteClosesThePortCleanly) {
     testkit::Program run(
         {VANNOR_CLI_PROGRAM, "write", "--port", "COM2", "--dsp2", Image(testkit::MakeImage(20000))},
         STDERR_FILENO);
-    ASSERT_TRUE(radio.WaitBytesReceived(row.beforeTheFirstAck ? 2 : 100, 20s));
+    switch (row.stage) {
+      case Stage::Sending:
+        ASSERT_TRUE(radio.WaitBytesReceived(100, 20s));
+        break;
+      case Stage::AwaitingTheFirstAck:
+        ASSERT_TRUE(radio.WaitBytesReceived(2, 20s));  // 0x57 and the mask
+        break;
+      case Stage::AwaitingTheSecondAck:
+        ASSERT_TRUE(radio.WaitBytesReceived(3, 20s));  // and the enquiry
+        break;
+    }
     run.Signal(row.signal);
     EXPECT_EQ(run.Wait(), 130);
     const std::string said = run.Rest();

@@ -252,10 +252,14 @@ TEST_F(ExchangeEndTest, ARequestGoesOutOnlyOnAQuietLine) {
   host.holdBackMs = 16;
   StartUpdate({0x01});
   EXPECT_EQ(host.timerPeriod, 16 + QUIET_TIME_MS);
+  EXPECT_FALSE(engine->LeavesDspUnfinished());  // nothing has gone out yet
   host.Receive({ACK});
   host.Expire(*engine);
   EXPECT_EQ(host.timerPeriod, 16 + QUIET_TIME_MS);
   EXPECT_TRUE(host.writes.empty());
+  host.Expire(*engine);
+  EXPECT_EQ(host.AllWritten(), (Bytes{WRITE_COMMAND, 0x0F}));
+  EXPECT_TRUE(engine->LeavesDspUnfinished());
 }
 
 // A radio that never stops talking unasked gets no request: the exchange ends once it has
