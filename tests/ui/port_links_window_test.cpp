@@ -17,7 +17,7 @@
 #include "testing/posix/fake_serial_tree.h"
 #include "testing/program.h"
 #include "tests/ui/window_fixture.h"
-#include "ui/gtk/port_links_dlg.h"
+#include "ui/port_links_dlg.h"
 
 namespace vannor::uitest {
 namespace {
