@@ -224,7 +224,11 @@ TEST_F(WineWindow, TheComPortsDialogLinksCom3ToCom17) {
   const std::string path = ShareFile("com17.out", testkit::MakeImage(4096));
   ASSERT_FALSE(path.empty());
   modals.AnswerFileDialog(path);
+  EXPECT_TRUE(SystemMenuEntryEnabled(Handle(), res::MENU_PORT_LINKS));
   ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return window->RadioLink().Busy(); }));
+  // Greyed while the image is on its way.
+  EXPECT_FALSE(SystemMenuEntryEnabled(Handle(), res::MENU_PORT_LINKS));
   ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 2; }));
   EXPECT_EQ(modals.MessageTexts().back(), std::string(MSG_COMPLETION));
   EXPECT_EQ(RemovePortLink(2).failure, PortLinkFailure::None);
