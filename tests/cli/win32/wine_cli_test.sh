@@ -22,12 +22,13 @@ latency_timer() {
     "$wine_dir/wine" reg add "$ftdi\0000\Device Parameters" /v LatencyTimer /t REG_DWORD \
       /d "$1" /f
 } >/dev/null 2>&1
-# A device of the Ports class, as setup lists it, with the name Device Manager shows.
+# A device of the Ports class, as setup lists it, with the name Device Manager shows and its maker.
 port_device='HKLM\SYSTEM\CurrentControlSet\Enum\ROOT\PORTS\VANNORTEST'
 {
   "$wine_dir/wine" reg add "$port_device" /v ClassGUID \
     /d '{4D36E978-E325-11CE-BFC1-08002BE10318}' /f &&
     "$wine_dir/wine" reg add "$port_device" /v FriendlyName /d 'USB Serial Port (COM3)' /f &&
+    "$wine_dir/wine" reg add "$port_device" /v Mfg /d 'Vannor Test' /f &&
     "$wine_dir/wine" reg add "$port_device\Device Parameters" /v PortName /d COM3 /f
 } >/dev/null 2>&1
 trap '{ "$wine_dir/wine" reg delete "$ftdi" /f; "$wine_dir/wine" reg delete "$port_device" /f
@@ -82,7 +83,8 @@ count "two radios at once" 0 "2 of 2 radios written" \
 count "device namespace name" 0 "DSP1 V01.03  DSP2 V02.00" --radio --com 10 \
   -- version --port '\\.\COM10'
 count "ports as the drivers list them" 0 "  COM1   \\Device\\Serial0" -- ports
-count "ports with Device Manager's names" 0 "  COM3   USB Serial Port (COM3)" -- ports
+count "ports with Device Manager's names" 0 "  COM3   USB Serial Port (COM3) — Vannor Test" \
+  -- ports
 count "exit 1: hang-up" 1 \
   "vannor-cli: COM1 (\\\\.\\COM1): the port went away; was the adapter unplugged?" \
   --radio --length 20000 --hang-up-at 5 -- write --port COM1 --dsp1 "$image"
