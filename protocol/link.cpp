@@ -63,6 +63,8 @@ int Link::OnPortPicked(int index, PortPickQuestions& questions) {
   if (engine_.LeavesDspUnfinished() && !questions.LeaveUnfinishedUpdate()) return portIndex_;
   // No byte of the exchange may go to the new port, and nobody may be left waiting for it.
   engine_.EndExchange(FailureCause::PortChanged);
+  // The device in use, even when a link has moved its name elsewhere since it opened.
+  const ResolvedPort before = line_.OpenedPort();
   const bool valid = index >= 0 && index < PORT_COUNT;
   if (valid && line_.OpenPort(index) == 1) {
     (void)Opened(true, std::string(PortName(index)));
@@ -71,7 +73,11 @@ int Link::OnPortPicked(int index, PortPickQuestions& questions) {
   }
   const OpenFailure failure = line_.LastOpenFailure();
   // Whatever its result: the list shows the port chosen last.
-  (void)line_.OpenPort(portIndex_);
+  if (before.path.empty()) {
+    (void)line_.OpenPort(portIndex_);
+  } else {
+    (void)line_.Reopen(before);
+  }
   // Without a valid pick there is nothing to tell: the port in use came back.
   if (valid) questions.ShowPortNotUsable(index, failure);
   return portIndex_;

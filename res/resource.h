@@ -46,8 +46,8 @@ inline constexpr unsigned SYS_COMMAND_MASK = 0xFFF0;
 // The toolkit's menu commands stop at 0x7FFF: the Close entry carries SC_CLOSE shifted down and
 // is translated back when chosen.
 inline constexpr int MENU_CLOSE = static_cast<int>(SC_CLOSE >> 4);
-// The COM ports entry of that stand-in menu (Linux): a command of the program's own, below every
-// system command.
+// The COM ports entry of the window menu (the system menu, or its stand-in): a command of the
+// program's own, below every system command.
 inline constexpr int MENU_PORT_LINKS = 0x0100;
 
 // "Vannor version information (&A)...": the About entry of the window's menu. The half-width

@@ -20,15 +20,26 @@ int Line::OpenDevice(const std::string& device) {
     lastFailure_ = OpenFailure{.device = port.path, .reason = port.refusal};
     return 0;
   }
+  return Open(port, port.path);
+}
+
+int Line::Reopen(const ResolvedPort& port) {
+  ClosePort();
+  return Open(port, port.Followed());
+}
+
+int Line::Open(const ResolvedPort& port, const std::string& device) {
   lastFailureReason_.clear();
-  const bool opened = backend_->Open(port.path, lastFailure_);
+  const bool opened = backend_->Open(device, lastFailure_);
   // The messages name the link the user set and the device it leads to, which may be missing.
   lastFailure_.device = port.Shown();
+  if (opened) opened_ = port;
   return opened ? 1 : 0;
 }
 
 void Line::ClosePort() {
   if (!backend_->IsOpen()) return;
+  opened_ = ResolvedPort{};
   // The reason outlives the port: whoever tells the user does so after the close.
   if (backend_->Failed()) lastFailureReason_ = backend_->FailureReason();
   backend_->Close();

@@ -35,6 +35,11 @@ class Line final : public PortIo {
   int OpenPort(int index) { return OpenDevice(std::string(PortName(index))); }
   // The same for a device given by name ("COM3", a device path; see ResolvePortName).
   int OpenDevice(const std::string& device);
+  // Opens again the device that `port` led to when it was resolved (OpenedPort), even when its
+  // link leads elsewhere now: the port used before a pick that failed. 1 or 0 as above.
+  int Reopen(const ResolvedPort& port);
+  // What the open port's name resolved to when it opened; an empty path when none is open.
+  const ResolvedPort& OpenedPort() const { return opened_; }
   // Closes the open port, putting its settings back; does nothing when none is open.
   void ClosePort() override;
   const OpenFailure& LastOpenFailure() const { return lastFailure_; }
@@ -69,8 +74,11 @@ class Line final : public PortIo {
   PortBackend& Backend() { return *backend_; }
 
  private:
+  int Open(const ResolvedPort& port, const std::string& device);
+
   std::unique_ptr<PortBackend> backend_;
   bool watching_ = false;
+  ResolvedPort opened_;
   OpenFailure lastFailure_;
   std::string lastFailureReason_;
 };

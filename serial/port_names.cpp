@@ -21,4 +21,11 @@ int PortIndexOf(std::string_view name) {
   return -1;
 }
 
+std::string ResolvedPort::Followed() const {
+  if (linkTarget.empty() || linkTarget.front() == '/')
+    return linkTarget.empty() ? path : linkTarget;
+  const std::size_t folder = path.rfind('/');
+  return folder == std::string::npos ? linkTarget : path.substr(0, folder + 1) + linkTarget;
+}
+
 }  // namespace vannor

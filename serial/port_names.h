@@ -27,6 +27,10 @@ struct ResolvedPort {
 
   // path, and where it points when it is a link, for messages: "<link> -> /dev/ttyUSB0".
   std::string Shown() const { return linkTarget.empty() ? path : path + " -> " + linkTarget; }
+  // What the link led to when it was read, as a path of its own (a relative target is read
+  // from the link's folder); path itself when it is no link. Opening this reaches that device
+  // even after the link has been changed.
+  std::string Followed() const;
 };
 
 // The device that "COMn" opens on this platform. On Linux: the per-user link
@@ -34,7 +38,9 @@ struct ResolvedPort {
 // exists, even as a dangling link, so that an unplugged adapter fails to open instead of
 // silently opening another port; /dev/ttyS<n-1> only when the folder or the link does not
 // exist. A folder that cannot be searched (no permission, not a folder, a loop) may hold the
-// link: the port is then refused, never taken for another. On Windows: \\.\COMn.
+// link: the port is then refused, never taken for another. On Windows: the port that the
+// user's value COMn under HKEY_CURRENT_USER\Software\Vannor\Ports names ("COM17"), else \\.\COMn;
+// a value that cannot be read or names no COM port refuses the name.
 ResolvedPort ResolvePort(int index);
 
 // What the port at index opens when no link says otherwise: /dev/ttyS<n-1> on Linux, \\.\COMn on
@@ -53,7 +59,7 @@ ResolvedPort ResolvePortName(std::string_view name);
 std::string DeviceKey(const std::string& path);
 
 // Where the per-user link for the port at index lives, whether or not it exists; empty for an
-// index outside 0 to 9 and where ports need no mapping (Windows) or no folder is known.
+// index outside 0 to 9 and where links are no files (Windows) or no folder is known.
 std::string PortLinkPath(int index);
 
 }  // namespace vannor

@@ -49,7 +49,7 @@ VANNOR_RADIO_FOLDER, as a Windows path.
   --timeout S         end PROGRAM after S seconds (default 90)
   --interrupt-after N send PROGRAM SIGINT (Wine's Ctrl-C) once the radios have received N bytes
   --report            tell what the radio sees while PROGRAM runs, as vannor-radio-sim does
-  --com N             the port, COM1 to COM10 (default 1)
+  --com N             the port, COM1 to COM255 (default 1)
   --radios N          N radios alike, on COMn and the ports after it (default 1)
   RADIO OPTION        as for vannor-radio-sim (--length, --dsp-version, --hang-up-at, ...)
 
@@ -64,6 +64,7 @@ struct Options {
   int timeoutSeconds = 90;
   long long interruptAfter = -1;
   int radios = 1;
+  int com = 1;
   bool report = false;
   vannor::sim::SimOptions sim;
   std::vector<std::string> program;
@@ -76,7 +77,8 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
     const std::string_view name = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (name == "--wine-dir" || name == "--check-image" || name == "--check-mask" ||
-        name == "--timeout" || name == "--interrupt-after" || name == "--radios") {
+        name == "--timeout" || name == "--interrupt-after" || name == "--radios" ||
+        name == "--com") {
       if (value == nullptr) {
         error = "option '" + std::string(name) + "' needs a value";
         return false;
@@ -87,6 +89,8 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
       if (name == "--timeout") options.timeoutSeconds = std::atoi(value);
       if (name == "--interrupt-after") options.interruptAfter = std::atoll(value);
       if (name == "--radios") options.radios = std::atoi(value);
+      // Any port of the prefix, beyond the list's ten (an adapter at COM17).
+      if (name == "--com") options.com = std::atoi(value);
       ++i;
     } else if (name == "--report") {
       options.report = true;
@@ -102,9 +106,10 @@ bool Parse(int argc, char** argv, Options& options, std::string& error) {
                                     error)) {
     return false;
   }
+  options.sim.comNumber = options.com;
   if (options.wineDir.empty() || options.program.empty() || options.timeoutSeconds <= 0 ||
-      options.radios < 1 || options.sim.comNumber + options.radios - 1 > 10) {
-    error = "needs --wine-dir DIR, a positive --timeout, radios on COM1 to COM10 and -- PROGRAM";
+      options.radios < 1 || options.com < 1 || options.com + options.radios - 1 > 255) {
+    error = "needs --wine-dir DIR, a positive --timeout, radios on COM1 to COM255 and -- PROGRAM";
     return false;
   }
   return true;

@@ -1,6 +1,5 @@
 #include "ui/port_links_entry.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "res/resource.h"
@@ -12,28 +11,46 @@ namespace vannor {
 PortLinksEntry::PortLinksEntry(wxWindow& owner, wxComboBox& list, const Link& link, Window window)
     : owner_(owner), list_(list), link_(link), window_(std::move(window)) {
   owner_.Bind(wxEVT_MENU, &PortLinksEntry::OnEntry, this, res::MENU_PORT_LINKS);
+  owner_.Bind(wxEVT_ACTIVATE, &PortLinksEntry::OnActivate, this);
+  list_.Bind(wxEVT_ENTER_WINDOW, &PortLinksEntry::OnEnterList, this);
 }
 
 PortLinksEntry::~PortLinksEntry() {
+  list_.Unbind(wxEVT_ENTER_WINDOW, &PortLinksEntry::OnEnterList, this);
+  owner_.Unbind(wxEVT_ACTIVATE, &PortLinksEntry::OnActivate, this);
   owner_.Unbind(wxEVT_MENU, &PortLinksEntry::OnEntry, this, res::MENU_PORT_LINKS);
+}
+
+OpenPortNow PortLinksEntry::OpenNow() const {
+  return OpenPortNow{.index = link_.PortIndex(), .port = link_.SerialLine().OpenedPort()};
+}
+
+void PortLinksEntry::OnActivate(wxActivateEvent& event) {
+  if (event.GetActive()) ShowTip();
+  event.Skip();
+}
+
+void PortLinksEntry::OnEnterList(wxMouseEvent& event) {
+  ShowTip();
+  event.Skip();
 }
 
 void PortLinksEntry::OnEntry(wxCommandEvent& /*event*/) {
   if (link_.Busy()) return;
-  const PortLinksEdit edit = EditPortLinks(owner_, roots_, window_.showModal);
+  const OpenPortNow open = OpenNow();
+  const PortLinksEdit edit = EditPortLinks(owner_, roots_, open, window_.showModal);
   if (!edit.accepted) return;
   if (!edit.failures.empty()) window_.showMessage(edit.failures);
-  const int open = link_.PortIndex();
-  const bool reopen =
-      std::find(edit.changed.begin(), edit.changed.end(), open) != edit.changed.end();
   // The boxes above run no exchange, but the check costs nothing.
-  if (reopen && !link_.Busy()) window_.pickPort(open);
+  if (edit.reopen && !link_.Busy()) window_.pickPort(open.index);
   ShowTip();
 }
 
 void PortLinksEntry::ShowTip() {
-  const std::string tip = PortListTip(link_.PortIndex(), roots_);
-  if (!tip.empty()) list_.SetToolTip(FromUtf8(tip));
+  const std::string tip = PortListTip(link_.PortIndex(), roots_, OpenNow());
+  if (!tip.empty() && list_.GetToolTipText().utf8_string() != tip) {
+    list_.SetToolTip(FromUtf8(tip));
+  }
 }
 
 }  // namespace vannor

@@ -1,8 +1,8 @@
-// The window's way to its COM ports on Linux: the menu entry's dialog, and the port list's tooltip
-// naming the device behind the port in use. What a port leads to changes only at OK: the open
-// port, when its link changed, is then picked again as the user would pick it in the list, and
-// never during an exchange (the menu does not offer the entry then). On Windows there is neither
-// entry nor tooltip (port_links_menu.h).
+// The window's way to its COM ports: the menu entry's dialog, and the port list's tooltip naming
+// the device behind the port in use. What the open port leads to changes only at a pick: after OK,
+// when its name leads elsewhere than the device open (a row changed, or a link vannor-cli changed
+// meanwhile), it is picked again as the user would pick it in the list, and never during an
+// exchange (the menu does not offer the entry then).
 #pragma once
 
 #include <wx/combobox.h>
@@ -13,6 +13,7 @@
 
 #include "protocol/link.h"
 #include "serial/device_roots.h"
+#include "ui/port_links_menu.h"
 
 namespace vannor {
 
@@ -34,10 +35,14 @@ class PortLinksEntry {
 
   // The serial devices of another tree than the system's (tests).
   void UseDeviceRoots(const DeviceRoots& roots) { roots_ = roots; }
-  // Names the device behind the port in use in the list's tooltip; after every open.
+  // Names the device behind the port in use in the list's tooltip; after every open, and when
+  // the window is activated or the pointer comes to the list (a link may have changed).
   void ShowTip();
 
  private:
+  OpenPortNow OpenNow() const;
+  void OnActivate(wxActivateEvent& event);
+  void OnEnterList(wxMouseEvent& event);
   // The menu entry: the dialog, and what OK changed.
   void OnEntry(wxCommandEvent& event);
 

@@ -18,18 +18,31 @@ constexpr std::string_view CLOSE_ITEM_TEXT = "閉じる(&C)";
 
 WindowMenu::~WindowMenu() {
   if (standIn_) window_.Unbind(wxEVT_CONTEXT_MENU, &WindowMenu::OnContextMenu, this);
+  if (systemMenu_ != nullptr) window_.Unbind(wxEVT_MENU_OPEN, &WindowMenu::OnMenuOpen, this);
 }
 
 void WindowMenu::Build() {
   const wxString aboutItem = FromUtf8(res::IDS_ABOUT_ITEM_TEXT);
-  if (AddToSystemMenu(window_, static_cast<int>(res::IDM_ABOUTBOX), aboutItem)) return;
-  standIn_ = std::make_unique<wxMenu>();
-  standIn_->Append(res::MENU_CLOSE, FromUtf8(CLOSE_ITEM_TEXT));
-  standIn_->Append(res::MENU_PORT_LINKS, FromUtf8(PORT_LINKS_ITEM_TEXT));
-  window_.Bind(wxEVT_CONTEXT_MENU, &WindowMenu::OnContextMenu, this);
+  wxMenu* menu = SystemMenuOf(window_);
+  if (menu != nullptr) {
+    systemMenu_ = menu;
+    window_.Bind(wxEVT_MENU_OPEN, &WindowMenu::OnMenuOpen, this);
+  } else {
+    standIn_ = std::make_unique<wxMenu>();
+    standIn_->Append(res::MENU_CLOSE, FromUtf8(CLOSE_ITEM_TEXT));
+    window_.Bind(wxEVT_CONTEXT_MENU, &WindowMenu::OnContextMenu, this);
+    menu = standIn_.get();
+  }
+  // Below the platform's Close entry; About last, below a separator.
+  menu->Append(res::MENU_PORT_LINKS, FromUtf8(PORT_LINKS_ITEM_TEXT));
   if (aboutItem.empty()) return;
-  standIn_->AppendSeparator();
-  standIn_->Append(static_cast<int>(res::IDM_ABOUTBOX), aboutItem);
+  menu->AppendSeparator();
+  menu->Append(static_cast<int>(res::IDM_ABOUTBOX), aboutItem);
+}
+
+void WindowMenu::OnMenuOpen(wxMenuEvent& event) {
+  systemMenu_->Enable(res::MENU_PORT_LINKS, offerPortLinks_());
+  event.Skip();
 }
 
 void WindowMenu::OnContextMenu(wxContextMenuEvent& event) {

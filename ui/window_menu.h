@@ -1,7 +1,7 @@
-// The window menu's entries of the program's own. On Windows the About entry goes into the
-// window's system menu. GTK gives programs no system menu: the window's context menu (right
-// click, Shift+F10, the Menu key) stands in for it, with the platform's Close entry, the COM
-// ports entry (offered only between exchanges) and, below a separator, the About entry.
+// The window menu's entries of the program's own: the COM ports entry (offered only between
+// exchanges) below the platform's Close entry and, below a separator, the About entry. On
+// Windows they go into the window's system menu. GTK gives programs no system menu: the window's
+// context menu (right click, Shift+F10, the Menu key) stands in for it, with a Close entry.
 #pragma once
 
 #include <wx/dialog.h>
@@ -29,10 +29,13 @@ class WindowMenu {
 
  private:
   void OnContextMenu(wxContextMenuEvent& event);
+  // The system menu opens: its COM ports entry greyed during an exchange.
+  void OnMenuOpen(wxMenuEvent& event);
 
   wxDialog& window_;
   std::function<bool()> offerPortLinks_;
   std::unique_ptr<wxMenu> standIn_;
+  wxMenu* systemMenu_ = nullptr;  // the platform's, where it has one
 };
 
 }  // namespace vannor

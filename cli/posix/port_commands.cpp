@@ -9,7 +9,7 @@
 #include "cli/exit_codes.h"
 #include "cli/posix/device_listing.h"
 #include "serial/linux/linux_port.h"
-#include "serial/linux/port_links.h"
+#include "serial/port_links.h"
 #include "serial/port_names.h"
 
 namespace vannor::cli {

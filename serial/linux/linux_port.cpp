@@ -118,7 +118,7 @@ std::string RefusedTerminal(const struct stat& device) {
   if (IsTerminalMaster(device)) return "not a serial line (a pseudo-terminal master)";
   if (IsOwnTerminal(device)) return "this is the terminal the program runs in";
   if (IsActiveConsole(device)) {
-    return "this is the system console; map the COM port to the radio's adapter";
+    return std::string(CONSOLE_REFUSAL);
   }
   return std::string();
 }

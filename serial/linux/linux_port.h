@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "serial/linux/rx_trigger.h"
 #include "serial/port_backend.h"
@@ -20,6 +21,9 @@ namespace vannor {
 // terminal, a pseudo-terminal master, this program's terminal, the system console. Empty when
 // nothing speaks against it; a port held by another program still fails only at the open.
 std::string RefusalWithoutOpening(const std::string& path);
+// Why the system console is no port for the radio.
+inline constexpr std::string_view CONSOLE_REFUSAL =
+    "this is the system console; map the COM port to the radio's adapter";
 
 class LinuxPort final : public PortBackend {
  public:

@@ -1,4 +1,4 @@
-#include "serial/linux/port_links.h"
+#include "serial/port_links.h"
 
 #include <filesystem>
 
@@ -23,8 +23,11 @@ PortLinkChange Failed(PortLinkFailure failure, const fs::path& where,
 }  // namespace
 
 PortLinkState PortLinkOf(int index) {
+  return PortLinkOf(index, ResolvePort(index));
+}
+
+PortLinkState PortLinkOf(int index, const ResolvedPort& port) {
   PortLinkState state;
-  const ResolvedPort port = ResolvePort(index);
   state.fallback = BuiltInPortPath(index);
   state.refusal = port.refusal;
   if (!port.refusal.empty()) state.opens = port.path;
@@ -33,7 +36,7 @@ PortLinkState PortLinkOf(int index) {
   state.linked = port.path == PortLinkPath(index);
   // Anything but a link where the link belongs opens as itself.
   state.opens = port.linkTarget.empty() ? port.path : port.linkTarget;
-  state.connected = fs::exists(port.path, error);
+  state.connected = fs::exists(port.Followed(), error);
   return state;
 }
 

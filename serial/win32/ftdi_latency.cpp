@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "serial/adapter_latency.h"
 
@@ -14,13 +15,13 @@ namespace {
 // D2XX's calls, as FTDI's programmer's guide gives them; FT_OK is 0.
 using FtStatus = ULONG;
 using FtHandle = void*;
-using CreateDeviceInfoListFn = FtStatus(WINAPI*)(DWORD* count);
-using OpenFn = FtStatus(WINAPI*)(int index, FtHandle* handle);
+using OpenExFn = FtStatus(WINAPI*)(void* what, DWORD how, FtHandle* handle);
 using GetComPortNumberFn = FtStatus(WINAPI*)(FtHandle handle, LONG* comPort);
 using GetLatencyTimerFn = FtStatus(WINAPI*)(FtHandle handle, UCHAR* timer);
 using SetLatencyTimerFn = FtStatus(WINAPI*)(FtHandle handle, UCHAR timer);
 using CloseFn = FtStatus(WINAPI*)(FtHandle handle);
 constexpr FtStatus FT_OK = 0;
+constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
 
 // The timer the adapter gets, and the highest it may keep.
 constexpr UCHAR LOW_TIMER_MS = 1;
@@ -36,19 +37,24 @@ long ComPortNumber(const char* path) {
 }
 
 // FTDI's driver keeps each adapter's settings under Enum\FTDIBUS\<adapter>\<instance>\Device
-// Parameters: PortName ("COM3") and LatencyTimer (ms). The value of the adapter behind comPort;
-// -1 when no adapter there names that port.
-int DriverSetting(long comPort) {
+// Parameters: PortName ("COM3") and LatencyTimer (ms). The adapter's key names it as
+// "VID_0403+PID_6001+<serial number><port letter>".
+struct DriverEntry {
+  std::wstring adapter;  // the adapter's key; empty when no adapter names the port
+  int latencyTimer = -1;
+};
+
+DriverEntry DriverEntryOf(long comPort) {
+  DriverEntry entry;
   HKEY bus = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS", 0, KEY_READ,
                     &bus) != ERROR_SUCCESS) {
-    return -1;  // no FTDI adapter was ever installed
+    return entry;  // no FTDI adapter was ever installed
   }
   wchar_t wanted[16];
   std::swprintf(wanted, 16, L"COM%ld", comPort);
-  int found = -1;
   wchar_t adapter[256];
-  for (DWORD i = 0; found < 0; ++i) {
+  for (DWORD i = 0; entry.adapter.empty(); ++i) {
     DWORD length = 256;
     if (RegEnumKeyExW(bus, i, adapter, &length, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS) {
@@ -57,7 +63,7 @@ int DriverSetting(long comPort) {
     HKEY instances = nullptr;
     if (RegOpenKeyExW(bus, adapter, 0, KEY_READ, &instances) != ERROR_SUCCESS) continue;
     wchar_t instance[256];
-    for (DWORD j = 0; found < 0; ++j) {
+    for (DWORD j = 0; entry.adapter.empty(); ++j) {
       DWORD instanceLength = 256;
       if (RegEnumKeyExW(instances, j, instance, &instanceLength, nullptr, nullptr, nullptr,
                         nullptr) != ERROR_SUCCESS) {
@@ -65,21 +71,38 @@ int DriverSetting(long comPort) {
       }
       wchar_t portName[32] = {};
       DWORD nameBytes = sizeof portName - sizeof(wchar_t);
-      DWORD timer = 0;
-      DWORD timerBytes = sizeof timer;
       const std::wstring parameters = std::wstring(instance) + L"\\Device Parameters";
       if (RegGetValueW(instances, parameters.c_str(), L"PortName", RRF_RT_REG_SZ, nullptr, portName,
-                       &nameBytes) == ERROR_SUCCESS &&
-          _wcsicmp(portName, wanted) == 0 &&
-          RegGetValueW(instances, parameters.c_str(), L"LatencyTimer", RRF_RT_REG_DWORD, nullptr,
+                       &nameBytes) != ERROR_SUCCESS ||
+          _wcsicmp(portName, wanted) != 0) {
+        continue;
+      }
+      entry.adapter = adapter;
+      DWORD timer = 0;
+      DWORD timerBytes = sizeof timer;
+      if (RegGetValueW(instances, parameters.c_str(), L"LatencyTimer", RRF_RT_REG_DWORD, nullptr,
                        &timer, &timerBytes) == ERROR_SUCCESS) {
-        found = static_cast<int>(timer);
+        entry.latencyTimer = static_cast<int>(timer);
       }
     }
     (void)RegCloseKey(instances);  // read-only: nothing to lose
   }
   (void)RegCloseKey(bus);  // read-only: nothing to lose
-  return found;
+  return entry;
+}
+
+// The serial numbers D2XX may know the adapter by, from its key: a chip with several ports has
+// the port's letter in its serial number ("FT1234A"), one with a single port has not.
+std::vector<std::string> SerialNumbersIn(const std::wstring& adapter) {
+  const std::size_t plus = adapter.rfind(L'+');
+  if (plus == std::wstring::npos || adapter.size() - plus < 3) return {};
+  std::string serial;
+  // Serial numbers are ASCII letters and digits; anything else is no key of FTDI's driver.
+  for (const wchar_t c : adapter.substr(plus + 1)) {
+    if (c > 0x7F) return {};
+    serial += static_cast<char>(c);
+  }
+  return {serial, serial.substr(0, serial.size() - 1)};
 }
 
 template <typename Fn>
@@ -108,14 +131,13 @@ bool FtdiLatency::Load() {
   library_ = LoadLibraryExW(L"ftd2xx.dll", nullptr,
                             LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
   if (library_ == nullptr) return false;
-  createDeviceInfoList_ = GetProcAddress(library_, "FT_CreateDeviceInfoList");
-  open_ = GetProcAddress(library_, "FT_Open");
+  openEx_ = GetProcAddress(library_, "FT_OpenEx");
   getComPortNumber_ = GetProcAddress(library_, "FT_GetComPortNumber");
   getLatencyTimer_ = GetProcAddress(library_, "FT_GetLatencyTimer");
   setLatencyTimer_ = GetProcAddress(library_, "FT_SetLatencyTimer");
   close_ = GetProcAddress(library_, "FT_Close");
-  if (createDeviceInfoList_ != nullptr && open_ != nullptr && getComPortNumber_ != nullptr &&
-      getLatencyTimer_ != nullptr && setLatencyTimer_ != nullptr && close_ != nullptr) {
+  if (openEx_ != nullptr && getComPortNumber_ != nullptr && getLatencyTimer_ != nullptr &&
+      setLatencyTimer_ != nullptr && close_ != nullptr) {
     return true;
   }
   // Ignored: a library without these calls is not one we can use, and nothing of it is held.
@@ -125,12 +147,11 @@ bool FtdiLatency::Load() {
 }
 
 void* FtdiLatency::OpenAdapter(long comPort) {
-  DWORD count = 0;
-  if (As<CreateDeviceInfoListFn>(createDeviceInfoList_)(&count) != FT_OK) return nullptr;
-  for (DWORD index = 0; index < count; ++index) {
+  // Only the adapter the driver names for this port, by its serial number: another adapter,
+  // which another program may be about to open, is never touched.
+  for (std::string serial : SerialNumbersIn(DriverEntryOf(comPort).adapter)) {
     FtHandle adapter = nullptr;
-    // An adapter that does not open is in use by another program, or not FTDI's: skipped.
-    if (As<OpenFn>(open_)(static_cast<int>(index), &adapter) != FT_OK) continue;
+    if (As<OpenExFn>(openEx_)(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &adapter) != FT_OK) continue;
     LONG port = -1;
     if (As<GetComPortNumberFn>(getComPortNumber_)(adapter, &port) == FT_OK && port == comPort) {
       return adapter;
@@ -149,7 +170,7 @@ void FtdiLatency::Lower(const char* path) {
   FtHandle adapter = Load() ? OpenAdapter(comPort) : nullptr;
   if (adapter == nullptr) {
     // Without D2XX only the driver's setting tells.
-    timer_ = DriverSetting(comPort);
+    timer_ = DriverEntryOf(comPort).latencyTimer;
     return;
   }
   UCHAR timer = 0;

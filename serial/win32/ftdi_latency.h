@@ -31,14 +31,14 @@ class FtdiLatency {
  private:
   // Loads the library and finds its functions; false when it is not there.
   bool Load();
-  // Opens the adapter whose COM port is comPort; null when none is.
+  // Opens the adapter that FTDI's driver names for comPort, by its serial number; null when
+  // there is none or it does not open.
   void* OpenAdapter(long comPort);
 
   HMODULE library_ = nullptr;
   bool loadTried_ = false;
   // The functions, typed in the .cpp.
-  FARPROC createDeviceInfoList_ = nullptr;
-  FARPROC open_ = nullptr;
+  FARPROC openEx_ = nullptr;
   FARPROC getComPortNumber_ = nullptr;
   FARPROC getLatencyTimer_ = nullptr;
   FARPROC setLatencyTimer_ = nullptr;

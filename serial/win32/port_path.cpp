@@ -1,44 +1,51 @@
 #include <cctype>
 
 #include "serial/port_names.h"
+#include "serial/win32/com_ports.h"
+#include "serial/win32/port_store.h"
 
 namespace vannor {
 
 namespace {
 
-// "COM" and a number: a port name beyond the list ("COM11"), which like the list's own names
-// opens in the device namespace.
-bool IsComName(std::string_view name) {
-  if (name.size() < 4 || name.substr(0, 3) != "COM") return false;
-  for (char c : name.substr(3)) {
-    if (std::isdigit(static_cast<unsigned char>(c)) == 0) return false;
-  }
-  return true;
+// The device namespace: plain "COM10" and above would name a file in the working folder.
+std::string InDeviceNamespace(const std::string& name) {
+  return "\\\\.\\" + name;
 }
 
 }  // namespace
 
 std::string PortLinkPath(int /*index*/) {
-  // Windows names its ports itself; there is nothing to map.
+  // The links are registry values (port_store.h), not files.
   return std::string();
 }
 
 ResolvedPort ResolvePort(int index) {
   if (PortName(index).empty()) return ResolvedPort{};
+  const StoredLink link = ReadStoredLink(index);
+  // A value that cannot be used names no port: never the built-in one instead.
+  if (!link.refusal.empty()) {
+    return ResolvedPort{.path = link.where, .linkTarget = {}, .refusal = link.refusal};
+  }
+  if (link.linked) {
+    return ResolvedPort{.path = InDeviceNamespace(link.target), .linkTarget = {}, .refusal = {}};
+  }
   return ResolvedPort{.path = BuiltInPortPath(index), .linkTarget = {}, .refusal = {}};
 }
 
 std::string BuiltInPortPath(int index) {
   const std::string_view name = PortName(index);
   if (name.empty()) return std::string();
-  // The device namespace: plain "COM10" and above would name a file in the working folder.
-  return "\\\\.\\" + std::string(name);
+  return InDeviceNamespace(std::string(name));
 }
 
 ResolvedPort ResolvePortName(std::string_view name) {
-  const int index = PortIndexOf(name);
+  // "com3" is COM3 of the list as well; "\\.\COM3" names the device itself, past any link.
+  const std::string port = ComPortName(std::string(name));
+  const bool device = name.rfind("\\\\.\\", 0) == 0;
+  const int index = device || port.empty() ? -1 : PortIndexOf(port);
   if (index >= 0) return ResolvePort(index);
-  return ResolvedPort{.path = IsComName(name) ? "\\\\.\\" + std::string(name) : std::string(name),
+  return ResolvedPort{.path = port.empty() ? std::string(name) : InDeviceNamespace(port),
                       .linkTarget = {},
                       .refusal = {}};
 }

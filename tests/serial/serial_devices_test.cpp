@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "serial/linux/port_links.h"
+#include "serial/port_links.h"
 #include "testing/posix/fake_serial_tree.h"
 #include "tests/serial/serial_test_support.h"
 

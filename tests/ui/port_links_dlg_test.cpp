@@ -1,6 +1,6 @@
 // The COM ports dialog on its own, on a display: what each port opens now, the devices offered
 // (from a /dev and /sys of the test's own), and the links OK writes and Cancel leaves.
-#include "ui/gtk/port_links_dlg.h"
+#include "ui/port_links_dlg.h"
 
 #include <gtest/gtest.h>
 #include <wx/choice.h>
@@ -47,7 +47,7 @@ class PortLinksDlgTest : public testing::Test {
   // Runs the dialog modally as the window does, with `drive` working it as the user would once it
   // is up; a dialog still open after PATIENCE is ended, so that a fault cannot hang the run.
   PortLinksEdit EditDriven(std::function<void(PortLinksDlg&)> drive) {
-    return EditPortLinks(owner, tree.Roots(), [&](wxDialog& dialog) {
+    return EditPortLinks(owner, tree.Roots(), OpenPortNow{}, [&](wxDialog& dialog) {
       wxTimer watchdog;
       watchdog.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { dialog.EndModal(wxID_ABORT); });
       watchdog.StartOnce(static_cast<int>(PATIENCE.count() * 1000));
@@ -79,7 +79,7 @@ TEST_F(PortLinksDlgTest, ShowsWhereEachPortLeadsAndWritesOnlyWhatChanged) {
   MakeLink(0, adapter);
   MakeLink(1, config.Path() + "/unplugged");
 
-  PortLinksDlg dialog(&owner, tree.Roots());
+  PortLinksDlg dialog(&owner, tree.Roots(), OpenPortNow{});
   dialog.Show();
   ASSERT_TRUE(PumpUntil([&] { return dialog.IsShownOnScreen(); }));
   const std::vector<std::string> texts = Texts(dialog);
@@ -110,7 +110,7 @@ TEST_F(PortLinksDlgTest, ShowsWhereEachPortLeadsAndWritesOnlyWhatChanged) {
 
 TEST_F(PortLinksDlgTest, AnAdapterPluggedInLaterShowsAtTheNextOpening) {
   {
-    PortLinksDlg dialog(&owner, tree.Roots());
+    PortLinksDlg dialog(&owner, tree.Roots(), OpenPortNow{});
     EXPECT_EQ(dialog.ChoiceFor(0).GetCount(), 1u);
     const std::vector<std::string> texts = Texts(dialog);
     EXPECT_NE(std::find(texts.begin(), texts.end(),
@@ -119,7 +119,7 @@ TEST_F(PortLinksDlgTest, AnAdapterPluggedInLaterShowsAtTheNextOpening) {
   }
   const std::string adapter = tree.AddUsb({.name = "ttyACM0", .driver = "cdc_acm"});
   ASSERT_TRUE(tree.Ok());
-  PortLinksDlg dialog(&owner, tree.Roots());
+  PortLinksDlg dialog(&owner, tree.Roots(), OpenPortNow{});
   EXPECT_EQ(dialog.ChoiceFor(0).GetCount(), 2u);
   EXPECT_NE(ItemLeadingTo(dialog, 0, adapter), wxNOT_FOUND);
 }

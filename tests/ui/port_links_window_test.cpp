@@ -7,6 +7,7 @@
 #include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/menu.h>
+#include <wx/stattext.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,7 +18,7 @@
 #include "testing/posix/fake_serial_tree.h"
 #include "testing/program.h"
 #include "tests/ui/window_fixture.h"
-#include "ui/gtk/port_links_dlg.h"
+#include "ui/port_links_dlg.h"
 
 namespace vannor::uitest {
 namespace {
@@ -97,6 +98,22 @@ class PortLinksWindowTest : public WindowTest {
   }
 
   std::string Tip() { return Get<wxComboBox>(IDC_PORT_LIST).GetToolTipText().utf8_string(); }
+
+  // Links COM1 to `device` as vannor-cli map does: a new link renamed over the old one.
+  void MapCom1(const std::string& device) {
+    const std::string link = ports.ConfigHome() + "/vannor/ports/COM1";
+    fs::create_directories(fs::path(link).parent_path());
+    fs::create_symlink(device, link + ".new");
+    fs::rename(link + ".new", link);
+  }
+
+  // DSP1's version after a Ver Read, once it has changed (the radios here differ in it).
+  std::string VersionRead() {
+    const std::string before = LabelOf(Get<wxWindow>(IDC_VERSION_DSP1));
+    ClickOn(Get<wxWindow>(IDC_VER_READ));
+    EXPECT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)) != before; }));
+    return LabelOf(Get<wxWindow>(IDC_VERSION_DSP1));
+  }
 
   testkit::FakeSerialTree tree;
 };
@@ -179,6 +196,88 @@ TEST_F(PortLinksWindowTest, LinksThatCannotBeWrittenAreToldAndTheOpenPortStays) 
   EXPECT_EQ(modals.Messages()[1].caption, "");
   // COM1 is not taken for /dev/ttyS0 either: its link may be in the folder that cannot be read.
   EXPECT_EQ(Tip(), "COM1: cannot be used: " + folder + ": Not a directory");
+}
+
+// COM1 open on radio A while vannor-cli links it to radio B: A stays in use, and the tooltip and
+// the dialog say so, until the port is picked again; OK of the dialog is such a pick.
+TEST_F(PortLinksWindowTest, ALinkChangedBehindTheWindowsBackWaitsForTheNextPick) {
+  sim::RadioSimulator radioA, radioB;
+  sim::RadioConfig versionB;
+  versionB.version[0] = 2;
+  versionB.version[1] = 1;
+  ASSERT_TRUE(radioA.Start({}));
+  ASSERT_TRUE(radioB.Start(versionB));
+  const std::string adapterA = tree.AddUsb({.name = "ttyUSB0", .opens = radioA.SlavePath()});
+  const std::string adapterB = tree.AddUsb({.name = "ttyUSB1", .opens = radioB.SlavePath()});
+  ASSERT_TRUE(tree.Ok());
+  MapCom1(adapterA);
+  VannorDlg& dlg = ShowNewUsersWindow();
+  ASSERT_TRUE(dlg.SerialLine().PortUsable());
+
+  MapCom1(adapterB);
+  dlg.PortLinks().ShowTip();
+  EXPECT_EQ(Tip(), "COM1: " + adapterA +
+                       "\nftdi_sio: USB device 0403:6001\nFrom the next pick of COM1: " + adapterB);
+  EXPECT_EQ(dlg.SerialLine().OpenedPort().linkTarget, adapterA);
+
+  std::string opensNow;
+  modals.AnswerDialogNamed(PortLinksDlg::NAME, [&](wxDialog& shown) {
+    for (const wxWindow* child : shown.GetChildren()) {
+      if (dynamic_cast<const wxStaticText*>(child) != nullptr && LabelOf(*child) == adapterA) {
+        opensNow = adapterA;
+      }
+    }
+    return wxID_OK;
+  });
+  ChooseComPortsEntry();
+  ASSERT_TRUE(PumpUntil([&] { return modals.AllDialogAnswersUsed(); }));
+  EXPECT_EQ(opensNow, adapterA);
+  EXPECT_EQ(VersionRead(), "V02.01");
+  EXPECT_EQ(radioB.Record().versionRequests, 1u);
+  EXPECT_EQ(Tip(), "COM1: " + adapterB + "\nftdi_sio: USB device 0403:6001");
+  EXPECT_TRUE(modals.Messages().empty());
+}
+
+// A row whose device is gone by OK is told in the dialog and not written; one that passes the
+// check but does not open leaves the port used before open, as a failed pick does.
+TEST_F(PortLinksWindowTest, ARowThatWouldNotOpenIsToldAndTheOpenPortStays) {
+  sim::RadioSimulator radio;
+  ASSERT_TRUE(radio.Start({}));
+  const std::string adapter = tree.AddUsb({.name = "ttyUSB0", .opens = radio.SlavePath()});
+  const std::string unplugged = tree.AddUsb({.name = "ttyUSB1", .byId = "usb-Unplugged"});
+  const std::string noLine = tree.AddUsb({.name = "ttyUSB2"});  // a file: not a terminal
+  ASSERT_TRUE(tree.Ok());
+  MapCom1(adapter);
+  VannorDlg& dlg = ShowNewUsersWindow();
+  ASSERT_TRUE(dlg.SerialLine().PortUsable());
+
+  std::string told;
+  modals.AnswerDialogNamed(PortLinksDlg::NAME, [&](wxDialog& shown) {
+    auto& dialog = dynamic_cast<PortLinksDlg&>(shown);
+    for (int item = 0; item < static_cast<int>(dialog.ChoiceFor(0).GetCount()); ++item) {
+      if (dialog.TargetOf(0, item) == unplugged) dialog.ChoiceFor(0).SetSelection(item);
+    }
+    fs::remove(unplugged);
+    wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+    dialog.ProcessWindowEvent(ok);
+    told = LabelOf(dialog.RefusalText());
+    return wxID_CANCEL;
+  });
+  ChooseComPortsEntry();
+  ASSERT_TRUE(PumpUntil([&] { return modals.AllDialogAnswersUsed(); }));
+  EXPECT_EQ(told, " COM1: " + unplugged + ": missing (unplugged?) ");
+  EXPECT_EQ(fs::read_symlink(ports.ConfigHome() + "/vannor/ports/COM1"), adapter);
+
+  AnswerDialogChoosing({0}, noLine);
+  wxCommandEvent entry(wxEVT_MENU, res::MENU_PORT_LINKS);
+  dlg.ProcessWindowEvent(entry);
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_NOT_USE_COM_PORT)));
+  EXPECT_TRUE(dlg.SerialLine().PortUsable());
+  EXPECT_EQ(VersionRead(), "V01.03");
+  EXPECT_EQ(radio.Record().versionRequests, 1u);
+  EXPECT_EQ(Tip(), "COM1: " + adapter +
+                       "\nftdi_sio: USB device 0403:6001\nFrom the next pick of COM1: " + noLine);
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 
 namespace vannor {
 
-bool AddToSystemMenu(wxTopLevelWindow& /*window*/, int /*command*/, const wxString& /*text*/) {
+wxMenu* SystemMenuOf(wxTopLevelWindow& /*window*/) {
   // GTK leaves the window menu to the window manager, which takes no entries from programs.
-  return false;
+  return nullptr;
 }
 
 }  // namespace vannor

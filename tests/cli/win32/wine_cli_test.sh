@@ -22,15 +22,17 @@ latency_timer() {
     "$wine_dir/wine" reg add "$ftdi\0000\Device Parameters" /v LatencyTimer /t REG_DWORD \
       /d "$1" /f
 } >/dev/null 2>&1
-# A device of the Ports class, as setup lists it, with the name Device Manager shows.
+# A device of the Ports class, as setup lists it, with the name Device Manager shows and its maker.
 port_device='HKLM\SYSTEM\CurrentControlSet\Enum\ROOT\PORTS\VANNORTEST'
 {
   "$wine_dir/wine" reg add "$port_device" /v ClassGUID \
     /d '{4D36E978-E325-11CE-BFC1-08002BE10318}' /f &&
     "$wine_dir/wine" reg add "$port_device" /v FriendlyName /d 'USB Serial Port (COM3)' /f &&
+    "$wine_dir/wine" reg add "$port_device" /v Mfg /d 'Vannor Test' /f &&
     "$wine_dir/wine" reg add "$port_device\Device Parameters" /v PortName /d COM3 /f
 } >/dev/null 2>&1
 trap '{ "$wine_dir/wine" reg delete "$ftdi" /f; "$wine_dir/wine" reg delete "$port_device" /f
+  "$wine_dir/wine" reg delete "HKCU\Software\Vannor\Ports" /f
 } >/dev/null 2>&1; rm -rf "$dir"' EXIT
 
 failed=0
@@ -81,15 +83,24 @@ count "two radios at once" 0 "2 of 2 radios written" \
 count "device namespace name" 0 "DSP1 V01.03  DSP2 V02.00" --radio --com 10 \
   -- version --port '\\.\COM10'
 count "ports as the drivers list them" 0 "  COM1   \\Device\\Serial0" -- ports
-count "ports with Device Manager's names" 0 "  COM3   USB Serial Port (COM3)" -- ports
+count "ports with Device Manager's names" 0 "  COM3   USB Serial Port (COM3) — Vannor Test" \
+  -- ports
 count "exit 1: hang-up" 1 \
   "vannor-cli: COM1 (\\\\.\\COM1): the port went away; was the adapter unplugged?" \
   --radio --length 20000 --hang-up-at 5 -- write --port COM1 --dsp1 "$image"
 count "exit 2: no DSP" 2 "vannor-cli: COM1: DSP Select Error: give --dsp1, --dsp2 or both" \
   -- write --port COM1 "$image"
-count "exit 2: map" 2 "vannor-cli: map is not needed on Windows: COMn opens the port Windows" \
-  -- map COM3 '\\.\COM12'
-count "exit 2: unmap" 2 "vannor-cli: unmap is not needed on Windows" -- unmap COM3
+# An adapter at COM17, reached through COM3 of the list; then gone, and told by name.
+count "map COM3 to COM17" 0 "COM3 -> COM17" -- map com3 COM17
+count "version through the link" 0 "DSP1 V01.03  DSP2 V02.00" --radio --com 17 \
+  -- version --port COM3
+count "a port beyond the list by name" 0 "DSP1 V01.03  DSP2 V02.00" --radio --com 17 \
+  -- version --port COM17
+count "the link's port gone" 4 "vannor-cli: COM3 (\\\\.\\COM17): " -- version --port COM3
+count "ports names the link" 0 "  COM3  -> COM17" -- ports
+count "unmap" 0 "COM3 unmapped; it opens COM3" -- unmap COM3
+count "exit 2: map to no COM port" 2 "vannor-cli: /dev/ttyS0: not a COM port name" \
+  -- map COM3 /dev/ttyS0
 count "exit 3: image refused" 3 \
   "vannor-cli: ${image%.out}.bin: File Error: the image's name must end in .out" \
   -- write --port COM1 --dsp1 "${image%.out}.bin"

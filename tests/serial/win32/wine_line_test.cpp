@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cwchar>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -153,13 +154,37 @@ TEST_F(WineLine, StopJustAfterTheListenerLookedAtTheFlag) {
   StopAndCheck();
 }
 
-// FTDI's library (the stub beside the tests, which records every change of a timer): the adapter
-// behind COM1 runs at 1 ms from before its port opens until after it closes; one at 2 ms is left
-// alone, and so is any adapter behind another port.
+// FTDI's driver's entry for an adapter: its key (with serial number and port letter) and the
+// port it serves, as the driver writes it at install.
+class FtdiEntries {
+ public:
+  ~FtdiEntries() {
+    for (const std::wstring& key : keys_) (void)RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+  }
+  bool Add(const wchar_t* serial, const wchar_t* port) {
+    keys_.push_back(std::wstring(L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+") +
+                    serial + L"A");
+    const std::wstring parameters = keys_.back() + L"\\0000\\Device Parameters";
+    return RegSetKeyValueW(HKEY_LOCAL_MACHINE, parameters.c_str(), L"PortName", REG_SZ, port,
+                           static_cast<DWORD>((wcslen(port) + 1) * sizeof(wchar_t))) ==
+           ERROR_SUCCESS;
+  }
+
+ private:
+  std::vector<std::wstring> keys_;
+};
+
+// FTDI's library (the stub beside the tests, which records every open and every change of a
+// timer): the adapter behind COM1 runs at 1 ms from before its port opens until after it
+// closes; one at 2 ms is left alone; an adapter behind another port is never even opened.
 TEST_F(WineLine, AnFtdiAdaptersTimerIs1MsWhileItsPortIsOpen) {
   const std::string log = std::string(std::getenv("VANNOR_RADIO_FOLDER")) + "\\ftd2xx.log";
-  ASSERT_EQ(_putenv_s("VANNOR_FTD2XX_ADAPTERS", "COM5=16,COM2=2,COM1=16"), 0);
+  ASSERT_EQ(_putenv_s("VANNOR_FTD2XX_ADAPTERS", "COM5=16/FTV5,COM2=2/FTV2,COM1=16/FTV1"), 0);
   ASSERT_EQ(_putenv_s("VANNOR_FTD2XX_LOG", log.c_str()), 0);
+  FtdiEntries entries;
+  ASSERT_TRUE(entries.Add(L"FTV5", L"COM5"));
+  ASSERT_TRUE(entries.Add(L"FTV2", L"COM2"));
+  ASSERT_TRUE(entries.Add(L"FTV1", L"COM1"));
   EXPECT_EQ(line.OpenPort(1), 0);  // COM2 leads nowhere
   ASSERT_EQ(line.OpenPort(0), 1);
   Start();
@@ -168,7 +193,8 @@ TEST_F(WineLine, AnFtdiAdaptersTimerIs1MsWhileItsPortIsOpen) {
   std::ifstream in(log);
   std::vector<std::string> changes;
   for (std::string change; std::getline(in, change);) changes.push_back(change);
-  EXPECT_EQ(changes, (std::vector<std::string>{"COM1 1 (port free)", "COM1 16 (port free)"}));
+  EXPECT_EQ(changes, (std::vector<std::string>{"COM2 opened", "COM1 opened", "COM1 1 (port free)",
+                                               "COM1 opened", "COM1 16 (port free)"}));
 }
 
 // The listener's own way of meeting a port that went away (the calls' ways are the contract's):

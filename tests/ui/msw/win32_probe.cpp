@@ -77,6 +77,15 @@ constexpr const wchar_t* FTDI_TEST_ADAPTER =
 
 }  // namespace
 
+bool SystemMenuEntryEnabled(void* window, unsigned command) {
+  const HWND handle = static_cast<HWND>(window);
+  const HMENU menu = GetSystemMenu(handle, FALSE);
+  // What Windows sends before it shows the menu (the last word: the system menu).
+  SendMessageW(handle, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));
+  const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
+  return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) == 0;
+}
+
 bool SetFtdiLatencyTimer(int comPort, unsigned ms) {
   const std::wstring parameters = std::wstring(FTDI_TEST_ADAPTER) + L"\\0000\\Device Parameters";
   HKEY key = nullptr;

@@ -20,6 +20,8 @@ struct MenuEntry {
 
 // The entries of the window's system menu, top to bottom.
 std::vector<MenuEntry> SystemMenuEntries(void* window);
+// Whether the system menu's entry `command` can be chosen when the menu opens now.
+bool SystemMenuEntryEnabled(void* window, unsigned command);
 // Sends WM_SYSCOMMAND with command, as choosing a system-menu entry does.
 void SendSystemCommand(void* window, unsigned command);
 // Whether the window has its large and its small icon.

@@ -2,12 +2,16 @@
 // serves on a COM port of the test prefix; driven in-process, as a person would drive it, and
 // the radio's record checked by vannor-wine-radio afterwards. Each test runs in a process of its
 // own, with the radio its CMake entry sets up.
+#include <windows.h>
+// After windows.h.
 #include <gtest/gtest.h>
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/gauge.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -16,10 +20,12 @@
 #include "protocol/messages.h"
 #include "res/resource.h"
 #include "serial/adapter_latency.h"
+#include "serial/port_links.h"
 #include "testing/images.h"
 #include "testing/temp_dir.h"
 #include "testing/window_test_support.h"
 #include "tests/ui/msw/win32_probe.h"
+#include "ui/port_links_dlg.h"
 #include "ui/vannor_dlg.h"
 
 namespace vannor::uitest {
@@ -106,7 +112,9 @@ TEST_F(WineWindow, VerReadThenUpdateEndToEnd) {
 TEST_F(WineWindow, TheSystemMenuEndsWithTheAboutEntry) {
   ShowWindow();
   const std::vector<MenuEntry> entries = SystemMenuEntries(Handle());
-  ASSERT_GE(entries.size(), 2u);
+  ASSERT_GE(entries.size(), 3u);
+  EXPECT_EQ(entries[entries.size() - 3].command, static_cast<unsigned>(res::MENU_PORT_LINKS));
+  EXPECT_EQ(entries[entries.size() - 3].text, "COM ﾎﾟｰﾄの設定(&P)...");
   EXPECT_TRUE(entries[entries.size() - 2].separator);
   EXPECT_EQ(entries.back().command, res::IDM_ABOUTBOX);
   EXPECT_EQ(entries.back().text, res::IDS_ABOUT_ITEM_TEXT);
@@ -169,6 +177,62 @@ TEST_F(WineWindow, WithoutCom1ItSaysSoAndAnotherPortCanBeChosen) {
   ClickOn(Get<wxWindow>(IDC_VER_READ));
   ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
+}
+
+// Run with --com 17 --length 4096 --check-image com17.out --check-mask 15: the radio's adapter is
+// COM17, which the port list does not name. The COM ports dialog of the system menu links COM3
+// to it, and COM3 then reaches the radio, without a restart.
+TEST_F(WineWindow, TheComPortsDialogLinksCom3ToCom17) {
+  ASSERT_EQ(RemovePortLink(2).failure, PortLinkFailure::None);
+  // Wine lists its serial ports once, at its start: COM17, mapped since, as Windows' driver
+  // would list it.
+  const wchar_t* serialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, serialComm, L"\\Device\\VannorTest17", REG_SZ,
+                            L"COM17", sizeof L"COM17"),
+            ERROR_SUCCESS);
+  ShowWindow();
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));  // COM1 leads nowhere
+  std::vector<std::string> items;
+  modals.AnswerDialogNamed(PortLinksDlg::NAME, [&](wxDialog& shown) {
+    auto& dialog = dynamic_cast<PortLinksDlg&>(shown);
+    wxChoice& choice = dialog.ChoiceFor(2);
+    for (int item = 0; item < static_cast<int>(choice.GetCount()); ++item) {
+      items.push_back(choice.GetString(item).utf8_string());
+      if (dialog.TargetOf(2, item) == "COM17") choice.SetSelection(item);
+    }
+    return wxID_OK;
+  });
+  SendSystemCommand(Handle(), res::MENU_PORT_LINKS);
+  ASSERT_TRUE(PumpUntil([&] { return modals.AllDialogAnswersUsed(); }));
+  ASSERT_FALSE(items.empty());
+  EXPECT_EQ(items[0], "default (COM3)");
+  EXPECT_NE(std::find(items.begin(), items.end(), "COM17"), items.end());
+  EXPECT_EQ(ResolvePort(2).path, "\\\\.\\COM17");
+
+  // The user picks COM3 in the list.
+  wxComboBox& ports = Get<wxComboBox>(IDC_PORT_LIST);
+  ports.SetSelection(2);
+  wxCommandEvent picked(wxEVT_COMBOBOX, IDC_PORT_LIST);
+  picked.SetInt(2);
+  ports.GetEventHandler()->ProcessEvent(picked);
+  ASSERT_EQ(window->PortIndex(), 2);
+  EXPECT_EQ(ports.GetToolTipText().utf8_string(), "COM3: COM17");
+
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
+  const std::string path = ShareFile("com17.out", testkit::MakeImage(4096));
+  ASSERT_FALSE(path.empty());
+  modals.AnswerFileDialog(path);
+  EXPECT_TRUE(SystemMenuEntryEnabled(Handle(), res::MENU_PORT_LINKS));
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return window->RadioLink().Busy(); }));
+  // Greyed while the image is on its way.
+  EXPECT_FALSE(SystemMenuEntryEnabled(Handle(), res::MENU_PORT_LINKS));
+  ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 2; }));
+  EXPECT_EQ(modals.MessageTexts().back(), std::string(MSG_COMPLETION));
+  EXPECT_EQ(RemovePortLink(2).failure, PortLinkFailure::None);
+  (void)RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, serialComm, L"\\Device\\VannorTest17");
 }
 
 }  // namespace

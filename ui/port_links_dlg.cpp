@@ -1,13 +1,11 @@
-#include "ui/gtk/port_links_dlg.h"
+#include "ui/port_links_dlg.h"
 
 #include <wx/choice.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
-#include <filesystem>
-
-#include "serial/linux/serial_devices.h"
 #include "serial/port_names.h"
+#include "serial/present_ports.h"
 #include "ui/dialog_builder.h"
 
 namespace vannor {
@@ -26,14 +24,6 @@ constexpr int GAP = 6;
 constexpr int OPENS_NOW_WIDTH = 150;
 constexpr int CHOICE_WIDTH = 200;
 
-// "ttyUSB0 — ftdi_sio: FTDI FT232R USB UART, serial number A9XYZ, latency timer 16 ms"
-std::string ItemFor(const SerialDevice& device) {
-  const std::string identity = DescribeDevice(device);
-  const std::string node = std::filesystem::path(device.node).filename().string();
-  if (identity.empty()) return device.path;
-  return node + " \u2014 " + identity;
-}
-
 wxStaticText* Text(wxWindow* parent, std::string_view text) {
   return new wxStaticText(parent, wxID_ANY, FromUtf8(text));
 }
@@ -51,6 +41,14 @@ void ShowChosenWhole(wxChoice& choice) {
   choice.SetToolTip(choice.GetStringSelection());
 }
 
+// " COM2: /dev/ttyUSB1: missing (unplugged?) ", a line of the box or of the dialog.
+void AddFailure(std::string& failures, int index, const std::string& where,
+                const std::string& reason) {
+  if (!failures.empty()) failures += "\n";
+  failures += " " + std::string(PortName(index)) + ": " + (where.empty() ? "" : where + ": ") +
+              reason + " ";
+}
+
 }  // namespace
 
 std::string WhereItLeads(const PortLinkState& state) {
@@ -59,10 +57,11 @@ std::string WhereItLeads(const PortLinkState& state) {
   return state.connected ? state.opens : state.opens + " (not connected)";
 }
 
-PortLinksDlg::PortLinksDlg(wxWindow* owner, const DeviceRoots& roots)
+PortLinksDlg::PortLinksDlg(wxWindow* owner, const DeviceRoots& roots, const OpenPortNow& open)
     : wxDialog(owner, wxID_ANY, FromUtf8(CAPTION), wxDefaultPosition, wxDefaultSize,
-               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX, NAME) {
-  const std::vector<SerialDevice> devices = FindSerialDevices(roots);
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX, NAME),
+      roots_(roots) {
+  const std::vector<PresentPort> devices = PresentPorts(roots);
   auto* grid = new wxFlexGridSizer(3, wxSize(2 * GAP, GAP));
   grid->Add(Text(this, "Port"));
   grid->Add(Text(this, "Opens now"));
@@ -79,16 +78,16 @@ PortLinksDlg::PortLinksDlg(wxWindow* owner, const DeviceRoots& roots)
       // A link to something not found (gone, or a device of another kind) stays a choice of its
       // own, so that OK leaves it as it is unless the user picks another.
       bool found = false;
-      for (const SerialDevice& device : devices) found = found || device.path == state.opens;
+      for (const PresentPort& device : devices) found = found || device.target == state.opens;
       if (!found) {
         row.choice->Append(FromUtf8(WhereItLeads(state)));
         row.targets.push_back(state.opens);
       }
     }
-    for (const SerialDevice& device : devices) {
-      row.choice->Append(FromUtf8(ItemFor(device)));
-      row.targets.push_back(device.path);
-      if (state.linked && device.path == state.opens) {
+    for (const PresentPort& device : devices) {
+      row.choice->Append(FromUtf8(device.item));
+      row.targets.push_back(device.target);
+      if (state.linked && device.target == state.opens) {
         row.initial = static_cast<int>(row.targets.size()) - 1;
       }
     }
@@ -100,7 +99,10 @@ PortLinksDlg::PortLinksDlg(wxWindow* owner, const DeviceRoots& roots)
       event.Skip();
     });
     grid->Add(Text(this, PortName(index)), 0, wxALIGN_CENTRE_VERTICAL);
-    grid->Add(PathText(this, WhereItLeads(state)), 0, wxALIGN_CENTRE_VERTICAL);
+    // The open port's device, even where a link changed since makes its name lead elsewhere.
+    const bool isOpen = index == open.index && !open.port.path.empty();
+    grid->Add(PathText(this, WhereItLeads(isOpen ? PortLinkOf(index, open.port) : state)), 0,
+              wxALIGN_CENTRE_VERTICAL);
     grid->Add(row.choice, 0, wxEXPAND);
   }
 
@@ -110,9 +112,35 @@ PortLinksDlg::PortLinksDlg(wxWindow* owner, const DeviceRoots& roots)
   column->Add(hint, 0, wxALL, 2 * GAP);
   if (devices.empty()) column->Add(Text(this, NONE_FOUND), 0, wxLEFT | wxRIGHT | wxBOTTOM, 2 * GAP);
   column->Add(grid, 1, wxEXPAND | wxLEFT | wxRIGHT, 2 * GAP);
+  refusalText_ = Text(this, "");
+  refusalText_->SetForegroundColour(*wxRED);
+  column->Add(refusalText_, 0, wxLEFT | wxRIGHT | wxTOP, 2 * GAP);
   column->Add(CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 2 * GAP);
   SetSizerAndFit(column);
+  Bind(wxEVT_BUTTON, &PortLinksDlg::OnOk, this, wxID_OK);
   CentreOnParent();
+}
+
+void PortLinksDlg::OnOk(wxCommandEvent& event) {
+  const std::string refusals = Refusals();
+  if (refusals.empty()) {
+    event.Skip();
+    return;
+  }
+  refusalText_->SetLabel(FromUtf8(refusals));
+  Fit();
+}
+
+std::string PortLinksDlg::Refusals() const {
+  std::string refusals;
+  for (int index = 0; index < PORT_COUNT; ++index) {
+    const Row& row = rows_[index];
+    const int chosen = row.choice->GetSelection();
+    if (chosen == row.initial || chosen < 0 || row.targets[chosen].empty()) continue;
+    const std::string refusal = LinkTargetRefusal(row.targets[chosen], roots_);
+    if (!refusal.empty()) AddFailure(refusals, index, row.targets[chosen], refusal);
+  }
+  return refusals;
 }
 
 PortLinksDlg::Written PortLinksDlg::Apply() const {
@@ -122,15 +150,19 @@ PortLinksDlg::Written PortLinksDlg::Apply() const {
     const int chosen = row.choice->GetSelection();
     if (chosen == row.initial || chosen < 0) continue;
     const std::string& target = row.targets[chosen];
+    // Checked again: the device may have gone since OK was pressed.
+    const std::string refusal = target.empty() ? "" : LinkTargetRefusal(target, roots_);
+    if (!refusal.empty()) {
+      AddFailure(written.failures, index, target, refusal);
+      continue;
+    }
     const PortLinkChange change =
         target.empty() ? RemovePortLink(index) : WritePortLink(index, target);
     if (change.failure == PortLinkFailure::None) {
       written.changed.push_back(index);
       continue;
     }
-    if (!written.failures.empty()) written.failures += "\n";
-    written.failures += " " + std::string(PortName(index)) + ": " +
-                        (change.where.empty() ? "" : change.where + ": ") + change.reason + " ";
+    AddFailure(written.failures, index, change.where, change.reason);
   }
   return written;
 }
