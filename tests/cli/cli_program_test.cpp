@@ -24,6 +24,11 @@ using namespace std::chrono_literals;
 using testkit::Bytes;
 using testkit::ProgramResult;
 
+// What sha256sum says of the file at `path`: its 64 hexadecimal digits.
+std::string Sha256Sum(const std::string& path) {
+  return testkit::RunProgram("/usr/bin/sha256sum", {path}).out.substr(0, 64);
+}
+
 class CliTest : public ::testing::Test {
  protected:
   sim::RadioSimulator& StartRadio(int com, const sim::RadioConfig& config = {}) {
@@ -47,6 +52,8 @@ class CliTest : public ::testing::Test {
   testkit::TempDir home;
   testkit::ScopedEnv configHome{"XDG_CONFIG_HOME", home.Path().c_str()};
   testkit::ScopedEnv noTrace{"VANNOR_DEBUG", nullptr};
+  const std::string historyPath = home.Path() + "/history/history.jsonl";
+  testkit::ScopedEnv history{"VANNOR_HISTORY", historyPath.c_str()};
   std::vector<std::unique_ptr<sim::RadioSimulator>> radios;
   testkit::TempDir hidden;
 };
@@ -64,13 +71,16 @@ TEST_F(CliTest, WritesEveryByteValueWithTheMaskOfTheOptions) {
     config.expectedLength = static_cast<std::uint32_t>(c.length);
     sim::RadioSimulator& radio = StartRadio(3, config);
     const Bytes image = testkit::MakeImage(c.length);
-    std::vector<std::string> arguments = {"write", "--port", "COM3", Image(image)};
+    const std::string imagePath = Image(image);
+    std::vector<std::string> arguments = {"write", "--port", "COM3", imagePath};
     arguments.insert(arguments.end(), c.boxes.begin(), c.boxes.end());
     const ProgramResult result = Cli(arguments);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     const std::string bytes = std::to_string(c.length) + (c.length == 1 ? " byte" : " bytes");
     EXPECT_EQ(result.out, "COM3: written (" + bytes + ")\n");
-    EXPECT_NE(result.err.find("COM3: writing " + bytes + "\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("COM3: writing " + bytes + ", sha256 " + Sha256Sum(imagePath) + "\n"),
+              std::string::npos)
+        << result.err;
     EXPECT_NE(result.err.find("COM3: 100% (" + std::to_string(c.length) + " of " + bytes + ")"),
               std::string::npos)
         << result.err;
