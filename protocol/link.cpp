@@ -41,7 +41,7 @@ bool Link::OpenDevice(const std::string& name) {
 bool Link::Opened(bool opened, std::string label) {
   NamePort(std::move(label));
   // Read once per open, not per request: an adapter pulled out mid-write is still named.
-  record_.SetPort(portLabel_, line_.Device(), opened ? AdapterIdentity(line_.Device()) : "");
+  record_.SetPort(portLabel_, line_.Device(), opened ? AdapterIdentity(portLabel_) : "");
   WatchOnce();
   return opened;
 }
@@ -95,7 +95,8 @@ void Link::OnUpdateClicked(std::uint8_t mask, const ChosenImage& chosen,
                            const std::uint8_t* image) {
   if (engine_.Busy()) return;
   record_.BeginUpdate(mask, chosen.length, &chosen);
-  if (trace_ && !chosen.refusal) trace_->OnImage(chosen.path, chosen.length, chosen.sha256);
+  if (trace_ && DspChosen(mask) && !chosen.refusal)
+    trace_->OnImage(chosen.path, chosen.length, chosen.sha256);
   const ExchangeOutcome refused =
       !DspChosen(mask) ? DspNotSelectedOutcome()
                        : ImageRefusedOutcome(chosen.refusal.value_or(ImageRefusal::Size));

@@ -6,8 +6,8 @@
 
 namespace vannor {
 
-// Empty when nothing is known: a pseudo-terminal, a missing device, or (on Windows, for now)
-// any device.
-std::string AdapterIdentity(const std::string& device);
+// The adapter behind the port named `port` ("COM3", a device path). Empty when nothing is
+// known: a pseudo-terminal, a missing device, or (on Windows, for now) any port.
+std::string AdapterIdentity(const std::string& port);
 
 }  // namespace vannor

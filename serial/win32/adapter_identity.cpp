@@ -3,7 +3,7 @@
 namespace vannor {
 
 // The COM ports dialog's text for a port is not known here yet.
-std::string AdapterIdentity(const std::string& /*device*/) {
+std::string AdapterIdentity(const std::string& /*port*/) {
   return {};
 }
 
