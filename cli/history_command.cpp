@@ -15,14 +15,24 @@ namespace {
 
 // What a record's last column says: the image or the versions, and why it failed.
 std::string Details(const HistoryRecord& record) {
-  std::string text;
-  if (record.request == "version") {
-    if (record.ok) text = "DSP1 " + record.dsp1 + "  DSP2 " + record.dsp2;
-  } else {
-    text = record.dsps + "  " + std::to_string(record.confirmed) + "/" +
-           std::to_string(record.size) + "  " + record.sha256.substr(0, 12) + "  " + record.image;
+  std::vector<std::string> parts;
+  if (record.request == "version" && record.ok) {
+    parts.push_back("DSP1 " + record.dsp1 + "  DSP2 " + record.dsp2);
+  } else if (record.request == "update") {
+    parts.push_back(record.dsps);
+    // A request refused before its image was read has no bytes to tell.
+    if (record.size > 0) {
+      parts.push_back(std::to_string(record.confirmed) + "/" + std::to_string(record.size));
+    }
+    parts.push_back(record.sha256.substr(0, 12));
+    parts.push_back(record.image);
   }
-  if (!record.cause.empty()) text += (text.empty() ? "" : "  ") + ("(" + record.cause + ")");
+  if (!record.cause.empty()) parts.push_back("(" + record.cause + ")");
+  std::string text;
+  for (const std::string& part : parts) {
+    if (part.empty()) continue;
+    text += (text.empty() ? "" : "  ") + part;
+  }
   return text;
 }
 
