@@ -36,9 +36,12 @@ void RequestRecord::BeginUpdate(std::uint8_t mask, std::uint32_t length, const C
   record_.size = length;
   if (image == nullptr) return;
   // Absolute, so that the record still names the file when read from another folder.
+  // The path is UTF-8 on every platform, which only the u8 forms keep on Windows.
   std::error_code unknown;
-  const std::filesystem::path absolute = std::filesystem::absolute(image->path, unknown);
-  record_.image = unknown ? image->path : absolute.string();
+  const std::u8string absolute =
+      std::filesystem::absolute(std::u8string(image->path.begin(), image->path.end()), unknown)
+          .u8string();
+  record_.image = unknown ? image->path : std::string(absolute.begin(), absolute.end());
   record_.sha256 = image->sha256;
   record_.cause = image->problem;
 }
