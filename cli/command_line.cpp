@@ -25,7 +25,8 @@ constexpr std::string_view PROGRAM_HELP_TAIL =
     "  -v, --verbose     trace each exchange on standard error (as VANNOR_DEBUG=1 does)\n"
     "      --json        version, write, history: one JSON object per radio or record on\n"
     "                    standard output, and nothing else there\n"
-    "      --history PATH  the history file to record in and read (default $VANNOR_HISTORY,\n"
+    "      --history PATH\n"
+    "                    the history file to record in and read (default $VANNOR_HISTORY,\n"
     "                    else the user's); \"-\" keeps none\n"
     "  -h, --help        this help, or the help of a command (vannor-cli write --help)\n"
     "  -V, --version     the program's version\n"
@@ -48,7 +49,7 @@ std::string_view ProgramHelp() {
 }
 
 constexpr std::string_view VERSION_HELP =
-    "Usage: vannor-cli version --port PORT [--verbose]\n"
+    "Usage: vannor-cli version --port PORT [--verbose] [--json] [--history PATH]\n"
     "Sends the version request and prints both DSPs' versions, as in:\n"
     "  DSP1 V01.03  DSP2 V02.00\n"
     "Each wait for the radio is bounded by 5 seconds. With --json the line is a JSON object\n"
@@ -56,7 +57,8 @@ constexpr std::string_view VERSION_HELP =
 
 constexpr std::string_view WRITE_HELP =
     "Usage: vannor-cli write --port PORT [--port PORT...] [--dsp1] [--dsp2]\n"
-    "                        [--tavix3-dsp1] [--tavix3-dsp2] [--verbose] IMAGE.out\n"
+    "                        [--tavix3-dsp1] [--tavix3-dsp2] [--verbose] [--json]\n"
+    "                        [--history PATH] IMAGE.out\n"
     "Writes IMAGE.out (1 to 200000 bytes) into DSP1 (--dsp1), DSP2 (--dsp2) or both; the\n"
     "Tavix3 options are handed to the radio with them. At least one of --dsp1 and --dsp2 is\n"
     "needed. Several --port options write the same image into several radios at once, each on\n"

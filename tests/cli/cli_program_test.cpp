@@ -183,6 +183,12 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
       {{"version", "--port", "COM1", "--dsp1"}, 2, "write only"},
       {{"flash", "--port", "COM1"}, 2, "unknown command"},
       {{"version", "--port", "COM1", "--speed", "9600"}, 2, "unknown option"},
+      {{"ports", "--json"}, 2, "--json does not apply"},
+      {{"write", "--port", "COM1", "--failed", good}, 2, "apply to history only"},
+      {{"history", "--since", "08.12.2026"}, 2, "--since needs a date"},
+      {{"history", "-n", "0"}, 2, "-n needs a count"},
+      {{"history", "--history", "-"}, 2, "no history is kept"},
+      {{"history", "--image", empty}, 3, "not 1 to 200000 bytes"},
       {{}, 2, "no command"},
   };
   std::filesystem::create_symlink(home.Path() + "/unplugged", ports + "/COM5");
