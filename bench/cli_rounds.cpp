@@ -13,6 +13,7 @@
 #include "cli/loop_wake.h"
 #include "cli/radio_link.h"
 #include "cli/signal_watch.h"
+#include "history/history_log.h"
 #include "protocol/update_request.h"
 
 namespace vannor::bench {
@@ -36,15 +37,18 @@ nanoseconds CliRound(const std::vector<std::uint8_t>& image,
                      const std::vector<sim::RadioSimulator*>& radios, int firstCom) {
   cli::SignalWatch signals;
   cli::LoopWake wake;
+  // Records made as vannor-cli makes them, kept nowhere.
+  HistoryLog history({}, "vannor-cli", "bench");
+  ChosenImage chosen;
+  chosen.length = static_cast<std::uint32_t>(image.size());
   std::vector<std::unique_ptr<cli::RadioLink>> links;
   std::vector<cli::RadioLink*> running;
   const auto start = std::chrono::steady_clock::now();
   for (std::size_t i = 0; i < radios.size(); ++i) {
     links.push_back(std::make_unique<cli::RadioLink>(
-        "COM" + std::to_string(firstCom + static_cast<int>(i)), false, wake));
-    if (!links.back()->Open()) return nanoseconds(-1);
-    links.back()->StartWrite(SelectionMask({.writeDsp1 = true}), image.data(),
-                             static_cast<std::uint32_t>(image.size()));
+        "COM" + std::to_string(firstCom + static_cast<int>(i)), false, wake, history));
+    links.back()->StartWrite(SelectionMask({.writeDsp1 = true}), chosen, image.data());
+    if (links.back()->Done()) return nanoseconds(-1);
     running.push_back(links.back().get());
   }
   cli::RunLinks(running, signals, wake);
@@ -65,7 +69,8 @@ nanoseconds CliIdle(int com, std::chrono::milliseconds span) {
   std::thread loop([&] {
     cli::SignalWatch signals;  // blocks the ending signals on this thread only
     cli::LoopWake wake;
-    cli::RadioLink link("COM" + std::to_string(com), false, wake);
+    HistoryLog history({}, "vannor-cli", "bench");
+    cli::RadioLink link("COM" + std::to_string(com), false, wake, history);
     const bool open = signals.Waitable() != cli::NO_WAITABLE && link.Open();
     opened.set_value(open);
     if (open) cli::RunLinks({&link}, signals, wake);

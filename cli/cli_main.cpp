@@ -11,12 +11,14 @@
 
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
+#include "cli/history_command.h"
 #include "cli/link_loop.h"
 #include "cli/port_commands.h"
 #include "cli/progress_view.h"
 #include "cli/radio_link.h"
 #include "cli/same_device.h"
 #include "cli/signal_watch.h"
+#include "history/history_log.h"
 #include "process/standard_streams.h"
 #include "protocol/link_state.h"
 #include "protocol/update_request.h"
@@ -25,20 +27,28 @@
 namespace vannor::cli {
 namespace {
 
-void Report(const LinkOutcome& outcome) {
-  if (outcome.exitCode == EXIT_SUCCESS_ALL) {
-    std::printf("%s\n", outcome.text.c_str());
-    // Results and errors go to two streams; a script that joins them must see them in order.
-    std::fflush(stdout);
-  } else {
+void Report(const LinkOutcome& outcome, bool json) {
+  if (outcome.exitCode != EXIT_SUCCESS_ALL) {
     std::fprintf(stderr, "vannor-cli: %s\n", outcome.text.c_str());
+  } else if (!json) {
+    std::printf("%s\n", outcome.text.c_str());
   }
+  // Results and errors go to two streams; a script that joins them must see them in order.
+  std::fflush(stdout);
+}
+
+// Each link's record on standard output, in the order the ports were given.
+void PrintRecords(const std::vector<std::unique_ptr<RadioLink>>& links) {
+  for (const auto& link : links) {
+    if (!link->Record().empty()) std::printf("%s\n", link->Record().c_str());
+  }
+  std::fflush(stdout);
 }
 
 // Runs the links in the one loop and reports each; the first failure's code, in the order the
 // ports were given, or 130 when a signal ended the run.
 int RunAndReport(std::vector<std::unique_ptr<RadioLink>>& links, SignalWatch& signals,
-                 LoopWake& wake) {
+                 LoopWake& wake, bool json) {
   std::vector<RadioLink*> running;
   for (auto& link : links) {
     if (!link->Done()) running.push_back(link.get());
@@ -48,74 +58,85 @@ int RunAndReport(std::vector<std::unique_ptr<RadioLink>>& links, SignalWatch& si
   std::size_t succeeded = 0;
   for (auto& link : links) {
     const LinkOutcome outcome = link->Finish();
-    Report(outcome);
+    Report(outcome, json);
     if (outcome.exitCode == EXIT_SUCCESS_ALL) ++succeeded;
     if (exitCode == EXIT_SUCCESS_ALL) exitCode = outcome.exitCode;
   }
   if (signals.Interrupted()) exitCode = EXIT_INTERRUPTED;
-  if (links.size() > 1) std::printf("%zu of %zu radios written\n", succeeded, links.size());
+  if (links.size() > 1) {
+    std::fprintf(json ? stderr : stdout, "%zu of %zu radios written\n", succeeded, links.size());
+  }
+  if (json) PrintRecords(links);
   return exitCode;
 }
 
-int ReadVersions(const Options& options, SignalWatch& signals) {
-  LoopWake wake;
+std::vector<std::unique_ptr<RadioLink>> MakeLinks(const Options& options, LoopWake& wake,
+                                                  HistoryLog& history) {
   std::vector<std::unique_ptr<RadioLink>> links;
-  links.push_back(std::make_unique<RadioLink>(options.ports[0], options.verbose, wake));
-  if (links[0]->Open()) links[0]->StartVersionRead();
-  return RunAndReport(links, signals, wake);
+  for (const std::string& port : options.ports) {
+    links.push_back(std::make_unique<RadioLink>(port, options.verbose, wake, history));
+  }
+  return links;
 }
 
-// Reads and checks the image once, before any port opens: every radio gets the same bytes, and
-// a refused image never touches a radio.
-bool LoadCheckedImage(const std::string& path, std::vector<std::uint8_t>& image,
-                      LinkOutcome& refusal) {
-  image.resize(IMAGE_CAPACITY);
-  const ChosenImage chosen = LoadChosenImage(path, image.data(), image.size());
-  if (!chosen.refusal) {
-    image.resize(chosen.length);
-    return true;
-  }
-  refusal.exitCode = EXIT_IMAGE_REFUSED;
+int ReadVersions(const Options& options, SignalWatch& signals, HistoryLog& history) {
+  LoopWake wake;
+  std::vector<std::unique_ptr<RadioLink>> links = MakeLinks(options, wake, history);
+  links[0]->StartVersionRead();
+  return RunAndReport(links, signals, wake, options.json);
+}
+
+// A request refused before any port opens: one line says why, and each radio's record is kept.
+int Refuse(const std::vector<std::unique_ptr<RadioLink>>& links, const LinkOutcome& refusal,
+           bool json) {
+  Report(refusal, json);
+  for (const auto& link : links) (void)link->Finish();
+  if (json) PrintRecords(links);
+  return refusal.exitCode;
+}
+
+std::string RefusalText(const std::string& path, const ChosenImage& chosen) {
   const char* what = *chosen.refusal == ImageRefusal::Size ? "File Size Error" : "File Open Error";
   if (*chosen.refusal == ImageRefusal::NotOut) what = "File Error";
-  refusal.text = path + ": " + what + ": " + chosen.problem;
-  return false;
+  return path + ": " + what + ": " + chosen.problem;
 }
 
-int Write(const Options& options, SignalWatch& signals) {
+int Write(const Options& options, SignalWatch& signals, HistoryLog& history) {
   const std::uint8_t mask = SelectionMask(DspChoice{.writeDsp1 = options.writeDsp1,
                                                     .tavix3Dsp1 = options.tavix3Dsp1,
                                                     .writeDsp2 = options.writeDsp2,
                                                     .tavix3Dsp2 = options.tavix3Dsp2});
-  if (!DspChosen(mask)) {
-    Report({EXIT_USAGE, options.ports[0] + ": DSP Select Error: give --dsp1, --dsp2 or both"});
-    return EXIT_USAGE;
-  }
-  std::vector<std::uint8_t> image;
-  LinkOutcome refusal;
-  if (!LoadCheckedImage(options.operands[0], image, refusal)) {
-    Report(refusal);
-    return refusal.exitCode;
+  LoopWake wake;
+  std::vector<std::unique_ptr<RadioLink>> links = MakeLinks(options, wake, history);
+  // The image is read and checked once, before any port opens: every radio gets the same bytes,
+  // and a refused request never touches a radio.
+  std::vector<std::uint8_t> image(IMAGE_CAPACITY);
+  const ChosenImage chosen = DspChosen(mask)
+                                 ? LoadChosenImage(options.operands[0], image.data(), image.size())
+                                 : ChosenImage{};
+  if (!DspChosen(mask) || chosen.refusal) {
+    for (auto& link : links) link->StartWrite(mask, chosen, image.data());
+    if (!DspChosen(mask)) {
+      return Refuse(
+          links, {EXIT_USAGE, options.ports[0] + ": DSP Select Error: give --dsp1, --dsp2 or both"},
+          options.json);
+    }
+    return Refuse(links, {EXIT_IMAGE_REFUSED, RefusalText(options.operands[0], chosen)},
+                  options.json);
   }
   // The trace's lines would be overwritten by the bar's redraws: with it, plain lines.
-  ProgressView view(stderr, isatty(STDERR_FILENO) == 1 && !options.verbose, options.ports);
-  LoopWake wake;
-  std::vector<std::unique_ptr<RadioLink>> links;
+  ProgressView view(stderr, isatty(STDERR_FILENO) == 1 && !options.verbose, options.ports,
+                    chosen.sha256);
   std::vector<std::unique_ptr<ProgressRow>> rows;
-  for (std::size_t i = 0; i < options.ports.size(); ++i) {
-    links.push_back(std::make_unique<RadioLink>(options.ports[i], options.verbose, wake));
-    rows.push_back(
-        std::make_unique<ProgressRow>(view, i, static_cast<std::uint32_t>(image.size())));
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    rows.push_back(std::make_unique<ProgressRow>(view, i, chosen.length));
     links[i]->Follow(*rows[i]);
   }
   for (std::size_t i = 0; i < links.size(); ++i) {
-    if (links[i]->Open()) {
-      links[i]->StartWrite(mask, image.data(), static_cast<std::uint32_t>(image.size()));
-    } else {
-      view.Finished(i, false);
-    }
+    links[i]->StartWrite(mask, chosen, image.data());
+    if (links[i]->Done()) view.Finished(i, false);
   }
-  return RunAndReport(links, signals, wake);
+  return RunAndReport(links, signals, wake, options.json);
 }
 
 int UsageError(const std::string& error, Command command) {
@@ -136,14 +157,19 @@ int Run(int argc, const char* const* argv, SignalWatch& signals) {
                 res::FILE_VERSION.data());
     return EXIT_SUCCESS_ALL;
   }
+  if (options.command == Command::History) return ShowHistory(options, stdout);
   // Before any port opens: the second open of one radio would fail against the first.
   const std::string twice = SameDeviceTwice(options.ports);
   if (!twice.empty()) return UsageError(twice, options.command);
+  HistoryLog history(ChosenHistoryPath(options.history ? options.history->c_str() : nullptr),
+                     "vannor-cli", std::string(res::FILE_VERSION));
   switch (options.command) {
     case Command::Version:
-      return ReadVersions(options, signals);
+      return ReadVersions(options, signals, history);
     case Command::Write:
-      return Write(options, signals);
+      return Write(options, signals, history);
+    case Command::History:
+      break;
     case Command::Ports:
       return ListPorts(stdout);
     case Command::Map:

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/port_commands.h"
+#include "history/history_query.h"
 
 namespace vannor::cli {
 
@@ -16,10 +17,17 @@ constexpr std::string_view PROGRAM_HELP_HEAD =
     "Commands:\n"
     "  version --port PORT        read the versions of both DSPs (once per run, as in the window)\n"
     "  write --port PORT [--port PORT...] [--dsp1] [--dsp2] [--tavix3-dsp1] [--tavix3-dsp2]\n"
-    "        IMAGE.out            write the image into the chosen DSPs of one or more radios\n";
+    "        IMAGE.out            write the image into the chosen DSPs of one or more radios\n"
+    "  history [--port PORT...] [--since DATE] [--image FILE] [--failed] [-n N]\n"
+    "                             the requests recorded so far, newest last\n";
 constexpr std::string_view PROGRAM_HELP_OPTIONS = "\nOptions:\n";
 constexpr std::string_view PROGRAM_HELP_TAIL =
     "  -v, --verbose     trace each exchange on standard error (as VANNOR_DEBUG=1 does)\n"
+    "      --json        version, write, history: one JSON object per radio or record on\n"
+    "                    standard output, and nothing else there\n"
+    "      --history PATH\n"
+    "                    the history file to record in and read (default $VANNOR_HISTORY,\n"
+    "                    else the user's); \"-\" keeps none\n"
     "  -h, --help        this help, or the help of a command (vannor-cli write --help)\n"
     "  -V, --version     the program's version\n"
     "\n"
@@ -41,23 +49,39 @@ std::string_view ProgramHelp() {
 }
 
 constexpr std::string_view VERSION_HELP =
-    "Usage: vannor-cli version --port PORT [--verbose]\n"
+    "Usage: vannor-cli version --port PORT [--verbose] [--json] [--history PATH]\n"
     "Sends the version request and prints both DSPs' versions, as in:\n"
     "  DSP1 V01.03  DSP2 V02.00\n"
-    "Each wait for the radio is bounded by 5 seconds.\n";
+    "Each wait for the radio is bounded by 5 seconds. With --json the line is a JSON object\n"
+    "with the history's fields instead.\n";
 
 constexpr std::string_view WRITE_HELP =
     "Usage: vannor-cli write --port PORT [--port PORT...] [--dsp1] [--dsp2]\n"
-    "                        [--tavix3-dsp1] [--tavix3-dsp2] [--verbose] IMAGE.out\n"
+    "                        [--tavix3-dsp1] [--tavix3-dsp2] [--verbose] [--json]\n"
+    "                        [--history PATH] IMAGE.out\n"
     "Writes IMAGE.out (1 to 200000 bytes) into DSP1 (--dsp1), DSP2 (--dsp2) or both; the\n"
     "Tavix3 options are handed to the radio with them. At least one of --dsp1 and --dsp2 is\n"
     "needed. Several --port options write the same image into several radios at once, each on\n"
     "its own line; the exit status is 0 only when all of them succeeded.\n"
-    "Progress goes to standard error: a bar on a terminal, a line every 10% otherwise.\n";
+    "Progress goes to standard error: a bar on a terminal, a line every 10% otherwise. With\n"
+    "--json each radio's record is printed on standard output as one JSON object.\n";
+
+constexpr std::string_view HISTORY_HELP =
+    "Usage: vannor-cli history [--port PORT...] [--since DATE] [--image FILE] [--failed]\n"
+    "                          [-n N] [--json] [--history PATH]\n"
+    "Prints the recorded requests, oldest first: every update and version read of the window\n"
+    "and of vannor-cli, with its port, image, SHA-256 and outcome.\n"
+    "  --port PORT    only the requests on this port (as it was named); may be repeated\n"
+    "  --since DATE   only those from DATE on, UTC: 2026-12-08, 2026-12-08T14:00\n"
+    "  --image FILE   only the writes of an image with FILE's content (its SHA-256)\n"
+    "  --failed       only the requests that did not succeed\n"
+    "  -n N           only the last N of them\n"
+    "  --json         the records' lines as they are kept, one JSON object each\n";
 
 Command CommandNamed(std::string_view name) {
   if (name == "version") return Command::Version;
   if (name == "write") return Command::Write;
+  if (name == "history") return Command::History;
   if (name == "ports") return Command::Ports;
   if (name == "map") return Command::Map;
   if (name == "unmap") return Command::Unmap;
@@ -80,6 +104,8 @@ std::string_view HelpText(Command command) {
       return VERSION_HELP;
     case Command::Write:
       return WRITE_HELP;
+    case Command::History:
+      return HISTORY_HELP;
     case Command::Ports:
       return PortHelp().ports;
     case Command::Map:
@@ -119,7 +145,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
       value = arg.substr(equals + 1);
       hasValue = true;
     }
-    const bool takesValue = name == "--port" || name == "-p";
+    const bool takesValue = name == "--port" || name == "-p" || name == "--history" ||
+                            name == "--since" || name == "--image" || name == "-n";
     if (hasValue && !takesValue) return fail("option '" + std::string(name) + "' takes no value");
     if (name == "--") {
       onlyOperands = true;
@@ -130,12 +157,30 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     } else if (name == "--verbose" || name == "-v") {
       o.verbose = true;
     } else if (takesValue) {
+      const bool port = name == "--port" || name == "-p";
       if (!hasValue) {
-        if (i + 1 >= argc) return fail("option '" + std::string(name) + "' needs a port");
+        if (i + 1 >= argc) {
+          return fail("option '" + std::string(name) + "' needs " + (port ? "a port" : "a value"));
+        }
         value = argv[++i];
       }
-      if (value.empty()) return fail("empty port name");
-      o.ports.emplace_back(value);
+      if (port && value.empty()) return fail("empty port name");
+      if (port) o.ports.emplace_back(value);
+      if (name == "--history") o.history = std::string(value);
+      if (name == "--since") o.since = value;
+      if (name == "--image") o.image = value;
+      if (name == "-n") {
+        o.last = 0;
+        for (const char digit : value) {
+          if (digit < '0' || digit > '9' || o.last > 100000000) return fail("-n needs a count");
+          o.last = o.last * 10 + static_cast<std::size_t>(digit - '0');
+        }
+        if (o.last == 0) return fail("-n needs a count");
+      }
+    } else if (name == "--json") {
+      o.json = true;
+    } else if (name == "--failed") {
+      o.failed = true;
     } else if (name == "--dsp1") {
       o.writeDsp1 = true;
     } else if (name == "--dsp2") {
@@ -155,8 +200,20 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
   if (o.operands.size() < least) return fail("too few arguments");
   if (o.operands.size() > most) return fail("unexpected argument '" + o.operands[most] + "'");
   const bool linkCommand = o.command == Command::Version || o.command == Command::Write;
+  const bool history = o.command == Command::History;
   if (linkCommand && o.ports.empty()) return fail("--port is required");
-  if (!linkCommand && !o.ports.empty()) return fail("--port does not apply to this command");
+  if (!linkCommand && !history && !o.ports.empty()) {
+    return fail("--port does not apply to this command");
+  }
+  if (!linkCommand && !history && (o.json || o.history)) {
+    return fail(std::string(o.json ? "--json" : "--history") + " does not apply to this command");
+  }
+  if (!history && (!o.since.empty() || !o.image.empty() || o.failed || o.last > 0)) {
+    return fail("--since, --image, --failed and -n apply to history only");
+  }
+  if (!o.since.empty() && !ValidSince(o.since)) {
+    return fail("--since needs a date as 2026-12-08 or 2026-12-08T14:00");
+  }
   if (o.command == Command::Version && o.ports.size() > 1) {
     return fail("version reads one radio: give one --port");
   }

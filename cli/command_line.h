@@ -1,13 +1,15 @@
 // What the user asked for on the command line, and the help texts.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vannor::cli {
 
-enum class Command { None, Version, Write, Ports, Map, Unmap };
+enum class Command { None, Version, Write, History, Ports, Map, Unmap };
 
 struct Options {
   Command command = Command::None;
@@ -19,7 +21,14 @@ struct Options {
   bool tavix3Dsp1 = false;
   bool writeDsp2 = false;
   bool tavix3Dsp2 = false;
-  std::vector<std::string> operands;  // IMAGE, or COMn [DEVICE]
+  std::vector<std::string> operands;   // IMAGE, or COMn [DEVICE]
+  std::optional<std::string> history;  // --history PATH ("-": keep none)
+  bool json = false;                   // --json: the records on standard output
+  // history's choices: --since DATE, --image FILE, --failed, -n N.
+  std::string since;
+  std::string image;
+  bool failed = false;
+  std::size_t last = 0;
 };
 
 struct ParsedCommandLine {

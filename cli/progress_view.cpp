@@ -10,8 +10,10 @@ constexpr int BAR_WIDTH = 24;
 
 }  // namespace
 
-ProgressView::ProgressView(std::FILE* out, bool terminal, std::vector<std::string> ports)
-    : out_(out), terminal_(terminal) {
+ProgressView::ProgressView(std::FILE* out, bool terminal, std::vector<std::string> ports,
+                           std::string sha256)
+    : out_(out), terminal_(terminal), sha256_(std::move(sha256)) {
+  if (terminal_) std::fprintf(out_, "image sha256 %s\n", sha256_.c_str());
   for (std::string& port : ports) rows_.push_back(Row{.port = std::move(port), .text = {}});
   for (Row& row : rows_) row.text = row.port + ": waiting for the radio";
 }
@@ -45,7 +47,8 @@ void ProgressView::Started(std::size_t index, std::uint32_t length) {
   if (terminal_) {
     Redraw();
   } else {
-    std::fprintf(out_, "%s: writing %u %s\n", row.port.c_str(), length, ByteUnit(length));
+    std::fprintf(out_, "%s: writing %u %s, sha256 %s\n", row.port.c_str(), length, ByteUnit(length),
+                 sha256_.c_str());
   }
 }
 

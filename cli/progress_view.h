@@ -15,7 +15,9 @@ namespace vannor::cli {
 
 class ProgressView {
  public:
-  ProgressView(std::FILE* out, bool terminal, std::vector<std::string> ports);
+  // `sha256` names the image on the line that starts each transfer (above the bars on a
+  // terminal).
+  ProgressView(std::FILE* out, bool terminal, std::vector<std::string> ports, std::string sha256);
 
   // The image started to flow on link `index` (the radio acknowledged twice).
   void Started(std::size_t index, std::uint32_t length);
@@ -39,6 +41,7 @@ class ProgressView {
   std::FILE* out_;
   const bool terminal_;
   std::vector<Row> rows_;
+  const std::string sha256_;
   bool drawn_ = false;
 };
 

@@ -5,10 +5,30 @@
 
 namespace vannor::cli {
 
-RadioLink::RadioLink(std::string port, bool verbose, LoopWake& wake)
+RadioLink::RadioLink(std::string port, bool verbose, LoopWake& wake, HistoryLog& history)
     : port_(std::move(port)),
       wake_(wake),
-      link_(*this, "vannor-cli", verbose || ExchangeTrace::Requested()) {}
+      link_(*this, "vannor-cli", verbose || ExchangeTrace::Requested()) {
+  link_.NamePort(port_);
+  link_.KeepHistory(history);
+}
+
+void RadioLink::StartVersionRead() {
+  if (Open()) {
+    link_.OnVerReadClicked();
+  } else {
+    link_.RecordPortNotUsable(0, nullptr);
+  }
+}
+
+void RadioLink::StartWrite(std::uint8_t mask, const ChosenImage& image, const std::uint8_t* bytes) {
+  // A refused request never opens the port.
+  if (!DspChosen(mask) || image.refusal || Open()) {
+    link_.OnUpdateClicked(mask, image, bytes);
+  } else {
+    link_.RecordPortNotUsable(mask, &image);
+  }
+}
 
 bool RadioLink::Open() {
   if (!link_.OpenDevice(port_)) {

@@ -22,18 +22,22 @@ struct LinkOutcome {
 
 class RadioLink final : public LinkHost {
  public:
-  // `port` is COMn or a device path; `wake` is the loop's that will run the link.
-  RadioLink(std::string port, bool verbose, LoopWake& wake);
+  // `port` is COMn or a device path; `wake` is the loop's that will run the link; each request
+  // is recorded in `history`, which outlives the link.
+  RadioLink(std::string port, bool verbose, LoopWake& wake, HistoryLog& history);
   RadioLink(const RadioLink&) = delete;
   RadioLink& operator=(const RadioLink&) = delete;
 
-  // Opens the port and starts watching it; false (with the outcome set) when it did not open.
+  // Opens the port and starts watching it, with no request (a link that only listens); false
+  // (with the outcome set) when it did not open.
   bool Open();
-  // Starts the exchange; the loop then runs it until the link is Done().
-  void StartVersionRead() { link_.OnVerReadClicked(); }
-  void StartWrite(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length) {
-    link_.OnUpdateClicked(mask, image, length);
-  }
+  // Open, then the exchange; the loop then runs it
+  // until the link is Done(). A port that does not open ends the link at once (and so does a
+  // refused request: the DSP choice or the image).
+  void StartVersionRead();
+  void StartWrite(std::uint8_t mask, const ChosenImage& image, const std::uint8_t* bytes);
+  // The record of the link's request, as one line of JSON.
+  const std::string& Record() const { return link_.LastRecord(); }
   // Follows the link's exchange (the progress view), besides the trace.
   void Follow(ExchangeObserver& observer) { (void)link_.Follow(observer); }
 

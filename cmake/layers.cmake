@@ -13,14 +13,16 @@ set(VANNOR_LAYERS_res "")
 set(VANNOR_LAYERS_process "")
 # The radio simulator: the far end of the line must not share code with the tool it checks.
 set(VANNOR_LAYERS_tools "")
-set(VANNOR_LAYERS_protocol image serial)
-set(VANNOR_LAYERS_ui protocol image serial res)
-set(VANNOR_LAYERS_app ui protocol image serial process res)
-set(VANNOR_LAYERS_cli protocol image serial process res)
-set(VANNOR_LAYERS_testing app ui cli protocol image serial process res tools)
-set(VANNOR_LAYERS_tests testing app ui cli protocol image serial process res tools)
+# The history of requests: plain files and text, below the protocol that writes it.
+set(VANNOR_LAYERS_history "")
+set(VANNOR_LAYERS_protocol image serial history)
+set(VANNOR_LAYERS_ui protocol image serial history res)
+set(VANNOR_LAYERS_app ui protocol image serial history process res)
+set(VANNOR_LAYERS_cli protocol image serial history process res)
+set(VANNOR_LAYERS_testing app ui cli protocol image serial history process res tools)
+set(VANNOR_LAYERS_tests testing app ui cli protocol image serial history process res tools)
 # Benchmarks use the test kit, never the tests.
-set(VANNOR_LAYERS_bench testing app ui cli protocol image serial process res tools)
+set(VANNOR_LAYERS_bench testing app ui cli protocol image serial history process res tools)
 
 # vannor_layer(<target> <folder>): <target> is code of <folder>/. It sees the folder's headers,
 # and so does every target that links it (a program: only itself).

@@ -6,6 +6,7 @@ add_compile_definitions(NOMINMAX)
 
 add_subdirectory(image)
 add_subdirectory(serial)
+add_subdirectory(history)
 add_subdirectory(process)
 add_subdirectory(protocol)
 add_subdirectory(cli)

@@ -29,10 +29,12 @@ LoadResult LoadOnce(const std::string& path, std::uint8_t* buffer, std::size_t c
     return {LoadOutcome::SizeError, 0, {}};
   }
   std::size_t stored = 0;
+  Sha256 hash;
   while (stored < capacity) {
     const long long got = file.ReadSome(buffer + stored, capacity - stored);
     if (got < 0) return {LoadOutcome::ReadFailed, 0, {}};
     if (got == 0) break;
+    hash.Update(buffer + stored, static_cast<std::size_t>(got));
     stored += static_cast<std::size_t>(got);
   }
   // One byte more than the buffer holds tells a file that grew past it.
@@ -47,7 +49,7 @@ LoadResult LoadOnce(const std::string& path, std::uint8_t* buffer, std::size_t c
     return {LoadOutcome::Changed, 0, {}};
   }
   unsure = file.ChangedTooRecently(before);
-  return {LoadOutcome::Loaded, static_cast<std::uint32_t>(stored), {}};
+  return {LoadOutcome::Loaded, static_cast<std::uint32_t>(stored), {}, hash.Finish()};
 }
 
 }  // namespace

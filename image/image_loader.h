@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "image/sha256.h"
+
 namespace vannor {
 
 enum class LoadOutcome {
@@ -18,8 +20,9 @@ enum class LoadOutcome {
 
 struct LoadResult {
   LoadOutcome outcome;
-  std::uint32_t length;  // bytes stored; meaningful only when Loaded
-  std::string problem;   // OpenFailed: why ("not a regular file", or the system's words)
+  std::uint32_t length;   // bytes stored; meaningful only when Loaded
+  std::string problem;    // OpenFailed: why ("not a regular file", or the system's words)
+  Sha256Digest sha256{};  // of the bytes stored, hashed as they were read; when Loaded
 };
 
 // A file that changed less than this before it is read (or while) is read again once it has

@@ -11,6 +11,12 @@ bool ExchangeTrace::Requested() {
   return value != nullptr && value[0] != '\0' && !(value[0] == '0' && value[1] == '\0');
 }
 
+void ExchangeTrace::OnImage(const std::string& path, std::uint32_t length,
+                            const std::string& sha256) {
+  std::fprintf(out_, "%s: image %s, %u %s, sha256 %s\n", prefix_.c_str(), path.c_str(), length,
+               ByteUnit(length), sha256.c_str());
+}
+
 void ExchangeTrace::OnRequest(const std::uint8_t* bytes, std::size_t count) {
   lastTenth_ = 0;
   if (count == 2) {

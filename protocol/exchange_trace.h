@@ -20,6 +20,9 @@ class ExchangeTrace final : public ExchangeObserver {
   // The port the bytes go to from now on (after a switch).
   void SetPrefix(std::string prefix) { prefix_ = std::move(prefix); }
 
+  // The image an Update is about to send: its file, size and SHA-256.
+  void OnImage(const std::string& path, std::uint32_t length, const std::string& sha256);
+
   void OnRequest(const std::uint8_t* bytes, std::size_t count) override;
   void OnAcknowledged(ProtocolState next) override;
   void OnProgress(std::uint32_t confirmed, std::uint32_t length) override;

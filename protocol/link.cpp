@@ -2,6 +2,7 @@
 
 #include "serial/adapter_latency.h"
 #include "serial/port_names.h"
+#include "serial/present_ports.h"
 
 namespace vannor {
 
@@ -10,9 +11,11 @@ Link::Link(LinkHost& host, std::string program, bool trace, std::unique_ptr<Port
       program_(std::move(program)),
       line_(std::move(backend)),
       engine_(line_, *this),
-      latency_(stderr, program_, line_) {
+      latency_(stderr, program_, line_),
+      record_(line_) {
   // The first observers always have room.
   (void)engine_.AddObserver(&latency_);
+  (void)engine_.AddObserver(&record_);
   if (trace) {
     trace_.emplace(stderr, program_);
     (void)engine_.AddObserver(&*trace_);
@@ -36,15 +39,27 @@ bool Link::OpenDevice(const std::string& name) {
 }
 
 bool Link::Opened(bool opened, std::string label) {
-  if (label != portLabel_) {
-    portLabel_ = std::move(label);
-    // Another port, maybe another adapter: told again, under its name.
-    const std::string prefix = program_ + ": " + portLabel_;
-    latency_.SetPrefix(prefix);
-    if (trace_) trace_->SetPrefix(prefix);
-  }
+  NamePort(std::move(label));
+  // Read once per open, not per request: an adapter pulled out mid-write is still named.
+  // The same words as the COM ports dialog's, for the device actually open.
+  record_.SetPort(portLabel_, line_.Device(), opened ? DescribePort(line_.Device(), {}) : "");
   WatchOnce();
   return opened;
+}
+
+void Link::NamePort(std::string label) {
+  if (label == portLabel_) return;
+  portLabel_ = std::move(label);
+  record_.SetPort(portLabel_, {}, {});
+  // Another port, maybe another adapter: told again, under its name.
+  const std::string prefix = program_ + ": " + portLabel_;
+  latency_.SetPrefix(prefix);
+  if (trace_) trace_->SetPrefix(prefix);
+}
+
+void Link::Stop() {
+  if (engine_.Busy()) record_.Stopped();
+  line_.Stop();
 }
 
 void Link::WatchOnce() {
@@ -83,7 +98,34 @@ int Link::OnPortPicked(int index, PortPickQuestions& questions) {
   return portIndex_;
 }
 
+void Link::OnUpdateClicked(std::uint8_t mask, const ChosenImage& chosen,
+                           const std::uint8_t* image) {
+  if (engine_.Busy()) return;
+  record_.BeginUpdate(mask, chosen.length, &chosen);
+  if (trace_ && DspChosen(mask) && !chosen.refusal)
+    trace_->OnImage(chosen.path, chosen.length, chosen.sha256);
+  const ExchangeOutcome refused =
+      !DspChosen(mask) ? DspNotSelectedOutcome()
+                       : ImageRefusedOutcome(chosen.refusal.value_or(ImageRefusal::Size));
+  if (!DspChosen(mask) || chosen.refusal) {
+    record_.Refused(refused);
+    host_.ReportOutcome(refused);
+    return;
+  }
+  OnUpdateClicked(mask, image, chosen.length);
+}
+
+void Link::RecordPortNotUsable(std::uint8_t mask, const ChosenImage* image) {
+  if (image == nullptr) {
+    record_.BeginVersionRead();
+  } else {
+    record_.BeginUpdate(mask, image->length, image);
+  }
+  record_.PortNotUsable(line_.LastOpenFailure().reason);
+}
+
 void Link::OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length) {
+  if (!engine_.Busy() && !record_.Running()) record_.BeginUpdate(mask, length, nullptr);
   engine_.OnUpdateClicked(mask, image, length);
   if (engine_.State().protocolState != ProtocolState::AwaitCommandAck) return;
   // An image on its way: a slow USB adapter is told now, before the user waits for it.
@@ -94,6 +136,7 @@ void Link::OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::ui
 }
 
 void Link::OnVerReadClicked() {
+  if (!engine_.Busy()) record_.BeginVersionRead();
   engine_.OnVerReadClicked();
 }
 

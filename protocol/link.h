@@ -21,6 +21,8 @@
 #include "protocol/exchange_trace.h"
 #include "protocol/latency_check.h"
 #include "protocol/protocol_engine.h"
+#include "protocol/request_record.h"
+#include "protocol/update_request.h"
 #include "serial/line.h"
 
 namespace vannor {
@@ -67,6 +69,9 @@ class Link final : private EngineHost {
   // False when it did not open (LastOpenFailure says why).
   bool OpenPort(int index);
   bool OpenDevice(const std::string& name);
+  // The port as the user names it, before any open: a request refused before its port opens is
+  // recorded under it.
+  void NamePort(std::string label);
   // Whether the port is watched: without it no reply is ever heard.
   bool Watching() const { return line_.Watching(); }
 
@@ -80,6 +85,18 @@ class Link final : private EngineHost {
   // The requests: see ProtocolEngine. A write's slow-echo note, if any, goes out first.
   void OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length);
   void OnVerReadClicked();
+  // An Update with the file the user chose, read into `image` (or refused): a mask without a
+  // DSP to write, or a refused image, ends at once and is told to the host, as the engine's own
+  // refusals are. The record names the file and its SHA-256.
+  void OnUpdateClicked(std::uint8_t mask, const ChosenImage& chosen, const std::uint8_t* image);
+  // A request that did not go out because the port did not open (LastOpenFailure): recorded
+  // only, the host tells it. `image` null: a version read.
+  void RecordPortNotUsable(std::uint8_t mask, const ChosenImage* image);
+
+  // Each request ends with a record in `log` from now on (see RequestRecord); `log` outlives
+  // the link. The last record's line, also without a log kept, is LastRecord.
+  void KeepHistory(HistoryLog& log) { record_.KeepIn(log); }
+  const std::string& LastRecord() const { return record_.LastJson(); }
   // The port is ready (its descriptor, or the listener's post): what waits is read and acted on.
   void OnPortReady();
   // The host's wait for Deadline() ended. An early call only announces the deadline again.
@@ -89,8 +106,9 @@ class Link final : private EngineHost {
   // Ends the exchange in progress as a communication error for `cause`.
   void EndExchange(FailureCause cause) { engine_.EndExchange(cause); }
 
-  // The stop sequence: stop watching, close the port, its settings back. Safe to call again.
-  void Stop() { line_.Stop(); }
+  // The stop sequence: stop watching, close the port, its settings back. Safe to call again. A
+  // request still running is recorded as stopped.
+  void Stop();
 
   // Follows every exchange from now on, besides the link's own observers.
   bool Follow(ExchangeObserver& observer) { return engine_.AddObserver(&observer); }
@@ -128,6 +146,7 @@ class Link final : private EngineHost {
   ProtocolEngine engine_;
   LatencyCheck latency_;
   std::optional<ExchangeTrace> trace_;
+  RequestRecord record_;
   std::optional<LinkClock::time_point> deadline_;
   std::optional<LinkClock::time_point> eventTime_;
   bool watchStarted_ = false;

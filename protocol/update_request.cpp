@@ -1,5 +1,6 @@
 #include "protocol/update_request.h"
 
+#include <tuple>
 #include <utility>
 
 #include "image/image_loader.h"
@@ -29,6 +30,19 @@ bool DspChosen(std::uint8_t mask) {
   return (mask & (WRITE_DSP1 | WRITE_DSP2)) != 0;
 }
 
+std::string DspNames(std::uint8_t mask) {
+  std::string names;
+  for (const auto& [write, tavix3, name] :
+       {std::tuple{WRITE_DSP1, TAVIX3_DSP1, "DSP1"}, std::tuple{WRITE_DSP2, TAVIX3_DSP2, "DSP2"}}) {
+    const bool written = (mask & write) != 0, option = (mask & tavix3) != 0;
+    if (!written && !option) continue;
+    if (!names.empty()) names += ", ";
+    names += written ? std::string(name) + (option ? "+Tavix3" : "")
+                     : "(Tavix3 " + std::string(name) + ")";
+  }
+  return names;
+}
+
 bool ImageLengthFits(std::uint32_t length) {
   return length > 0 && length <= IMAGE_CAPACITY;
 }
@@ -38,8 +52,9 @@ std::uint8_t PercentOf(std::uint32_t confirmed, std::uint32_t length) {
 }
 
 ChosenImage LoadChosenImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity) {
-  const auto refused = [](ImageRefusal refusal, std::string problem) {
-    return ChosenImage{.refusal = refusal, .length = 0, .problem = std::move(problem)};
+  const auto refused = [&path](ImageRefusal refusal, std::string problem) {
+    return ChosenImage{
+        .refusal = refusal, .length = 0, .problem = std::move(problem), .path = path, .sha256 = {}};
   };
   if (FileExtension(path) != "out") {
     return refused(ImageRefusal::NotOut, "the image's name must end in .out");
@@ -47,7 +62,11 @@ ChosenImage LoadChosenImage(const std::string& path, std::uint8_t* buffer, std::
   const LoadResult loaded = LoadImage(path, buffer, capacity);
   switch (loaded.outcome) {
     case LoadOutcome::Loaded:
-      return ChosenImage{.refusal = std::nullopt, .length = loaded.length, .problem = {}};
+      return ChosenImage{.refusal = std::nullopt,
+                         .length = loaded.length,
+                         .problem = {},
+                         .path = path,
+                         .sha256 = HexDigest(loaded.sha256)};
     case LoadOutcome::SizeError:
       return refused(ImageRefusal::Size, "the image must hold 1 to 200000 bytes");
     case LoadOutcome::OpenFailed:

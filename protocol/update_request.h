@@ -24,6 +24,9 @@ struct DspChoice {
 std::uint8_t SelectionMask(const DspChoice& choice);
 // Whether the mask names a DSP to write: the Tavix3 bits alone are only options.
 bool DspChosen(std::uint8_t mask);
+// The DSPs the mask names, as "DSP1+Tavix3, DSP2"; a Tavix3 box without its Write box shows as
+// "(Tavix3 DSP2)".
+std::string DspNames(std::uint8_t mask);
 // Whether an image of `length` bytes can be sent at all.
 bool ImageLengthFits(std::uint32_t length);
 
@@ -35,6 +38,8 @@ struct ChosenImage {
   std::optional<ImageRefusal> refusal;  // none: loaded
   std::uint32_t length = 0;             // bytes read, when loaded
   std::string problem;                  // why it was refused, in the system's words where known
+  std::string path;                     // as chosen
+  std::string sha256;                   // of the bytes read, in hexadecimal, when loaded
 };
 ChosenImage LoadChosenImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity);
 

@@ -135,17 +135,13 @@ void HeadlessHost::ClickUpdate(const std::string& imagePath) {
     if (link_.Busy()) return;
     const std::uint8_t mask = SelectionMask(boxes_);
     if (!DspChosen(mask)) {
-      ReportOutcome(DspNotSelectedOutcome());
+      link_.OnUpdateClicked(mask, ChosenImage{}, nullptr);
       return;
     }
     if (imagePath.empty()) return;
     image_.resize(IMAGE_CAPACITY);
-    const ChosenImage chosen = LoadChosenImage(imagePath, image_.data(), image_.size());
-    if (chosen.refusal) {
-      ReportOutcome(ImageRefusedOutcome(*chosen.refusal));
-      return;
-    }
-    link_.OnUpdateClicked(mask, image_.data(), chosen.length);
+    link_.OnUpdateClicked(mask, LoadChosenImage(imagePath, image_.data(), image_.size()),
+                          image_.data());
   });
 }
 

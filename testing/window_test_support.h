@@ -92,7 +92,8 @@ class ModalRecorder final : public wxModalDialogHook {
 };
 
 // A private $XDG_CONFIG_HOME for one test whose COM1 to COM10 all lead nowhere, so that no
-// test ever opens a real serial port of the machine. Simulators map the ports they serve.
+// test ever opens a real serial port of the machine. Simulators map the ports they serve. The
+// same folder is $XDG_STATE_HOME: the window's history goes there, never to the user's.
 // Linux only (testing/posix): under Wine the test prefix maps the ports.
 class PortFolder {
  public:
@@ -107,6 +108,8 @@ class PortFolder {
  private:
   testkit::TempDir folder;
   testkit::ScopedEnv configHome{"XDG_CONFIG_HOME", folder.Path().c_str()};
+  testkit::ScopedEnv stateHome{"XDG_STATE_HOME", folder.Path().c_str()};
+  testkit::ScopedEnv noHistory{"VANNOR_HISTORY", nullptr};
   bool ready = false;
 };
 

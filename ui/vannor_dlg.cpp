@@ -12,6 +12,7 @@
 
 #include "protocol/messages.h"
 #include "res/dialog_templates.h"
+#include "res/version.h"
 #include "serial/port_names.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
@@ -47,6 +48,7 @@ wxEND_EVENT_TABLE()
     VannorDlg::VannorDlg(std::unique_ptr<PortBackend> backend)
     : wxDialog(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxDIALOG_NO_PARENT),
+      history(ChosenHistoryPath(nullptr), "vannor", std::string(res::PRODUCT_VERSION)),
       signalledEnd(
           *this, END_RETRY_TIMER, [this] { return initialised; },
           [this] {
@@ -67,6 +69,7 @@ wxEND_EVENT_TABLE()
       *this, [this](const ExchangeOutcome& outcome) { ReportOutcome(outcome); },
       std::move(backend));
   (void)Radio().Follow(*this);  // the link's own observers leave room
+  Radio().KeepHistory(history);
   picks = std::make_unique<PortListPicks>(*portList, [this] { return PortIndex(); });
   portLinks = std::make_unique<PortLinksEntry>(
       *this, *portList, RadioLink(),
@@ -183,16 +186,17 @@ void VannorDlg::OnUpdateClicked(wxCommandEvent& /*event*/) {
   picks->ShowOpenPort();
   if (Radio().Busy()) return;
   const std::uint8_t mask = SelectionMask(CheckedBoxes());
+  // A refused choice or image ends at once, told and recorded by the link.
   if (!DspChosen(mask)) {
-    ReportOutcome(DspNotSelectedOutcome());
+    Radio().OnUpdateClicked(mask, ChosenImage{}, nullptr);
     return;
   }
-  const std::optional<std::uint32_t> length = SelectImageFile();
-  if (!length) return;
-  Radio().OnUpdateClicked(mask, image.data(), *length);
+  const std::optional<ChosenImage> chosen = SelectImageFile();
+  if (!chosen) return;
+  Radio().OnUpdateClicked(mask, *chosen, image.data());
 }
 
-std::optional<std::uint32_t> VannorDlg::SelectImageFile() {
+std::optional<ChosenImage> VannorDlg::SelectImageFile() {
   // The filter shows only "out" files; GTK's chooser opens only files that exist, so a name
   // typed without extension cannot stand for its "out" file as it would elsewhere.
   wxFileDialog dialog(this, "Open", imageFolder, wxEmptyString, IMAGE_FILE_FILTER, wxFD_OPEN);
@@ -201,13 +205,7 @@ std::optional<std::uint32_t> VannorDlg::SelectImageFile() {
   // The next choice starts in this folder; the process's working folder stays as it was.
   imageFolder = chosen.GetPath();
   image.resize(IMAGE_CAPACITY);
-  const ChosenImage loaded =
-      LoadChosenImage(chosen.GetFullPath().utf8_string(), image.data(), image.size());
-  if (loaded.refusal) {
-    ReportOutcome(ImageRefusedOutcome(*loaded.refusal));
-    return std::nullopt;
-  }
-  return loaded.length;
+  return LoadChosenImage(chosen.GetFullPath().utf8_string(), image.data(), image.size());
 }
 
 void VannorDlg::OnVerReadClicked(wxCommandEvent& /*event*/) {

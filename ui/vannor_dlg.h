@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "history/history_log.h"
 #include "protocol/exchange_display.h"
 #include "protocol/link.h"
 #include "protocol/update_request.h"
@@ -103,9 +104,9 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   void OnCharHook(wxKeyEvent& event);
   void OnCloseEvent(wxCloseEvent& event);
 
-  // The open-file dialog, the image's name and size, and the read into `image`: its length,
-  // or nothing when the user cancelled or the file was refused (then with its box).
-  std::optional<std::uint32_t> SelectImageFile();
+  // The open-file dialog, the image's name and size, and the read into `image`: the chosen
+  // image, loaded or refused, or nothing when the user cancelled.
+  std::optional<ChosenImage> SelectImageFile();
   DspChoice CheckedBoxes() const;
   void ShowMessage(std::string_view text);
   void EndWith(int result);
@@ -127,6 +128,8 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   wxComboBox* portList = nullptr;
   wxButton* endButton = nullptr;
 
+  // Where the link records each request ($VANNOR_HISTORY, else the user's); outlives the link.
+  HistoryLog history;
   std::unique_ptr<WindowLink> windowLink;
   std::unique_ptr<PortListPicks> picks;
   std::unique_ptr<PortLinksEntry> portLinks;

@@ -10,7 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
+#include <thread>
 
+#include "history/history_record.h"
 #include "testing/images.h"
 #include "testing/program.h"
 #include "testing/scoped_env.h"
@@ -23,6 +26,27 @@ namespace {
 using namespace std::chrono_literals;
 using testkit::Bytes;
 using testkit::ProgramResult;
+
+// What sha256sum says of the file at `path`: its 64 hexadecimal digits.
+std::string Sha256Sum(const std::string& path) {
+  return testkit::RunProgram("/usr/bin/sha256sum", {path}).out.substr(0, 64);
+}
+
+// Whether python3's own JSON reader takes every line of `lines` (the output's, or a file's).
+bool JsonToolTakes(const std::string& lines) {
+  testkit::TempDir folder;
+  const std::string path = folder.Write("lines.jsonl", Bytes(lines.begin(), lines.end()));
+  return !lines.empty() &&
+         testkit::RunProgram("/usr/bin/python3", {"-m", "json.tool", "--json-lines", path})
+                 .exitCode == 0;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 class CliTest : public ::testing::Test {
  protected:
@@ -38,6 +62,16 @@ class CliTest : public ::testing::Test {
   std::string Image(const Bytes& bytes, const std::string& name = "dsp.out") {
     return home.Write(name, bytes);
   }
+  std::vector<HistoryRecord> Records() {
+    std::ifstream file(historyPath);
+    std::vector<HistoryRecord> records;
+    for (std::string line; std::getline(file, line);) {
+      HistoryRecord record;
+      EXPECT_TRUE(ParseRecord(line, record)) << line;
+      records.push_back(record);
+    }
+    return records;
+  }
   // A config home where a file stands where the folder of the port links belongs.
   std::string LinksHiddenHome() {
     std::ofstream(hidden.Path() + "/vannor") << "not a folder";
@@ -47,6 +81,8 @@ class CliTest : public ::testing::Test {
   testkit::TempDir home;
   testkit::ScopedEnv configHome{"XDG_CONFIG_HOME", home.Path().c_str()};
   testkit::ScopedEnv noTrace{"VANNOR_DEBUG", nullptr};
+  const std::string historyPath = home.Path() + "/history/history.jsonl";
+  testkit::ScopedEnv history{"VANNOR_HISTORY", historyPath.c_str()};
   std::vector<std::unique_ptr<sim::RadioSimulator>> radios;
   testkit::TempDir hidden;
 };
@@ -64,13 +100,16 @@ TEST_F(CliTest, WritesEveryByteValueWithTheMaskOfTheOptions) {
     config.expectedLength = static_cast<std::uint32_t>(c.length);
     sim::RadioSimulator& radio = StartRadio(3, config);
     const Bytes image = testkit::MakeImage(c.length);
-    std::vector<std::string> arguments = {"write", "--port", "COM3", Image(image)};
+    const std::string imagePath = Image(image);
+    std::vector<std::string> arguments = {"write", "--port", "COM3", imagePath};
     arguments.insert(arguments.end(), c.boxes.begin(), c.boxes.end());
     const ProgramResult result = Cli(arguments);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     const std::string bytes = std::to_string(c.length) + (c.length == 1 ? " byte" : " bytes");
     EXPECT_EQ(result.out, "COM3: written (" + bytes + ")\n");
-    EXPECT_NE(result.err.find("COM3: writing " + bytes + "\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("COM3: writing " + bytes + ", sha256 " + Sha256Sum(imagePath) + "\n"),
+              std::string::npos)
+        << result.err;
     EXPECT_NE(result.err.find("COM3: 100% (" + std::to_string(c.length) + " of " + bytes + ")"),
               std::string::npos)
         << result.err;
@@ -144,6 +183,12 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
       {{"version", "--port", "COM1", "--dsp1"}, 2, "write only"},
       {{"flash", "--port", "COM1"}, 2, "unknown command"},
       {{"version", "--port", "COM1", "--speed", "9600"}, 2, "unknown option"},
+      {{"ports", "--json"}, 2, "--json does not apply"},
+      {{"write", "--port", "COM1", "--failed", good}, 2, "apply to history only"},
+      {{"history", "--since", "08.12.2026"}, 2, "--since needs a date"},
+      {{"history", "-n", "0"}, 2, "-n needs a count"},
+      {{"history", "--history", "-"}, 2, "no history is kept"},
+      {{"history", "--image", empty}, 3, "not 1 to 200000 bytes"},
       {{}, 2, "no command"},
   };
   std::filesystem::create_symlink(home.Path() + "/unplugged", ports + "/COM5");
@@ -346,6 +391,136 @@ TEST_F(CliTest, SlowEchoesAreToldAsMeasured) {
       EXPECT_EQ(result.err.find("each byte takes", told + 20), std::string::npos);  // once
     }
   }
+}
+
+// Four radios at once, one failing: four whole records with the image's digest as sha256sum
+// tells it, in a history only its user may read; --json prints the same on standard output.
+TEST_F(CliTest, EveryRadioOfAWriteLeavesItsRecord) {
+  const Bytes image = testkit::MakeImage(3000);
+  sim::RadioConfig config;
+  config.expectedLength = 3000;
+  sim::RadioConfig faulty = config;
+  faulty.wrongEchoAt = 1500;
+  for (int com = 1; com <= 4; ++com) StartRadio(com, com == 3 ? faulty : config);
+  const std::string imagePath = Image(image);
+  const ProgramResult result = Cli({"write", "-p", "COM1", "-p", "COM2", "-p", "COM3", "-p", "COM4",
+                                    "--dsp1", "--json", imagePath});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(JsonToolTakes(result.out)) << result.out;
+  EXPECT_EQ(Lines(result.out).size(), 4u) << result.out;
+  const std::vector<HistoryRecord> records = Records();
+  ASSERT_EQ(records.size(), 4u);
+  const std::string sha = Sha256Sum(imagePath);
+  std::vector<std::string> ports;
+  for (const HistoryRecord& r : records) {
+    SCOPED_TRACE(r.port);
+    ports.push_back(r.port);
+    // The file has them as they ended; standard output in the order of the ports.
+    const std::vector<std::string> printed = Lines(result.out);
+    EXPECT_NE(std::find(printed.begin(), printed.end(), RecordJson(r)), printed.end());
+    EXPECT_EQ(r.sha256, sha);
+    EXPECT_EQ(r.image, imagePath);
+    EXPECT_EQ(r.request, "update");
+    EXPECT_EQ(r.program, "vannor-cli");
+    EXPECT_EQ(r.size, 3000u);
+    EXPECT_EQ(r.mask, 1u);
+    const bool failing = r.port == "COM3";
+    EXPECT_EQ(r.outcome, failing ? "communication-error" : "completed");
+    EXPECT_EQ(r.message, failing ? " Communication Error !!! " : " Completion !!! ");
+    EXPECT_EQ(r.confirmed, failing ? 1500u : 3000u);
+  }
+  std::sort(ports.begin(), ports.end());
+  EXPECT_EQ(ports, (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4"}));
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(historyPath).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(fs::path(historyPath).parent_path()).permissions(), fs::perms::owner_all);
+
+  ProgramResult shown = Cli({"history", "--failed"});
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  ASSERT_EQ(Lines(shown.out).size(), 1u) << shown.out;
+  EXPECT_NE(shown.out.find("  COM3    update   communication-error  DSP1  1500/3000  " +
+                           sha.substr(0, 12) + "  " + imagePath + "  (wrong answer"),
+            std::string::npos)
+      << shown.out;
+  shown = Cli({"history", "--image", imagePath, "--port", "COM4", "--json"});
+  EXPECT_EQ(Lines(shown.out), std::vector<std::string>{Lines(result.out)[3]});
+  EXPECT_NE(Lines(result.out)[3].find("\"port\":\"COM4\""), std::string::npos);
+  EXPECT_EQ(Lines(Cli({"history", "-n", "2", "--since", "2000-01-01"}).out).size(), 2u);
+}
+
+// Success, failure and refusal: standard output holds only JSON, one object per radio, with the
+// exit codes of the plain run.
+TEST_F(CliTest, JsonForEveryEnd) {
+  StartRadio(1);
+  sim::RadioConfig faulty;
+  faulty.wrongEchoAt = 5;
+  StartRadio(2, faulty);
+  const std::string image = Image(testkit::MakeImage(10));
+  struct Row {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::size_t objects;
+    const char* outcome;
+  };
+  const Row rows[] = {
+      {{"version", "--json", "--port", "COM1"}, 0, 1, "\"outcome\":\"versions-read\""},
+      {{"write", "--json", "-p", "COM2", "--dsp1", image},
+       1,
+       1,
+       "\"outcome\":\"communication-error\""},
+      {{"write", "--json", "-p", "COM1", "-p", "COM2", "--dsp1", "missing.out"},
+       3,
+       2,
+       "\"outcome\":\"image-refused\""},
+      {{"write", "--json", "-p", "COM1", image}, 2, 1, "\"outcome\":\"dsp-not-selected\""},
+      {{"write", "--json", "-p", "/dev/vannor-none", "--dsp2", image},
+       4,
+       1,
+       "\"outcome\":\"port-not-usable\""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arguments[0] + " " + row.outcome);
+    const ProgramResult result = Cli(row.arguments);
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.err;
+    EXPECT_TRUE(JsonToolTakes(result.out)) << result.out;
+    EXPECT_EQ(Lines(result.out).size(), row.objects) << result.out;
+    EXPECT_NE(result.out.find(row.outcome), std::string::npos) << result.out;
+  }
+  EXPECT_EQ(Records().size(), 6u);
+  EXPECT_TRUE(JsonToolTakes(Cli({"history", "--json"}).out));
+}
+
+// A history that cannot be written costs the run one line on standard error, never its result.
+TEST_F(CliTest, AnUnwritableHistoryIsToldOnceAndTheWriteGoesOn) {
+  for (int com = 1; com <= 2; ++com) StartRadio(com);
+  // A file where the history's folder should be (root may write into any read-only folder).
+  std::ofstream(home.Path() + "/blocked") << "x";
+  const std::string blocked = home.Path() + "/blocked/history.jsonl";
+  const ProgramResult result = Cli({"write", "--history", blocked, "-p", "COM1", "-p", "COM2",
+                                    "--dsp1", Image(testkit::MakeImage(100))});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("2 of 2 radios written"), std::string::npos) << result.out;
+  const std::string told = "vannor-cli: cannot record the history in " + blocked + ": ";
+  EXPECT_NE(result.err.find(told), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find(told), result.err.rfind(told)) << result.err;
+  EXPECT_EQ(Cli({"write", "--history", "-", "-p", "COM1", "--dsp1", "none.out"}).exitCode, 3);
+  EXPECT_TRUE(Records().empty());
+}
+
+// Two programs recording at once, many times over, leave only whole lines.
+TEST_F(CliTest, WritersAtOnceLeaveOnlyWholeLines) {
+  constexpr int RUNS = 100;
+  auto writer = [this](const char* port) {
+    for (int run = 0; run < RUNS; ++run) {
+      (void)Cli({"write", "-p", port, "--dsp1", "--dsp2", home.Path() + "/missing.out"});
+    }
+  };
+  std::thread first(writer, "COM1"), second(writer, "COM2");
+  first.join();
+  second.join();
+  EXPECT_EQ(Records().size(), 2u * RUNS);
+  std::ifstream file(historyPath);
+  EXPECT_TRUE(JsonToolTakes(std::string(std::istreambuf_iterator<char>(file), {})));
 }
 
 TEST_F(CliTest, MapUnmapAndPorts) {

@@ -44,7 +44,10 @@ expect() {
 
 coms=$(printf 'COM%s\n' 1 10 2 3 4 5 6 7 8 9)
 expect "write" wr
-expect "$(printf '%s\n' map ports unmap version write)" ""
+expect "$(printf '%s\n' history map ports unmap version write)" ""
+expect "$(printf '%s\n' --failed)" history --port COM1 --fa
+expect "$(printf '%s\n' --json)" write --port COM1 --js
+expect "" history --since ""
 expect "$(printf '%s\n' --help --version)" --
 expect "$(printf '%s\n' COM1 COM10)" write --port COM1
 expect "$(printf '%s\n' COM1 COM10)" version -p COM1
@@ -74,6 +77,8 @@ touch "$work/a.out" "$work/b.bin" "$work/pts0"
   expect "$(printf '%s\n' a.out images)" write --port COM1 --dsp1 ""
   expect "$work/pts0" map COM2 "$work/pt"
   expect "$work/pts0" write --port "$work/pt"
+  expect "$(printf '%s\n' a.out images)" history --image ""
+  expect "$(printf '%s\n' a.out b.bin images pts0)" write --history ""
   exit "$failed"
 )
 failed=$?

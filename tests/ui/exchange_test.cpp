@@ -5,10 +5,13 @@
 #include <wx/checkbox.h>
 #include <wx/gauge.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <random>
 #include <vector>
 
+#include "history/history_record.h"
 #include "protocol/messages.h"
 #include "testing/captured_stderr.h"
 #include "testing/scoped_env.h"
@@ -117,6 +120,60 @@ TEST_F(ExchangeTest, VerReadShowsBothVersionsAndIsRefusedTheSecondTime) {
   EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_ONLY_ONCE)));
   EXPECT_EQ(radio.Record().versionRequests, 1u);
   EXPECT_EQ(radio.Record().bytesReceived, 1u);
+}
+
+// A Ver Read and an Update leave their two records in the user's history; a history that
+// cannot be written changes nothing the window shows, and is told once on standard error.
+TEST_F(ExchangeTest, VerReadAndUpdateLeaveTheirRecords) {
+  const std::vector<std::uint8_t> image = TestImage(200);
+  testkit::TempDir folder;
+  const std::string imagePath = folder.Write("dsp.out", image);
+  // A file where the history's folder should be: not even root can write there.
+  std::ofstream(folder.Path() + "/blocked") << "x";
+  const std::string blocked = folder.Path() + "/blocked/history.jsonl";
+  const std::string kept = ports.ConfigHome() + "/vannor/history.jsonl";
+  std::size_t shown = 0;
+  for (const std::string& history : {kept, blocked}) {
+    SCOPED_TRACE(history);
+    testkit::ScopedEnv place("VANNOR_HISTORY", history.c_str());
+    sim::RadioConfig config;
+    config.expectedLength = static_cast<std::uint32_t>(image.size());
+    StartRadio(1, config);
+    modals.AnswerFileDialog(imagePath);
+    testkit::CapturedStderr errors;
+    ASSERT_TRUE(errors.Ok());
+    ShowWindow();
+    ClickOn(Get<wxWindow>(IDC_VER_READ));
+    ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
+    ClickOn(Get<wxWindow>(IDC_UPDATE));
+    ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() > shown; }));
+    EXPECT_EQ(modals.MessageTexts().back(), MSG_COMPLETION);
+    shown = modals.Messages().size();
+    const std::string told = "vannor: cannot record the history in " + history + ": ";
+    const std::string text = errors.Text();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), history == blocked ? 1 : 0) << text;
+    EXPECT_EQ(text.find(told) == 0, history == blocked) << text;
+    window.reset();
+    radios.clear();
+  }
+  std::ifstream file(kept);
+  std::vector<HistoryRecord> records;
+  for (std::string line; std::getline(file, line);) {
+    ASSERT_TRUE(ParseRecord(line, records.emplace_back())) << line;
+  }
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].request, "version");
+  EXPECT_EQ(records[0].dsp1 + " " + records[0].dsp2, "V01.03 V02.00");
+  EXPECT_EQ(records[1].request, "update");
+  EXPECT_EQ(records[1].outcome, "completed");
+  EXPECT_EQ(records[1].image, imagePath);
+  EXPECT_EQ(records[1].size, 200u);
+  EXPECT_EQ(records[1].sha256.size(), 64u);
+  for (const HistoryRecord& record : records) {
+    EXPECT_EQ(record.program, "vannor");
+    EXPECT_EQ(record.port, "COM1");
+    EXPECT_TRUE(record.ok);
+  }
 }
 
 TEST_F(ExchangeTest, ARadioThatNeverAnswersEndsInACommunicationError) {

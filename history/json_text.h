@@ -1,0 +1,26 @@
+// The little JSON the history needs: strings escaped for a record's line, and a record's line
+// read back. A record is one flat object of strings, whole numbers, booleans and nulls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vannor {
+
+// `text` as a JSON string, quotes included. Bytes that are not UTF-8 (a file name on Linux may
+// hold any) are kept as the characters of the same number, so that every line stays JSON.
+void AppendJsonString(std::string& out, std::string_view text);
+
+struct JsonField {
+  std::string name;
+  enum class Kind { String, Number, Bool, Null } kind = Kind::Null;
+  std::string text;      // String
+  long long number = 0;  // Number, and Bool as 0 or 1
+};
+
+// The fields of one flat object; false when `line` is not one (a torn or foreign line).
+bool ParseJsonObject(std::string_view line, std::vector<JsonField>& fields);
+
+}  // namespace vannor
