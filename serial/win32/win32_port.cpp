@@ -1,7 +1,6 @@
 #include "serial/win32/win32_port.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 #include "serial/win32/fifo_trigger.h"
@@ -284,6 +283,7 @@ bool Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
   }
   return true;
 }
+
 void Win32Port::MarkFailed(std::uint32_t generation, DWORD error) {
   // The first call that met the failure tells why; the calls after it only echo it.
   if (failedGeneration_.load() == generation) return;

@@ -61,8 +61,8 @@ class Win32Port {
 
   // The one decision on a call that failed on the port of `generation` with `error` (0: it
   // succeeded but moved nothing; see serial/README.md, "On Windows"): true when it may be tried
-  // again (a driver's hiccup, the port still answers ClearCommError, and fewer than three tries
-  // of it have failed in a row, counted in triesInARow); otherwise the port is marked failed
+  // again (a driver's hiccup, the port still answers ClearCommError, and the call has failed
+  // at most three times in a row, counted in triesInARow); otherwise the port is marked failed
   // with `error`. The event thread's calls, or the listener's under the port lock.
   bool MayTryAgain(std::uint32_t generation, DWORD error, int& triesInARow);
 
