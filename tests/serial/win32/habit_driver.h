@@ -1,5 +1,6 @@
 // A serial driver with one of the habits real USB-serial drivers have, standing between the port
-// and Wine's driver: every call goes on to Wine's, except where the habit says otherwise.
+// and Wine's driver: every call goes on to Wine's (CommCalls' own), except where the habit says
+// otherwise.
 //
 // Characters are announced as Windows' own driver announces them: once. A wait started while
 // only announced bytes wait is parked until a read takes them, then ends with no event. (Wine
@@ -27,7 +28,7 @@ enum class Habit {
   RefusesTheRtsMode,                   // reports RTS handshake; refuses any other RTS mode
   RefusesSetupAndFifo,                 // SetupComm and the FIFO request refused
   // After the 8th write the next call of kind firstMet fails with `error`, and from then on
-  // every call does; a pending wait ends.
+  // every call the exchange makes does; a pending wait ends.
   Removal,
 };
 enum class FirstMet { WriteFile, ClearCommError, ReadFile, WaitResult, WaitCommEvent };
@@ -55,55 +56,35 @@ class HabitDriver final : public CommCalls {
     return removedAt_;
   }
 
-  HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, DWORD disposition,
-                     DWORD flags) override {
-    return Wine().CreateFileA(path, access, share, disposition, flags);
-  }
-  BOOL CloseHandle(HANDLE port) override { return Wine().CloseHandle(port); }
   BOOL GetCommState(HANDLE port, DCB* state) override {
-    Guard guard(mutex_);
-    if (Removed({}, port) || !Wine().GetCommState(port, state)) return FALSE;
+    if (!CommCalls::GetCommState(port, state)) return FALSE;
     if (spec_.habit == Habit::RefusesTheRtsMode) state->fRtsControl = RTS_CONTROL_HANDSHAKE;
     return TRUE;
   }
   BOOL SetCommState(HANDLE port, DCB* state) override {
+    if (spec_.habit != Habit::RefusesTheRtsMode) return CommCalls::SetCommState(port, state);
     Guard guard(mutex_);
-    if (Removed({}, port)) return FALSE;
-    if (spec_.habit != Habit::RefusesTheRtsMode) return Wine().SetCommState(port, state);
     if (state->fRtsControl != RTS_CONTROL_HANDSHAKE) return Play(ERROR_INVALID_PARAMETER);
     DCB wine = *state;  // the handshake is this driver's alone
     wine.fRtsControl = RTS_CONTROL_ENABLE;
-    return Wine().SetCommState(port, &wine);
-  }
-  BOOL GetCommTimeouts(HANDLE port, COMMTIMEOUTS* timeouts) override {
-    Guard guard(mutex_);
-    return !Removed({}, port) && Wine().GetCommTimeouts(port, timeouts);
-  }
-  BOOL SetCommTimeouts(HANDLE port, COMMTIMEOUTS* timeouts) override {
-    Guard guard(mutex_);
-    return !Removed({}, port) && Wine().SetCommTimeouts(port, timeouts);
+    return CommCalls::SetCommState(port, &wine);
   }
   BOOL SetupComm(HANDLE port, DWORD inQueue, DWORD outQueue) override {
     Guard guard(mutex_);
-    if (Removed({}, port)) return FALSE;
     if (spec_.habit == Habit::RefusesSetupAndFifo) return Play(ERROR_INVALID_FUNCTION);
-    return Wine().SetupComm(port, inQueue, outQueue);
+    return CommCalls::SetupComm(port, inQueue, outQueue);
   }
   BOOL PurgeComm(HANDLE port, DWORD flags) override {
     Guard guard(mutex_);
     const DWORD dropped = (flags & PURGE_RXCLEAR) != 0 ? Queued(port) : 0;
-    if (Removed({}, port) || !Wine().PurgeComm(port, flags)) return FALSE;
+    if (!CommCalls::PurgeComm(port, flags)) return FALSE;
     Taken(dropped);
     return TRUE;
-  }
-  BOOL EscapeCommFunction(HANDLE port, DWORD function) override {
-    Guard guard(mutex_);
-    return !Removed({}, port) && Wine().EscapeCommFunction(port, function);
   }
   BOOL SetCommMask(HANDLE port, DWORD mask) override {
     Guard guard(mutex_);
     if (parked_) EndParked(DONE);  // a new mask ends the wait with no events
-    return !Removed({}, port) && Wine().SetCommMask(port, mask);
+    return CommCalls::SetCommMask(port, mask);
   }
   BOOL WaitCommEvent(HANDLE port, DWORD* events, OVERLAPPED* record) override {
     Guard guard(mutex_);
@@ -122,13 +103,14 @@ class HabitDriver final : public CommCalls {
       (void)ResetEvent(record->hEvent);  // the port's own, set when the wait ends
       return Refuse(ERROR_IO_PENDING);
     }
-    if (!Wine().WaitCommEvent(port, events, record)) return FALSE;
+    if (!CommCalls::WaitCommEvent(port, events, record)) return FALSE;
     Woke(port, *events);
     return TRUE;
   }
   BOOL ClearCommError(HANDLE port, DWORD* errors, COMSTAT* status) override {
     Guard guard(mutex_);
-    if (Removed(FirstMet::ClearCommError, port) || !Wine().ClearCommError(port, errors, status)) {
+    if (Removed(FirstMet::ClearCommError, port) ||
+        !CommCalls::ClearCommError(port, errors, status)) {
       return FALSE;
     }
     if (std::exchange(hideCount_, false) && status->cbInQue > 0) {
@@ -146,7 +128,7 @@ class HabitDriver final : public CommCalls {
       Complete(record, DONE, 0);
       return TRUE;
     }
-    return Wine().ReadFile(port, buffer, count, record);
+    return CommCalls::ReadFile(port, buffer, count, record);
   }
   BOOL WriteFile(HANDLE port, const void* bytes, DWORD count, OVERLAPPED* record) override {
     Guard guard(mutex_);
@@ -156,9 +138,9 @@ class HabitDriver final : public CommCalls {
     if (odd && spec_.habit == Habit::WriteTakesFewer) {
       if (count == 1) return Pending(record, DONE, 0);
       ++played_;
-      return Wine().WriteFile(port, bytes, count - 1, record);
+      return CommCalls::WriteFile(port, bytes, count - 1, record);
     }
-    return Wine().WriteFile(port, bytes, count, record);
+    return CommCalls::WriteFile(port, bytes, count, record);
   }
   BOOL GetOverlappedResult(HANDLE port, OVERLAPPED* record, DWORD* count, BOOL wait) override {
     Call call;
@@ -169,7 +151,7 @@ class HabitDriver final : public CommCalls {
       if (record != readRecord_ && Removed(call, port)) return FALSE;
     }
     // Outside the lock: it may wait for the driver.
-    if (!Wine().GetOverlappedResult(port, record, count, wait)) return FALSE;
+    if (!CommCalls::GetOverlappedResult(port, record, count, wait)) return FALSE;
     Guard guard(mutex_);
     if (record == readRecord_) Taken(*count);
     if (call) {
@@ -182,16 +164,15 @@ class HabitDriver final : public CommCalls {
   }
   BOOL CancelIoEx(HANDLE port, OVERLAPPED* record) override {
     Guard guard(mutex_);
-    if (!parked_ || record != waitRecord_) return Wine().CancelIoEx(port, record);
+    if (!parked_ || record != waitRecord_) return CommCalls::CancelIoEx(port, record);
     EndParked(CANCELLED);
     return TRUE;
   }
   BOOL DeviceIoControl(HANDLE port, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                        DWORD* returned, OVERLAPPED* record) override {
     Guard guard(mutex_);
-    if (Removed({}, port)) return FALSE;
     if (spec_.habit == Habit::RefusesSetupAndFifo) return Play(ERROR_INVALID_FUNCTION);
-    return Wine().DeviceIoControl(port, code, in, inSize, out, outSize, returned, record);
+    return CommCalls::DeviceIoControl(port, code, in, inSize, out, outSize, returned, record);
   }
 
  private:
@@ -201,11 +182,11 @@ class HabitDriver final : public CommCalls {
   static constexpr ULONG_PTR CANCELLED = 0xC0000120;   // ERROR_OPERATION_ABORTED
   static constexpr ULONG_PTR IO_TIMEOUT = 0xC00000B5;  // ERROR_SEM_TIMEOUT
 
-  static CommCalls& Wine() { return SystemCommCalls(); }
-  static DWORD Queued(HANDLE port) {
+  // What waits in Wine's input queue now.
+  DWORD Queued(HANDLE port) {
     DWORD errors = 0;
     COMSTAT status{};
-    return Wine().ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
+    return CommCalls::ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
   }
   static BOOL Refuse(DWORD error) {
     SetLastError(error);
@@ -237,7 +218,7 @@ class HabitDriver final : public CommCalls {
       // A pulled adapter ends its wait. Wine's ends for a new mask (its cancel may leave the
       // record unfilled); the wait's result then fails as removed.
       if (parked_) EndParked(CANCELLED);
-      (void)Wine().SetCommMask(port, 0);  // no wait pending: nothing to end
+      (void)CommCalls::SetCommMask(port, 0);  // no wait pending: nothing to end
     }
     if (removed_) SetLastError(spec_.error);
     return removed_;
