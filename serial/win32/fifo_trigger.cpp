@@ -15,7 +15,7 @@ constexpr DWORD PATIENCE_MS = 1000;
 
 }  // namespace
 
-void LowerReceiveTrigger(HANDLE port) {
+void LowerReceiveTrigger(CommCalls& calls, HANDLE port) {
   // The FIFO on and both trigger bits clear: the receive interrupt at every byte. No reset bit:
   // nothing that has arrived is dropped.
   ULONG control = SERIAL_IOC_FCR_FIFO_ENABLE;
@@ -24,16 +24,16 @@ void LowerReceiveTrigger(HANDLE port) {
   record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (record.hEvent == nullptr) return;  // no record, no request: the port runs as before
   DWORD returned = 0;
-  if (!DeviceIoControl(port, SET_FIFO_CONTROL, &control, sizeof control, nullptr, 0, &returned,
-                       &record) &&
+  if (!calls.DeviceIoControl(port, SET_FIFO_CONTROL, &control, sizeof control, nullptr, 0,
+                             &returned, &record) &&
       GetLastError() == ERROR_IO_PENDING) {
     if (WaitForSingleObject(record.hEvent, PATIENCE_MS) != WAIT_OBJECT_0) {
       // Ignored: fails only when the request has just finished by itself.
-      (void)CancelIoEx(port, &record);
+      (void)calls.CancelIoEx(port, &record);
     }
     // Ignored: done, refused or cancelled, the port is as usable as before; this waits until the
     // driver has let go of the record.
-    (void)GetOverlappedResult(port, &record, &returned, TRUE);
+    (void)calls.GetOverlappedResult(port, &record, &returned, TRUE);
   }
   // Any other failure is a refusal: nothing was changed.
   (void)CloseHandle(record.hEvent);  // ours, and no request names it any more

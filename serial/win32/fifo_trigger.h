@@ -15,10 +15,12 @@
 
 #include <windows.h>
 
+#include "serial/win32/comm_calls.h"
+
 namespace vannor {
 
 // On the port just opened, overlapped: the FIFO on, its receive trigger at 1 byte. Refusals are
 // ignored.
-void LowerReceiveTrigger(HANDLE port);
+void LowerReceiveTrigger(CommCalls& calls, HANDLE port);
 
 }  // namespace vannor

@@ -17,6 +17,16 @@ struct DeadPort {
 // that ignores the mask gets near it.
 constexpr DWORD WAIT_END_PATIENCE_MS = 2000;
 
+// Some drivers announce a character before their count shows it: the listener looks again this
+// often, this long apart, before it takes the wake for one that brought nothing.
+constexpr int LATE_COUNT_LOOKS = 5;
+constexpr DWORD LATE_COUNT_PAUSE_MS = 1;
+// A driver whose waits end at once with nothing (a mask of 0, EV_TXEMPTY never asked for) would
+// spin the listener: from the second such wake in a row it pauses before it waits again, and
+// finds what came meanwhile by looking.
+constexpr int IDLE_WAKES_BEFORE_PAUSE = 2;
+constexpr DWORD IDLE_PAUSE_MS = 1;
+
 }  // namespace
 
 unsigned __stdcall Win32Listener::ThreadMain(void* self) {
@@ -31,7 +41,7 @@ Win32Listener::WaitStart Win32Listener::StartWait(HANDLE port, std::uint32_t gen
   waitEvents_ = 0;
   waitStarted_ = true;
   waitGeneration_ = generation;
-  if (WaitCommEvent(port, &waitEvents_, &waitOverlapped_)) return WaitStart::Done;
+  if (port_.Calls().WaitCommEvent(port, &waitEvents_, &waitOverlapped_)) return WaitStart::Done;
   return GetLastError() == ERROR_IO_PENDING ? WaitStart::Pending : WaitStart::Failed;
 }
 
@@ -45,11 +55,11 @@ void Win32Listener::EndWaitOn(HANDLE port) {
   if (WaitOver()) return;
   // A new mask ends a pending wait, on Windows at once, under Wine at its next poll.
   // Ignored: a port that went away has ended the wait already.
-  (void)SetCommMask(port, 0);
+  (void)port_.Calls().SetCommMask(port, 0);
   if (WaitForSingleObject(waitOverlapped_.hEvent, WAIT_END_PATIENCE_MS) == WAIT_OBJECT_0) return;
   // A driver that did not end the wait for the new mask is asked to cancel it. Ignored: fails
   // only when the wait has just ended by itself, which the wait below sees.
-  (void)CancelIoEx(port, &waitOverlapped_);
+  (void)port_.Calls().CancelIoEx(port, &waitOverlapped_);
   // Ignored: the record's own event, set when the driver lets go of the record.
   (void)WaitForSingleObject(waitOverlapped_.hEvent, INFINITE);
 }
@@ -72,11 +82,43 @@ void Win32Listener::Withdraw() {
   if (waitStarted_ && waitGeneration_ == port_.Generation()) EndWaitOn(port);
 }
 
+Win32Listener::Wake Win32Listener::Look(std::uint32_t generation) {
+  std::lock_guard<std::mutex> lock(portLock_);
+  // A port closed meanwhile: the next pass copies whatever came next.
+  if (port_.Generation() != generation) return Wake::Moved;
+  const std::size_t waiting = port_.PendingCount();
+  if (port_.Failed()) return Wake::Gone;
+  return waiting > 0 ? Wake::Bytes : Wake::Nothing;
+}
+
+bool Win32Listener::MayWaitAgain(std::uint32_t generation, DWORD error, int& failedWaits) {
+  std::lock_guard<std::mutex> lock(portLock_);
+  return port_.Generation() != generation || port_.MayTryAgain(generation, error, failedWaits);
+}
+
+Win32Listener::Wake Win32Listener::LookAfterWake(std::uint32_t generation, bool announced) {
+  // Taken at the wake: a read after it may have taken the character announced.
+  const std::uint32_t deliveredBefore = port_.Delivered();
+  Wake wake = Look(generation);
+  // A character announced, none counted, none read since the wake: the count is late.
+  for (int look = 1; wake == Wake::Nothing && announced && look < LATE_COUNT_LOOKS &&
+                     port_.Delivered() == deliveredBefore;
+       ++look) {
+    // A release ends the pause: the loop starts again from the port that is open then.
+    if (WaitForSingleObject(release_, LATE_COUNT_PAUSE_MS) == WAIT_OBJECT_0) return Wake::Moved;
+    wake = Look(generation);
+  }
+  return wake;
+}
+
 void Win32Listener::ListenerMain() {
   DeadPort dead;
   // Whether the port's event mask may have been cleared by a release: set it again before the
   // next wait. True at first, for a listener started again on a port that is still open.
   bool rearm = true;
+  // Waits that failed in a row, for MayTryAgain; wakes in a row that found nothing waiting.
+  int failedWaits = 0;
+  int idleWakes = 0;
   while (stopListener_.load() == 0) {
     if (pauseHook_ != nullptr) pauseHook_(ListenerPoint::BeforeCopy);
     HANDLE port = INVALID_HANDLE_VALUE;
@@ -97,7 +139,7 @@ void Win32Listener::ListenerMain() {
       if (waiting) {
         if (rearm) {
           // Ignored: a port that refuses its mask fails the wait below, and is then left alone.
-          (void)SetCommMask(port, EV_RXCHAR);
+          (void)port_.Calls().SetCommMask(port, EV_RXCHAR);
           rearmed = true;
         }
         // Started under the lock, so that it names the open port and not one the switch has
@@ -127,24 +169,40 @@ void Win32Listener::ListenerMain() {
       // The record's event is set here, so this waits on nothing, and it reads the record's
       // result, never the (maybe closed) handle. Waiting, because Wine may not have filled in
       // the record yet; it then counts the wait as done.
-      start = GetOverlappedResult(port, &waitOverlapped_, &unused, TRUE) ? WaitStart::Done
-                                                                         : WaitStart::Failed;
+      start = port_.Calls().GetOverlappedResult(port, &waitOverlapped_, &unused, TRUE)
+                  ? WaitStart::Done
+                  : WaitStart::Failed;
       if (start == WaitStart::Failed) waitError = GetLastError();
     }
     // The release is set before the mask is cleared, so a wait it ended finds it set.
-    const bool released = WaitForSingleObject(release_, 0) == WAIT_OBJECT_0;
-    if (start == WaitStart::Done) {
-      // A character, or (not released) a wait that ended for a reason it did not fill in: the
-      // window reads what is waiting, if anything. A port that went away fails the next wait.
-      if ((waitEvents_ & EV_RXCHAR) != 0 || !released) mainWindow_->PostCommNotify();
-    } else if (!released) {
+    if (WaitForSingleObject(release_, 0) == WAIT_OBJECT_0) {
+      if (start == WaitStart::Done && (waitEvents_ & EV_RXCHAR) != 0) mainWindow_->PostCommNotify();
+      rearm = true;
+      continue;
+    }
+    // The wait ended by itself. Neither its mask (drivers end waits with 0, or with EV_TXEMPTY
+    // never asked for) nor a failed result (a hiccup, once) is taken at its word: what waits in
+    // the port decides, and MayTryAgain whether a failed wait is tried again.
+    Wake wake = Wake::Gone;
+    if (start == WaitStart::Done || MayWaitAgain(generation, waitError, failedWaits)) {
+      if (start == WaitStart::Done) failedWaits = 0;
+      const bool announced = start == WaitStart::Done && (waitEvents_ & EV_RXCHAR) != 0;
+      wake = LookAfterWake(generation, announced);
+    }
+    idleWakes = wake == Wake::Nothing ? idleWakes + 1 : 0;
+    if (wake == Wake::Bytes) mainWindow_->PostCommNotify();
+    if (wake == Wake::Gone) {
       // The window hears of it once, finds the port failed and ends the exchange in progress.
       // The port is left alone until it is closed.
       dead = DeadPort{.known = true, .generation = generation};
-      port_.MarkFailed(generation, waitError);
       mainWindow_->PostCommNotify();
     }
-    rearm = released;
+    if (wake == Wake::Moved) rearm = true;
+    // A release ends the pause; the mask may have been cleared meanwhile.
+    if (idleWakes >= IDLE_WAKES_BEFORE_PAUSE &&
+        WaitForSingleObject(release_, IDLE_PAUSE_MS) == WAIT_OBJECT_0) {
+      rearm = true;
+    }
   }
 }
 
@@ -155,7 +213,7 @@ void Win32Listener::ReleaseWait() {
   const HANDLE port = port_.Handle();
   // Ignored: with no port open there is no wait on one to end; the event above releases the
   // listener wherever it is.
-  if (port != INVALID_HANDLE_VALUE) (void)SetCommMask(port, 0);
+  if (port != INVALID_HANDLE_VALUE) (void)port_.Calls().SetCommMask(port, 0);
 }
 
 bool Win32Listener::Start(PortEvents& mainWindow) {

@@ -59,6 +59,17 @@ class Win32Listener {
   // Ends the wait that the release interrupted, so that the record is free again.
   void EndPendingWait(HANDLE port, std::uint32_t generation);
   void CloseHandles();
+  // What a wake found on the port of `generation`: bytes waiting, nothing, a port that went away,
+  // or a port closed (or released) meanwhile.
+  enum class Wake { Bytes, Nothing, Gone, Moved };
+  // Looks at what waits, under the port lock.
+  Wake Look(std::uint32_t generation);
+  // After a wait that ended by itself: looks, and looks again a few times a moment apart when
+  // a character was announced and nothing has been read since the wake.
+  Wake LookAfterWake(std::uint32_t generation, bool announced);
+  // Whether a failed wait on the port of `generation` may be tried again (Win32Port::
+  // MayTryAgain, under the port lock); a port closed meanwhile is no failure.
+  bool MayWaitAgain(std::uint32_t generation, DWORD error, int& failedWaits);
 
   Win32Port& port_;
   std::mutex& portLock_;

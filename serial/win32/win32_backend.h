@@ -14,7 +14,9 @@ namespace vannor {
 
 class Win32Backend final : public PortBackend {
  public:
-  Win32Backend() : listener_(port_, portLock_) {}
+  // The system's calls on the device unless a test stands between the port and the driver.
+  explicit Win32Backend(CommCalls& calls = SystemCommCalls())
+      : port_(calls), listener_(port_, portLock_) {}
   ~Win32Backend() override { StopWatch(); }
 
   bool Open(const std::string& device, OpenFailure& failure) override;

@@ -1,7 +1,6 @@
 #include "serial/win32/win32_port.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 #include "serial/win32/fifo_trigger.h"
@@ -28,9 +27,27 @@ constexpr DWORD OUTPUT_QUEUE = 4096;
 // Beyond the write time-outs, how long a write may stay in flight before it is cancelled: only
 // a driver that ignores its time-outs gets here.
 constexpr DWORD WRITE_GRACE_MS = 1000;
+// The most one write call is given: its time-out grows with its length.
+constexpr std::size_t WRITE_CHUNK = OUTPUT_QUEUE;
 // How long a read of bytes that were waiting may take before it is cancelled: only a port that
 // lost them (gone away in between) gets here.
 constexpr DWORD READ_PATIENCE_MS = 1000;
+
+// What drivers report for a hiccup on a port that is still there: a call that failed with one
+// of these (0: it succeeded but moved nothing) is tried again while the port answers
+// ClearCommError, at most TRIES_IN_A_ROW times in a row. Every other code is a port that went
+// away: ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_DEVICE_REMOVED and
+// the like are what a pulled adapter's driver answers. ERROR_OPERATION_ABORTED is both; the
+// ClearCommError of a pulled adapter fails.
+constexpr DWORD HICCUPS[] = {
+    0,                        // a read or write that moved nothing
+    ERROR_INVALID_PARAMETER,  // a wait's result, once, on USB CDC and some vendors' drivers
+    ERROR_OPERATION_ABORTED,  // the same
+    ERROR_SEM_TIMEOUT,        // a write that ran out of time
+    ERROR_COUNTER_TIMEOUT,    // the same, in the serial driver's words
+    ERROR_TIMEOUT,
+};
+constexpr int TRIES_IN_A_ROW = 3;
 
 std::string Utf8(const wchar_t* text, int length) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
@@ -50,47 +67,58 @@ bool IsRawLine(const DCB& dcb) {
          !dcb.fErrorChar && !dcb.fOutxCtsFlow && !dcb.fOutxDsrFlow && !dcb.fDsrSensitivity;
 }
 
-// 38400 baud, 8N1, and a raw 8-bit line: no XON/XOFF, no null stripping, no error character,
-// no parity check, and nothing that holds output back or drops input on a modem line. The rest
-// stays as the driver reports it, DTR's mode among them.
-bool ConfigureLine(HANDLE port, const DCB& reported) {
-  DCB dcb = reported;
+// What IsRawLine reads, set for 38400 baud, 8N1 and a raw 8-bit line: no XON/XOFF, no null
+// stripping, no error character, no parity check, and nothing that holds output back or drops
+// input on a modem line. The rest stays as given.
+DCB RawLine(DCB dcb) {
   dcb.DCBlength = sizeof dcb;
   dcb.BaudRate = CBR_38400;
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
   dcb.StopBits = ONESTOPBIT;
-  dcb.fBinary = TRUE;
   dcb.fParity = FALSE;
   dcb.fOutX = FALSE;
   dcb.fInX = FALSE;
   dcb.fNull = FALSE;
   dcb.fErrorChar = FALSE;
-  // An error would otherwise stop every read and write until the next ClearCommError.
-  dcb.fAbortOnError = FALSE;
   // A three-wire cable never raises CTS or DSR: output would never leave, and with DSR
   // sensitivity every received byte would be dropped.
   dcb.fOutxCtsFlow = FALSE;
   dcb.fOutxDsrFlow = FALSE;
   dcb.fDsrSensitivity = FALSE;
+  return dcb;
+}
+
+// The raw line, and what serves it besides where the driver takes it; the rest stays as the
+// driver reports it, DTR's mode among them.
+bool ConfigureLine(CommCalls& calls, HANDLE port, const DCB& reported) {
+  DCB dcb = RawLine(reported);
+  dcb.fBinary = TRUE;
+  // An error would otherwise stop every read and write until the next ClearCommError.
+  dcb.fAbortOnError = FALSE;
   // The tool raises RTS itself, which the driver refuses while RTS serves flow control.
   if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE || dcb.fRtsControl == RTS_CONTROL_TOGGLE) {
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
   }
-  if (!SetCommState(port, &dcb)) return false;
+  if (!calls.SetCommState(port, &dcb)) {
+    // A cheap adapter's driver refuses a field it has no use for (a modem line's mode, a flow
+    // control) with the whole change: the raw line alone, the rest as the driver has it.
+    DCB least = RawLine(reported);
+    if (!calls.SetCommState(port, &least)) return false;
+  }
   // SetCommState may take a part of the change; only the read-back tells.
   DCB back{};
   back.DCBlength = sizeof back;
-  return GetCommState(port, &back) && IsRawLine(back);
+  return calls.GetCommState(port, &back) && IsRawLine(back);
 }
 
-void RestoreAndClose(HANDLE port, DCB state, COMMTIMEOUTS timeouts) {
+void RestoreAndClose(CommCalls& calls, HANDLE port, DCB state, COMMTIMEOUTS timeouts) {
   // Ignored: a port that went away has no settings left to restore.
-  (void)SetCommTimeouts(port, &timeouts);
-  (void)SetCommState(port, &state);
-  // Ignored: the handle is gone whatever CloseHandle reports, and nothing unsent is waiting for
-  // it (the write in flight has finished).
-  (void)CloseHandle(port);
+  (void)calls.SetCommTimeouts(port, &timeouts);
+  (void)calls.SetCommState(port, &state);
+  // Ignored: the handle is gone whatever CloseHandle reports, and no read or write is in flight
+  // (each is over before Read or Write returns).
+  (void)calls.CloseHandle(port);
 }
 
 // A manual-reset event for an I/O record; null when Windows has none to give.
@@ -110,15 +138,10 @@ std::string SystemReason(DWORD error) {
   while (!reason.empty() && (reason.back() == ' ' || reason.back() == '.')) reason.pop_back();
   if (reason.empty()) reason = "Windows error";
   reason += " (error " + std::to_string(error) + ")";
-  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-    reason += " \u2014 another program has the port open";
-  } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-    reason += " \u2014 no such port on this machine (see Device Manager, Ports)";
-  }
   return reason;
 }
 
-Win32Port::Win32Port() {
+Win32Port::Win32Port(CommCalls& calls) : calls_(calls) {
   // Without events the records cannot be waited on, and Open refuses every port.
   writeOverlapped_.hEvent = MakeRecordEvent();
   readOverlapped_.hEvent = MakeRecordEvent();
@@ -141,114 +164,129 @@ bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
   // Before the open, as the driver may read the timer when the port opens.
   latency_.Lower(path.c_str());
   // No sharing: a port another program holds does not open, and a second open of ours neither.
-  HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE port = calls_.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                   FILE_FLAG_OVERLAPPED);
   if (port == INVALID_HANDLE_VALUE) {
-    failure.reason = SystemReason(GetLastError());
+    const DWORD error = GetLastError();
+    failure.reason = SystemReason(error);
+    // What the code means when a port does not open; an open port that fails so went away.
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+      failure.reason += " \u2014 another program has the port open";
+    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      failure.reason += " \u2014 no such port on this machine (see Device Manager, Ports)";
+    }
     latency_.Restore();
     return false;
   }
   DCB state{};
   state.DCBlength = sizeof state;
   COMMTIMEOUTS timeouts{};
-  if (!GetCommState(port, &state) || !GetCommTimeouts(port, &timeouts)) {
+  if (!calls_.GetCommState(port, &state) || !calls_.GetCommTimeouts(port, &timeouts)) {
     failure.reason = "not a serial port: " + SystemReason(GetLastError());
-    (void)CloseHandle(port);  // nothing was changed on it
+    (void)calls_.CloseHandle(port);  // nothing was changed on it
     latency_.Restore();
     return false;
   }
   // Ignored: a driver with fixed queues keeps its own sizes, which serve just as well.
-  (void)SetupComm(port, INPUT_QUEUE, OUTPUT_QUEUE);
+  (void)calls_.SetupComm(port, INPUT_QUEUE, OUTPUT_QUEUE);
   // Ignored: a port with nothing queued has nothing to drop. Bytes from before the open belong
   // to no exchange of this program.
-  (void)PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
+  (void)calls_.PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
   COMMTIMEOUTS lineTimeouts = LINE_TIMEOUTS;
-  if (!SetCommTimeouts(port, &lineTimeouts) || !ConfigureLine(port, state)) {
-    RestoreAndClose(port, state, timeouts);
+  if (!calls_.SetCommTimeouts(port, &lineTimeouts) || !ConfigureLine(calls_, port, state)) {
+    RestoreAndClose(calls_, port, state, timeouts);
     latency_.Restore();
     failure.reason = "the driver refused 38400 baud 8N1 raw";
     return false;
   }
   // Ignored: a port without RTS still carries the bytes.
-  (void)EscapeCommFunction(port, SETRTS);
+  (void)calls_.EscapeCommFunction(port, SETRTS);
   // Without the received-character event the listener would never hear of a byte.
-  if (!SetCommMask(port, EV_RXCHAR)) {
+  if (!calls_.SetCommMask(port, EV_RXCHAR)) {
     const DWORD error = GetLastError();
-    RestoreAndClose(port, state, timeouts);
+    RestoreAndClose(calls_, port, state, timeouts);
     latency_.Restore();
     failure.reason = "no received-character event: " + SystemReason(error);
     return false;
   }
   // Last, once the port is configured and ours: the open has programmed the FIFO, and nothing
   // of this needs putting back (see fifo_trigger.h).
-  LowerReceiveTrigger(port);
+  LowerReceiveTrigger(calls_, port);
   savedState_ = state;
   savedTimeouts_ = timeouts;
   handle_ = port;
   ++generation_;
+  delivered_.store(0);
   return true;
 }
 
 void Win32Port::Close() {
   if (handle_ == INVALID_HANDLE_VALUE) return;
-  // The write in flight names this port and this record: it ends before either goes.
-  FinishWrite();
   const HANDLE port = handle_;
   handle_ = INVALID_HANDLE_VALUE;
   ++generation_;
-  RestoreAndClose(port, savedState_, savedTimeouts_);
+  RestoreAndClose(calls_, port, savedState_, savedTimeouts_);
   latency_.Restore();
 }
 
-void Win32Port::FinishWrite() {
-  if (!writeInFlight_) return;
-  // The write time-outs end every write within 10 ms a byte and 100 ms: after an echo, the byte
-  // it answers has long left, and this returns at once.
-  const DWORD bound = 10 * writeCount_ + 100 + WRITE_GRACE_MS;
-  if (WaitForSingleObject(writeOverlapped_.hEvent, bound) != WAIT_OBJECT_0) {
-    // Ignored: fails only when the write has just finished by itself, which the wait below sees.
-    (void)CancelIoEx(handle_, &writeOverlapped_);
+bool Win32Port::MayTryAgain(std::uint32_t generation, DWORD error, int& triesInARow) {
+  const bool hiccup = std::find(std::begin(HICCUPS), std::end(HICCUPS), error) != std::end(HICCUPS);
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (hiccup && ++triesInARow <= TRIES_IN_A_ROW &&
+      calls_.ClearCommError(handle_, &errors, &status)) {
+    return true;
   }
-  DWORD written = 0;
-  // Waits until the driver has let go of the record, done or cancelled. A byte that did not
-  // leave in time shows as a missing echo, which the engine's time-out reports; a write the
-  // device refused means it went away.
-  if (!GetOverlappedResult(handle_, &writeOverlapped_, &written, TRUE)) {
+  MarkFailed(generation, error);
+  return false;
+}
+
+Win32Port::Transfer Win32Port::Finish(BOOL started, OVERLAPPED& record, DWORD patienceMs) {
+  Transfer transfer;
+  if (!started) {
     const DWORD error = GetLastError();
-    if (error != ERROR_OPERATION_ABORTED) MarkFailed(generation_, error);
+    if (error != ERROR_IO_PENDING) return Transfer{.error = error};
+    if (WaitForSingleObject(record.hEvent, patienceMs) != WAIT_OBJECT_0) {
+      // Ignored: fails only when the call has just finished by itself, which the wait below sees.
+      (void)calls_.CancelIoEx(handle_, &record);
+      transfer.overdue = true;
+    }
   }
-  writeInFlight_ = false;
+  // Waits until the driver has let go of the record, done or cancelled.
+  if (!calls_.GetOverlappedResult(handle_, &record, &transfer.moved, TRUE)) {
+    transfer.error = GetLastError();
+  }
+  return transfer;
 }
 
 bool Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
   if (handle_ == INVALID_HANDLE_VALUE || Failed()) return false;
+  int tries = 0;
   while (count > 0) {
-    // One record serves all writes, and the driver owns it until the previous write is over.
-    FinishWrite();
-    if (Failed()) return false;
-    const std::size_t chunk = std::min(count, WRITE_CHUNK);
-    std::memcpy(writeBytes_, bytes, chunk);
-    writeCount_ = static_cast<DWORD>(chunk);
-    const HANDLE event = writeOverlapped_.hEvent;
-    writeOverlapped_ = OVERLAPPED{};
-    writeOverlapped_.hEvent = event;
-    // No count of bytes written: with an overlapped handle only the record's result is good.
-    if (WriteFile(handle_, writeBytes_, writeCount_, nullptr, &writeOverlapped_)) {
-      writeInFlight_ = false;
-    } else if (GetLastError() == ERROR_IO_PENDING) {
-      writeInFlight_ = true;
-    } else {
-      // The port went away.
-      MarkFailed(generation_, GetLastError());
-      return false;
+    const DWORD chunk = static_cast<DWORD>(std::min(count, WRITE_CHUNK));
+    MakeReady(writeOverlapped_);
+    // The write time-outs end every write within 10 ms a byte and 100 ms.
+    const Transfer sent = Finish(calls_.WriteFile(handle_, bytes, chunk, &writeOverlapped_),
+                                 writeOverlapped_, 10 * chunk + 100 + WRITE_GRACE_MS);
+    const DWORD taken = std::min(sent.moved, chunk);
+    bytes += taken;
+    count -= taken;
+    // A driver that ignores its time-outs: what it did not take is lost as on a bad line, and
+    // the missing echo tells.
+    if (count == 0 || sent.overdue) return true;
+    // A driver that took part of it, as it may: the rest follows.
+    if (taken > 0 && sent.error == 0) {
+      tries = 0;
+      continue;
     }
-    bytes += chunk;
-    count -= chunk;
+    if (!MayTryAgain(generation_, sent.error, tries)) return false;
   }
   return true;
 }
 
 void Win32Port::MarkFailed(std::uint32_t generation, DWORD error) {
+  // The first call that met the failure tells why; the calls after it only echo it.
+  if (failedGeneration_.load() == generation) return;
   // The code first: whoever sees the generation may read it at once.
   failureError_.store(error);
   failedGeneration_.store(generation);
@@ -256,7 +294,7 @@ void Win32Port::MarkFailed(std::uint32_t generation, DWORD error) {
 
 void Win32Port::DiscardInput() {
   // Ignored: a port that cannot purge has failed, and its next read or write tells.
-  if (handle_ != INVALID_HANDLE_VALUE) (void)PurgeComm(handle_, PURGE_RXCLEAR);
+  if (handle_ != INVALID_HANDLE_VALUE) (void)calls_.PurgeComm(handle_, PURGE_RXCLEAR);
 }
 
 std::size_t Win32Port::PendingCount() {
@@ -264,7 +302,7 @@ std::size_t Win32Port::PendingCount() {
   DWORD errors = 0;
   COMSTAT status{};
   // Also clears a line error (a framing error, an overrun), which would otherwise stay set.
-  if (!ClearCommError(handle_, &errors, &status)) {
+  if (!calls_.ClearCommError(handle_, &errors, &status)) {
     // The device is gone: nothing will ever arrive on this handle again.
     MarkFailed(generation_, GetLastError());
     return 0;
@@ -274,29 +312,27 @@ std::size_t Win32Port::PendingCount() {
 
 std::size_t Win32Port::Read(std::uint8_t* buffer, std::size_t count) {
   if (handle_ == INVALID_HANDLE_VALUE || count == 0) return 0;
-  // With the read time-outs all 0, a read for more than is waiting would not complete until
-  // the rest arrives: never ask for more.
-  const std::size_t waiting = PendingCount();
-  const DWORD want = static_cast<DWORD>(std::min({count, waiting, std::size_t{0x7FFFFFFF}}));
-  if (want == 0) return 0;
-  const HANDLE event = readOverlapped_.hEvent;
-  readOverlapped_ = OVERLAPPED{};
-  readOverlapped_.hEvent = event;
-  if (!ReadFile(handle_, buffer, want, nullptr, &readOverlapped_)) {
-    if (GetLastError() != ERROR_IO_PENDING) {
-      MarkFailed(generation_, GetLastError());  // the port went away
-      return 0;
+  int tries = 0;
+  for (;;) {
+    // With the read time-outs all 0, a read for more than is waiting would not complete until
+    // the rest arrives: never ask for more.
+    const std::size_t waiting = PendingCount();
+    const DWORD want = static_cast<DWORD>(std::min({count, waiting, std::size_t{0x7FFFFFFF}}));
+    if (want == 0) return 0;
+    MakeReady(readOverlapped_);
+    // The read is over, done or cancelled, before its bytes are handed on and before the
+    // caller's buffer may go: only the bytes delivered count.
+    const Transfer got = Finish(calls_.ReadFile(handle_, buffer, want, &readOverlapped_),
+                                readOverlapped_, READ_PATIENCE_MS);
+    const DWORD delivered = std::min(got.moved, want);
+    if (delivered > 0 || got.overdue) {
+      delivered_.fetch_add(delivered);
+      return delivered;
     }
-    if (WaitForSingleObject(event, READ_PATIENCE_MS) != WAIT_OBJECT_0) {
-      // Ignored: fails only when the read has just finished by itself.
-      (void)CancelIoEx(handle_, &readOverlapped_);
-    }
+    // Nothing of what was waiting: a driver's hiccup (no new event will tell of these bytes),
+    // or a port that went away.
+    if (!MayTryAgain(generation_, got.error, tries)) return 0;
   }
-  // The read is over, done or cancelled, before its bytes are handed on and before the caller's
-  // buffer may go: only the bytes delivered count.
-  DWORD got = 0;
-  if (!GetOverlappedResult(handle_, &readOverlapped_, &got, TRUE) && got == 0) return 0;
-  return std::min<std::size_t>(got, want);
 }
 
 }  // namespace vannor

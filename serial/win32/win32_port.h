@@ -1,5 +1,7 @@
 // One open serial port on Windows: the handle, opened for overlapped I/O with no sharing, the
-// records of its reads and writes, and the settings it had before, put back when it closes.
+// records of its reads and writes, and the settings it had before, put back when it closes. Every
+// call on the device goes through the port's CommCalls, and every failed one is judged by
+// MayTryAgain: a driver's hiccup is tried again, anything else is a port that went away.
 #pragma once
 
 #include <windows.h>
@@ -10,22 +12,32 @@
 #include <string>
 
 #include "serial/port_backend.h"
+#include "serial/win32/comm_calls.h"
 #include "serial/win32/ftdi_latency.h"
 
 namespace vannor {
 
+// A record made ready for the next overlapped call: all fields cleared but its event.
+inline void MakeReady(OVERLAPPED& record) {
+  const HANDLE event = record.hEvent;
+  record = OVERLAPPED{};
+  record.hEvent = event;
+}
+
 class Win32Port {
  public:
-  Win32Port();
+  explicit Win32Port(CommCalls& calls);
   Win32Port(const Win32Port&) = delete;
   Win32Port& operator=(const Win32Port&) = delete;
   ~Win32Port();
 
+  // The calls on the device, for the listener too.
+  CommCalls& Calls() { return calls_; }
+
   // Opens the device ("\\.\COMn") exclusively and configures a raw 38400 8N1 line. False when
   // it did not open; failure then says why. A port that is still open is closed first.
   bool Open(const std::string& path, OpenFailure& failure);
-  // Lets the write in flight finish, puts the port's settings back and closes it; does nothing
-  // when none is open.
+  // Puts the port's settings back and closes it; does nothing when none is open.
   void Close();
 
   HANDLE Handle() const { return handle_; }
@@ -35,11 +47,24 @@ class Win32Port {
   // one even when Windows hands out the old handle's value again.
   std::uint32_t Generation() const { return generation_; }
 
-  // False once the port has failed.
+  // Returns once the driver has taken every byte (a byte's time on a UART, a USB frame on an
+  // adapter), so that what a driver took only in part is finished at once. False once the port
+  // has failed.
   bool Write(const std::uint8_t* bytes, std::size_t count);
+  // What waits in the driver's input queue; a port that does not answer has gone away.
   std::size_t PendingCount();
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
   void DiscardInput();
+  // Bytes Read has delivered since the port opened: the listener tells by it whether the
+  // character it was told of may have been read already.
+  std::uint32_t Delivered() const { return delivered_.load(); }
+
+  // The one decision on a call that failed on the port of `generation` with `error` (0: it
+  // succeeded but moved nothing; see serial/README.md, "On Windows"): true when it may be tried
+  // again (a driver's hiccup, the port still answers ClearCommError, and the call has failed
+  // at most three times in a row, counted in triesInARow); otherwise the port is marked failed
+  // with `error`. The event thread's calls, or the listener's under the port lock.
+  bool MayTryAgain(std::uint32_t generation, DWORD error, int& triesInARow);
 
   // The port of `generation` went away (from the listener thread, or the event thread's own
   // calls); `error` is the system's code for it, 0 when it gave none.
@@ -51,33 +76,35 @@ class Win32Port {
   DWORD FailureError() const { return failureError_.load(); }
 
  private:
-  // Waits for the write in flight, if any, so that its record and bytes may be used again.
-  void FinishWrite();
+  // How an overlapped read or write ended.
+  struct Transfer {
+    DWORD error = 0;       // the system's code; 0 when it succeeded
+    DWORD moved = 0;       // bytes read or written
+    bool overdue = false;  // not over within its time, and cancelled by the port
+  };
+  // Waits, at most patienceMs, for the read or write that `started` (the call's result) began
+  // with `record`, cancels it after that, and waits until the driver has let go of the record.
+  Transfer Finish(BOOL started, OVERLAPPED& record, DWORD patienceMs);
 
+  CommCalls& calls_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   std::uint32_t generation_ = 0;
   // The generation of the port that failed; written by the listener, read by the window.
   std::atomic<std::uint32_t> failedGeneration_{0};
   std::atomic<DWORD> failureError_{0};
+  std::atomic<std::uint32_t> delivered_{0};
   // An FTDI adapter's latency timer, lowered while the port is open.
   FtdiLatency latency_;
   // The settings from before the open, put back at close.
   DCB savedState_{};
   COMMTIMEOUTS savedTimeouts_{};
 
-  // The one write record. A write is not awaited, so its bytes live here, not in the caller's
-  // buffer, until the driver has finished with them.
-  static constexpr std::size_t WRITE_CHUNK = 256;
-  OVERLAPPED writeOverlapped_{};
-  std::uint8_t writeBytes_[WRITE_CHUNK] = {};
-  DWORD writeCount_ = 0;
-  bool writeInFlight_ = false;
-
-  // The read record; a read always completes before Read returns.
+  // The records of the read and the write; each completes before Read or Write returns.
   OVERLAPPED readOverlapped_{};
+  OVERLAPPED writeOverlapped_{};
 };
 
-// The system's words for a Windows error code, in UTF-8, with a hint where one helps.
+// The system's words for a Windows error code, in UTF-8, with the code.
 std::string SystemReason(DWORD error);
 
 }  // namespace vannor
