@@ -1,5 +1,7 @@
 #include "serial/linux/port_links.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "serial/port_names.h"
@@ -18,6 +20,35 @@ PortLinkChange Failed(PortLinkFailure failure, const fs::path& where, std::strin
 PortLinkChange Failed(PortLinkFailure failure, const fs::path& where,
                       const std::error_code& error) {
   return Failed(failure, where, error.message());
+}
+
+// What a file that cannot be a serial line is, for the refusal.
+const char* KindOf(fs::file_type kind) {
+  switch (kind) {
+    case fs::file_type::directory:
+      return "a folder";
+    case fs::file_type::fifo:
+      return "a FIFO";
+    case fs::file_type::regular:
+      return "a regular file";
+    case fs::file_type::block:
+      return "a block device";
+    case fs::file_type::socket:
+      return "a socket";
+    default:
+      return "not a device";
+  }
+}
+
+// The outermost folder on the way to `folder` that does not exist yet; empty when all do.
+fs::path FirstMissingFolder(const fs::path& folder) {
+  fs::path missing;
+  std::error_code error;
+  for (fs::path step = folder; step.has_relative_path() && !fs::exists(step, error);
+       step = step.parent_path()) {
+    missing = step;
+  }
+  return missing;
 }
 
 }  // namespace
@@ -40,30 +71,50 @@ PortLinkState PortLinkOf(int index) {
 PortLinkChange WritePortLink(int index, const std::string& device) {
   const std::string link = PortLinkPath(index);
   if (link.empty()) {
+    const std::string refusal = ResolvePort(index).refusal;
     return Failed(PortLinkFailure::NoFolder, fs::path(),
-                  "neither XDG_CONFIG_HOME nor HOME names a folder");
+                  refusal.empty() ? "no such port" : refusal);
+  }
+  if (device.empty()) {
+    return Failed(PortLinkFailure::BadDevice, fs::path(),
+                  "no device given: name the device to open");
   }
   std::error_code error;
   const fs::path target = fs::absolute(device, error);
   if (error) return Failed(PortLinkFailure::BadDevice, device, error);
+  // A serial line is a character device; a device not there now is an adapter unplugged.
+  const fs::file_type kind = fs::status(target, error).type();
+  if (kind != fs::file_type::not_found && error) {
+    return Failed(PortLinkFailure::BadDevice, target, error);
+  }
+  if (kind != fs::file_type::not_found && kind != fs::file_type::character) {
+    return Failed(PortLinkFailure::BadDevice, target,
+                  std::string("not a serial line (") + KindOf(kind) + ")");
+  }
   const fs::file_type there = fs::symlink_status(link, error).type();
   if (there != fs::file_type::not_found && there != fs::file_type::symlink) {
     // A file or folder the user put there is theirs, not a link of ours to replace.
     return Failed(PortLinkFailure::NotWritten, link, "not a link; left as it is");
   }
   const fs::path folder = fs::path(link).parent_path();
+  const fs::path firstMade = FirstMissingFolder(folder);
   if (!fs::create_directories(folder, error) && error) {
     return Failed(PortLinkFailure::NotWritten, folder, error);
   }
   // Made under a temporary name and renamed over the old link, so that the name never leads
-  // nowhere in between.
-  const std::string temporary = link + ".new";
+  // nowhere in between; the name is this process's own, so that two maps at once never meet.
+  const std::string temporary = link + ".new-" + std::to_string(getpid());
   fs::remove(temporary, error);  // a leftover of an interrupted write, usually none: either is fine
   fs::create_symlink(target, temporary, error);
   if (!error) fs::rename(temporary, link, error);
   if (error) {
     std::error_code ignored;  // the failure above is what the user must hear of
     fs::remove(temporary, ignored);
+    // A failed map leaves no folder it made; one that holds something now stays.
+    for (fs::path made = folder; !firstMade.empty(); made = made.parent_path()) {
+      fs::remove(made, ignored);
+      if (made == firstMade) break;
+    }
     return Failed(PortLinkFailure::NotWritten, link, error);
   }
   return PortLinkChange{

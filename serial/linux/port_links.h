@@ -19,7 +19,7 @@ PortLinkState PortLinkOf(int index);
 
 enum class PortLinkFailure {
   None,
-  NoFolder,    // neither XDG_CONFIG_HOME nor HOME names a folder, or the index is no COM name
+  NoFolder,    // the user has no home folder, or the index is no COM name
   BadDevice,   // the device's path cannot be made absolute
   NotWritten,  // the folder or the link could not be written or removed
 };

@@ -8,6 +8,7 @@
 #include <wx/msgdlg.h>
 
 #include <cerrno>
+#include <fstream>
 
 #include "protocol/messages.h"
 #include "res/dialog_templates.h"
@@ -130,6 +131,21 @@ TEST_F(MainWindowTest, UpperCaseExtensionIsRefusedAndAVersionReadStillFollows) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
   EXPECT_EQ(radio.Record().writeRequests, 0u);
   EXPECT_EQ(modals.Messages().size(), 1u);
+}
+
+TEST_F(MainWindowTest, AnImageStillBeingWrittenSaysFileOpenErrorAndSendsNothing) {
+  sim::RadioSimulator& radio = StartRadio(1);
+  testkit::TempDir folder;
+  const std::string path = folder.Write("dsp.out", {1, 2, 3});
+  std::ofstream writer(path, std::ios::binary | std::ios::app);  // another program writes it
+  ASSERT_TRUE(writer.good());
+  modals.AnswerFileDialog(path);
+  ShowWindow();
+
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_FILE_OPEN_ERROR)));
+  EXPECT_EQ(radio.Record().bytesReceived, 0u);
 }
 
 }  // namespace
