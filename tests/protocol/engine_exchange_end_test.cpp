@@ -121,6 +121,20 @@ TEST_F(ExchangeEndTest, TimerRestartsAtEachSendAndAcceptedByte) {
   Answer({0x02});
   EXPECT_EQ(host.timerStarts, 5);
   EXPECT_FALSE(host.timerRunning);
+
+  // A Ver Read's reply: at each of its bytes but the last.
+  host = FakeEngineHost();
+  engine = host.MakeEngine();
+  host.ClickVerRead(*engine);
+  EXPECT_EQ(host.timerStarts, 2);
+  for (const int starts : {3, 4, 5}) {
+    Answer({0x01});
+    EXPECT_EQ(host.timerStarts, starts);
+    EXPECT_EQ(host.timerPeriod, RESPONSE_TIMEOUT_MS);
+  }
+  Answer({0x01});
+  EXPECT_EQ(host.timerStarts, 5);
+  EXPECT_FALSE(host.timerRunning);
 }
 
 // A process that was stopped wakes to the expiry and the answer at once: the answer wins.

@@ -1,15 +1,51 @@
 // Opening, configuring and using one port on real pseudo-terminals.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "testing/counting_target.h"
 #include "tests/serial/serial_test_support.h"
+
+namespace vannor::test {
+
+// Each raise of RTS as it went to the C library, with the line's speed and mode at that moment.
+struct RtsRaise {
+  speed_t speed;
+  bool canonical;
+};
+std::vector<RtsRaise>& RtsRaises() {
+  static std::vector<RtsRaise> raises;
+  return raises;
+}
+
+}  // namespace vannor::test
+
+// Sees the port's modem-line requests on their way to the C library (a pseudo-terminal has no
+// lines to show them); every request goes on unchanged.
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+  va_list arguments;
+  va_start(arguments, request);
+  void* argument = va_arg(arguments, void*);
+  va_end(arguments);
+  if (request == TIOCMBIS && argument != nullptr &&
+      (*static_cast<const int*>(argument) & TIOCM_RTS) != 0) {
+    termios now{};
+    if (tcgetattr(fd, &now) == 0) {
+      vannor::test::RtsRaises().push_back({cfgetospeed(&now), (now.c_lflag & ICANON) != 0});
+    }
+  }
+  using Ioctl = int (*)(int, unsigned long, void*);
+  static const auto next = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
+  return next(fd, request, argument);
+}
 
 namespace vannor::test {
 namespace {
@@ -72,7 +108,12 @@ TEST_F(SerialPortTest, OpenedPortIsRaw38400EightNoneOne) {
   ASSERT_EQ(tcgetattr(radio.Slave(), &before), 0);
   ASSERT_NE(before.c_lflag & ICANON, 0u);
 
+  RtsRaises().clear();
   ASSERT_EQ(line.OpenPort(0), 1);
+  // RTS goes up once the line is set: a radio that answers it at once finds 38400 baud raw.
+  ASSERT_EQ(RtsRaises().size(), 1u);
+  EXPECT_EQ(RtsRaises()[0].speed, speed_t{B38400});
+  EXPECT_FALSE(RtsRaises()[0].canonical);
   termios t{};
   ASSERT_EQ(tcgetattr(PortHandleOf(line), &t), 0);
   EXPECT_EQ(cfgetospeed(&t), speed_t{B38400});

@@ -44,7 +44,8 @@ TEST_F(MainWindowTest, StartsWithAllBoxesCheckedOnCom1AndEndFocused) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_PERCENT)), "0");
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V00.00");
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V00.00");
-  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_BANNER)), std::string(res::BANNER_TEXT));
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_BANNER)),
+            "\u3000Tavix for Corvane-7      V1.03            Ostrova");
 
   // COM1 is open and watched, and nothing was said about it.
   EXPECT_TRUE(dlg.SerialLine().PortUsable());
