@@ -1,6 +1,7 @@
 // Opening, configuring and using one port on real pseudo-terminals.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -16,31 +17,49 @@
 
 namespace vannor::test {
 
-// Each raise of RTS as it went to the C library, with the line's speed and mode at that moment.
-struct RtsRaise {
-  speed_t speed;
-  bool canonical;
+// What the port asked of the driver beyond the terminal settings: each raise of RTS, with the
+// line's speed and mode at that moment, and, while `answers`, the serial flags of a UART.
+struct DriverRequests {
+  struct RtsRaise {
+    speed_t speed;
+    bool canonical;
+  };
+  std::vector<RtsRaise> rtsRaises;
+  bool answers = false;  // TIOCGSERIAL and TIOCSSERIAL answered as a UART's driver does
+  int serialFlags = 0;
 };
-std::vector<RtsRaise>& RtsRaises() {
-  static std::vector<RtsRaise> raises;
-  return raises;
+DriverRequests& Driver() {
+  static DriverRequests requests;
+  return requests;
 }
 
 }  // namespace vannor::test
 
-// Sees the port's modem-line requests on their way to the C library (a pseudo-terminal has no
-// lines to show them); every request goes on unchanged.
+// Sees the port's requests to the driver on their way to the C library (a pseudo-terminal has
+// no modem lines and no serial flags to show them); other requests go on unchanged.
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
   va_list arguments;
   va_start(arguments, request);
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
+  vannor::test::DriverRequests& driver = vannor::test::Driver();
   if (request == TIOCMBIS && argument != nullptr &&
       (*static_cast<const int*>(argument) & TIOCM_RTS) != 0) {
     termios now{};
     if (tcgetattr(fd, &now) == 0) {
-      vannor::test::RtsRaises().push_back({cfgetospeed(&now), (now.c_lflag & ICANON) != 0});
+      driver.rtsRaises.push_back({cfgetospeed(&now), (now.c_lflag & ICANON) != 0});
     }
+  }
+  if (driver.answers && (request == TIOCGSERIAL || request == TIOCSSERIAL)) {
+    auto* serial = static_cast<serial_struct*>(argument);
+    if (request == TIOCGSERIAL) {
+      *serial = serial_struct{};
+      serial->type = PORT_16550A;
+      serial->flags = driver.serialFlags;
+    } else {
+      driver.serialFlags = serial->flags;
+    }
+    return 0;
   }
   using Ioctl = int (*)(int, unsigned long, void*);
   static const auto next = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
@@ -108,12 +127,12 @@ TEST_F(SerialPortTest, OpenedPortIsRaw38400EightNoneOne) {
   ASSERT_EQ(tcgetattr(radio.Slave(), &before), 0);
   ASSERT_NE(before.c_lflag & ICANON, 0u);
 
-  RtsRaises().clear();
+  Driver().rtsRaises.clear();
   ASSERT_EQ(line.OpenPort(0), 1);
   // RTS goes up once the line is set: a radio that answers it at once finds 38400 baud raw.
-  ASSERT_EQ(RtsRaises().size(), 1u);
-  EXPECT_EQ(RtsRaises()[0].speed, speed_t{B38400});
-  EXPECT_FALSE(RtsRaises()[0].canonical);
+  ASSERT_EQ(Driver().rtsRaises.size(), 1u);
+  EXPECT_EQ(Driver().rtsRaises[0].speed, speed_t{B38400});
+  EXPECT_FALSE(Driver().rtsRaises[0].canonical);
   termios t{};
   ASSERT_EQ(tcgetattr(PortHandleOf(line), &t), 0);
   EXPECT_EQ(cfgetospeed(&t), speed_t{B38400});
@@ -154,8 +173,16 @@ TEST_F(SerialPortTest, ClosingPutsTheSettingsBackAndLeavesTheTerminalShared) {
   ASSERT_EQ(tcsetattr(radio.Slave(), TCSANOW, &cooked), 0);
   ASSERT_EQ(tcgetattr(radio.Slave(), &cooked), 0);  // as the driver keeps them
 
+  // A UART's driver: low latency while the port is open, its own flags again after a write.
+  Driver().answers = true;
+  Driver().serialFlags = ASYNC_SKIP_TEST;
   ASSERT_EQ(line.OpenPort(0), 1);
+  EXPECT_EQ(Driver().serialFlags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);
+  const std::uint8_t byte = 0x56;
+  EXPECT_TRUE(line.Write(&byte, 1));
   line.ClosePort();
+  EXPECT_EQ(Driver().serialFlags, ASYNC_SKIP_TEST);
+  Driver().answers = false;
   EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR);
   int exclusive = 1;
   ASSERT_EQ(ioctl(radio.Slave(), TIOCGEXCL, &exclusive), 0);
