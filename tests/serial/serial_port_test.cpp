@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "testing/counting_target.h"
@@ -27,6 +30,8 @@ struct DriverRequests {
   std::vector<RtsRaise> rtsRaises;
   bool answers = false;  // TIOCGSERIAL and TIOCSSERIAL answered as a UART's driver does
   int serialFlags = 0;
+  // While set: every terminal is the kernel's ttyS9, and its receive trigger is this file.
+  std::string rxTrigger;
 };
 DriverRequests& Driver() {
   static DriverRequests requests;
@@ -66,8 +71,44 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
   return next(fd, request, argument);
 }
 
+// The kernel's name of a terminal and its sysfs attribute, as the UART ttyS9 has them.
+extern "C" ssize_t readlink(const char* path, char* target, std::size_t size) noexcept {
+  using Readlink = ssize_t (*)(const char*, char*, std::size_t);
+  static const auto next = reinterpret_cast<Readlink>(dlsym(RTLD_NEXT, "readlink"));
+  const std::string_view uart = "../../devices/platform/serial8250/tty/ttyS9";
+  if (!vannor::test::Driver().rxTrigger.empty() &&
+      std::string_view(path).starts_with("/sys/dev/char/") &&
+      std::string_view(path).find('/', 14) == std::string_view::npos && size >= uart.size()) {
+    std::memcpy(target, uart.data(), uart.size());
+    return static_cast<ssize_t>(uart.size());
+  }
+  return next(path, target, size);
+}
+
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = va_arg(arguments, mode_t);
+    va_end(arguments);
+  }
+  using Open = int (*)(const char*, int, ...);
+  static const auto next = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "open"));
+  const std::string& rxTrigger = vannor::test::Driver().rxTrigger;
+  if (!rxTrigger.empty() && std::string_view(path) == "/sys/class/tty/ttyS9/rx_trig_bytes") {
+    return next(rxTrigger.c_str(), flags, mode);
+  }
+  return next(path, flags, mode);
+}
+
 namespace vannor::test {
 namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // The settings a program may care about, field by field for a readable failure.
 void ExpectSameSettings(const termios& actual, const termios& expected) {
@@ -196,6 +237,20 @@ TEST_F(SerialPortTest, ClosingPutsTheSettingsBackAndLeavesTheTerminalShared) {
 }
 
 // What opens as a file but is no serial line is refused, and nothing of it stays open.
+// A UART's receive trigger, lowered for the open port, is put back when the port fails and
+// closes, with the line still there for the next open.
+TEST_F(SerialPortTest, AUartsReceiveTriggerIsPutBackWhenItsPortCloses) {
+  testkit::TempDir sys;
+  Driver().rxTrigger = sys.Write("rx_trig_bytes", {'8', '\n'});
+  ASSERT_EQ(line.OpenPort(0), 1);
+  EXPECT_EQ(line.ReceiveTrigger().bytes, 1);
+  EXPECT_EQ(Contents(Driver().rxTrigger), "1");
+  radio.HangUp();
+  line.ClosePort();  // as the engine does once the port has failed
+  EXPECT_EQ(Contents(Driver().rxTrigger), "8");
+  Driver().rxTrigger.clear();
+}
+
 TEST_F(SerialPortTest, FailedOpensLeaveTheHandleInvalidAndNoDescriptor) {
   ASSERT_EQ(line.OpenPort(0), 1);
   const int withPort = OpenDescriptorCount();
