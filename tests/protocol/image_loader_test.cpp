@@ -2,7 +2,9 @@
 // refusal is checked together with its message and with nothing sent to the radio.
 #include "image/image_loader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,12 +172,15 @@ TEST(ImageLoadTest, AFileRewrittenWhileItIsReadIsNeverLoadedTorn) {
 }
 
 // The outcome of a load by another user than the file's owner, for whom the system cannot tell
-// whether the file is held open for writing; -1 when that user cannot be become.
-int LoadOutcomeAsNobody(const std::string& path) {
+// whether the file is held open for writing, right after that user has rewritten it; -1 when
+// that user cannot be become or cannot write it.
+int LoadOutcomeAsNobodyAfterAWrite(const std::string& path) {
   const pid_t child = fork();
   if (child == 0) {
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
-    std::vector<std::uint8_t> buffer(IMAGE_CAPACITY);
+    std::vector<std::uint8_t> buffer(IMAGE_CAPACITY, 0x22);
+    const int file = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (file < 0 || write(file, buffer.data(), 300) != 300 || close(file) != 0) _exit(100);
     _exit(static_cast<int>(LoadImage(path, buffer.data(), buffer.size()).outcome));
   }
   int status = 0;
@@ -199,8 +204,8 @@ TEST_F(ImageLoaderTest, AFileStillBeingWrittenIsRefused) {
   }
   EXPECT_TRUE(Choose(path));  // closed: the owner loads it at once
   if (geteuid() != 0) GTEST_SKIP() << "only root can read the file as another user";
-  files.Write("growing.out", Bytes(300, 0x22));
-  EXPECT_EQ(LoadOutcomeAsNobody(path), static_cast<int>(LoadOutcome::BeingWritten));
+  ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+  EXPECT_EQ(LoadOutcomeAsNobodyAfterAWrite(path), static_cast<int>(LoadOutcome::BeingWritten));
 }
 
 // A file replaced under its name while it is read is no longer the file that was chosen. Windows
