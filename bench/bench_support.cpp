@@ -78,8 +78,8 @@ std::string WriteImageFile(const std::string& folder, const std::vector<std::uin
   file.write(reinterpret_cast<const char*>(image.data()),
              static_cast<std::streamsize>(image.size()));
   file.close();
-  // A file changed just before it is read is read twice, once it has settled: the rounds time
-  // the transfer, not that wait.
+  // Where the system cannot tell whether a file is being written, one changed just before it
+  // is read is refused: left to settle first, as a user's file is.
   std::this_thread::sleep_for(std::chrono::milliseconds(2 * IMAGE_SETTLE_MS));
   return file ? path : std::string();
 }

@@ -28,10 +28,16 @@ class ImageFile {
   ImageFile& operator=(const ImageFile&) = delete;
   ~ImageFile();
 
-  // Opens a regular file without ever blocking: a FIFO, a device or a folder is refused.
+  // Opens a regular file without ever blocking: a FIFO, a device or a folder is refused, and
+  // so is a file that another program holds open for writing, where the system tells that.
   bool Open(const std::string& path);
   // Why the last Open failed: "not a regular file", or the system's words.
   const std::string& Problem() const { return problem_; }
+  // Whether the last Open failed because another program holds the file open for writing.
+  bool HeldForWriting() const { return heldForWriting_; }
+  // Whether the system told, at the open, that no other program held the file open for
+  // writing; false where it cannot tell (not the file's owner, a network file system).
+  bool WritersRuledOut() const { return writersRuledOut_; }
   // The open file's stamp as it is now; false when the system cannot tell it.
   bool Stamp(FileStamp& stamp) const;
   // The stamp of whatever the path names now (another file, once the chosen one was replaced).
@@ -40,15 +46,14 @@ class ImageFile {
   // under way, or could come unseen within the same tick of the file system's clock: the stamp
   // cannot then vouch for the bytes read. A system changes a file's times before its bytes.
   bool ChangedTooRecently(const FileStamp& stamp) const;
-  // Returns once the file has been left alone long enough for its stamp to vouch for a read
-  // (a fraction of a second; two seconds where the file system keeps whole seconds).
-  static void WaitUntilSettled(const FileStamp& stamp);
   // Reads at most count bytes; the number read, 0 at the end, negative on an error.
   long long ReadSome(std::uint8_t* buffer, std::size_t count);
 
  private:
   int fd_ = -1;
   std::string problem_;
+  bool heldForWriting_ = false;
+  bool writersRuledOut_ = false;
   // The file system's clock when the file was opened, in ns.
   long long openedNs_ = 0;
 };

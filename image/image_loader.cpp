@@ -13,15 +13,14 @@ std::string_view FileExtension(std::string_view path) {
 
 namespace {
 
-// A file changed just before (or while) it was read is read once more when it has settled; a
-// second change means it is being written.
-constexpr int LOAD_ATTEMPTS = 2;
-
 // One read of the whole file. `unsure` tells a load whose stamp could hide a write.
 LoadResult LoadOnce(const std::string& path, std::uint8_t* buffer, std::size_t capacity,
                     FileStamp& before, bool& unsure) {
   ImageFile file;
-  if (!file.Open(path)) return {LoadOutcome::OpenFailed, 0, file.Problem()};
+  if (!file.Open(path)) {
+    if (file.HeldForWriting()) return {LoadOutcome::BeingWritten, 0, {}};
+    return {LoadOutcome::OpenFailed, 0, file.Problem()};
+  }
   if (!file.Stamp(before)) return {LoadOutcome::OpenFailed, 0, "its size cannot be told"};
   // Checked before anything is read: an empty image cannot be sent and a larger one does not
   // fit the radio's buffer.
@@ -48,21 +47,21 @@ LoadResult LoadOnce(const std::string& path, std::uint8_t* buffer, std::size_t c
       after != before || !ImageFile::StampOf(path, named) || named != before) {
     return {LoadOutcome::Changed, 0, {}};
   }
-  unsure = file.ChangedTooRecently(before);
+  // Where the system could not tell whether anyone writes the file, a change just before the
+  // open could be a write still under way.
+  unsure = !file.WritersRuledOut() && file.ChangedTooRecently(before);
   return {LoadOutcome::Loaded, static_cast<std::uint32_t>(stored), {}, hash.Finish()};
 }
 
 }  // namespace
 
 LoadResult LoadImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity) {
-  for (int attempt = 1;; ++attempt) {
-    FileStamp stamp;
-    bool unsure = false;
-    const LoadResult result = LoadOnce(path, buffer, capacity, stamp, unsure);
-    if (result.outcome != LoadOutcome::Loaded || !unsure) return result;
-    if (attempt == LOAD_ATTEMPTS) return {LoadOutcome::Changed, 0, {}};
-    ImageFile::WaitUntilSettled(stamp);
-  }
+  FileStamp stamp;
+  bool unsure = false;
+  const LoadResult result = LoadOnce(path, buffer, capacity, stamp, unsure);
+  // Never waited out: the window's thread must not sleep. The user chooses the file again.
+  if (result.outcome == LoadOutcome::Loaded && unsure) return {LoadOutcome::BeingWritten, 0, {}};
+  return result;
 }
 
 }  // namespace vannor

@@ -16,6 +16,9 @@ enum class LoadOutcome {
   SizeError,   // empty, or larger than the buffer
   ReadFailed,  // reading stopped at an error
   Changed,     // written or replaced while it was read: the bytes may mix two versions
+  // Held open for writing by another program, or (where the system cannot tell that) changed
+  // so shortly before it was read that a write may still be under way.
+  BeingWritten,
 };
 
 struct LoadResult {
@@ -25,9 +28,10 @@ struct LoadResult {
   Sha256Digest sha256{};  // of the bytes stored, hashed as they were read; when Loaded
 };
 
-// A file that changed less than this before it is read (or while) is read again once it has
-// been left alone that long: a write changes a file's times before its bytes, so its stamp
-// vouches for the bytes only after any write under way then has had time to end.
+// Where the system cannot tell whether a file is held open for writing, one that changed less
+// than this before it is read is refused as still being written: a write changes a file's times
+// before its bytes, so its stamp vouches for the bytes only after any write under way then has
+// had time to end.
 inline constexpr int IMAGE_SETTLE_MS = 100;
 
 // Reads the whole file at path into buffer, as one version of the file: the file as it was when

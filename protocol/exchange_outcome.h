@@ -24,21 +24,20 @@ enum class ImageRefusal : std::uint8_t {
 };
 
 enum class FailureCause : std::uint8_t {
-  WrongAnswer,    // a byte came that was not the one awaited
-  ExtraByte,      // a byte came before the image byte it would echo had been written
-  TimedOut,       // nothing came within the response time-out
-  PortFailed,     // the port went away or refused a write
-  PortChanged,    // the user picked a port while the exchange ran
-  UnaskedBytes,   // the radio did not go quiet before the request: nothing was sent
-  AfterLastEcho,  // bytes were waiting behind the echo of the last image byte
+  WrongAnswer,   // a byte came that was not the one awaited
+  ExtraByte,     // a byte came before the image byte it would echo had been written
+  TimedOut,      // nothing came within the response time-out
+  PortFailed,    // the port went away or refused a write
+  PortChanged,   // the user picked a port while the exchange ran
+  UnaskedBytes,  // the radio did not go quiet before the request: nothing was sent
 };
 
 // Why an exchange failed: what was awaited, in which state, at which image byte.
 struct ExchangeFailure {
   ProtocolState state = ProtocolState::Idle;  // the state the engine was in
   FailureCause cause = FailureCause::TimedOut;
-  std::uint8_t received = 0;      // the byte that came instead (WrongAnswer, ExtraByte,
-                                  // AfterLastEcho), or the last one unasked (UnaskedBytes)
+  std::uint8_t received = 0;      // the byte that came instead (WrongAnswer, ExtraByte), or
+                                  // the last one unasked (UnaskedBytes)
   std::uint8_t expected = 0;      // the byte that was awaited (ACK, or the echo)
   std::uint32_t byteIndex = 0;    // image byte whose echo was awaited (Sending only)
   std::uint32_t imageLength = 0;  // bytes in the image

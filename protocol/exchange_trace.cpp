@@ -1,6 +1,10 @@
 #include "protocol/exchange_trace.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "protocol/number_texts.h"
 
@@ -8,7 +12,16 @@ namespace vannor {
 
 bool ExchangeTrace::Requested() {
   const char* value = std::getenv("VANNOR_DEBUG");
-  return value != nullptr && value[0] != '\0' && !(value[0] == '0' && value[1] == '\0');
+  if (value == nullptr) return false;
+  // The words that say "off" in any case; anything else set asks for the trace.
+  for (const std::string_view off : {"", "0", "false", "off", "no"}) {
+    if (std::equal(off.begin(), off.end(), value, value + std::strlen(value), [](char a, char b) {
+          return a == std::tolower(static_cast<unsigned char>(b));
+        })) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void ExchangeTrace::OnImage(const std::string& path, std::uint32_t length,

@@ -14,7 +14,8 @@ class ExchangeTrace final : public ExchangeObserver {
   // Lines start with "<prefix>: ".
   ExchangeTrace(std::FILE* out, std::string prefix) : out_(out), prefix_(std::move(prefix)) {}
 
-  // Whether VANNOR_DEBUG asks for the trace (set, and neither empty nor "0").
+  // Whether VANNOR_DEBUG asks for the trace (set, and none of "", "0", "false", "off", "no" in any
+  // case).
   static bool Requested();
 
   // The port the bytes go to from now on (after a switch).

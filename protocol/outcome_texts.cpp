@@ -87,15 +87,10 @@ std::string DescribeFailure(const ExchangeFailure& failure) {
       break;
     case FailureCause::UnaskedBytes:
       break;
-    case FailureCause::AfterLastEcho:
-      what = "a byte came after the echo of the last image byte";
-      break;
   }
   text = what;
-  if (failure.cause != FailureCause::AfterLastEcho) {
-    text += " while awaiting ";
-    text += AwaitedStep(failure.state);
-  }
+  text += " while awaiting ";
+  text += AwaitedStep(failure.state);
   if (failure.state == ProtocolState::Sending) {
     append(std::snprintf(piece, sizeof piece, " (byte %u of %u, 0x%02X)", failure.byteIndex + 1,
                          failure.imageLength, failure.expected));
@@ -104,8 +99,7 @@ std::string DescribeFailure(const ExchangeFailure& failure) {
         piece, sizeof piece, " (%d of 4 bytes came)",
         static_cast<int>(failure.state) - static_cast<int>(ProtocolState::AwaitVersion1)));
   }
-  if (failure.cause == FailureCause::WrongAnswer || failure.cause == FailureCause::ExtraByte ||
-      failure.cause == FailureCause::AfterLastEcho) {
+  if (failure.cause == FailureCause::WrongAnswer || failure.cause == FailureCause::ExtraByte) {
     append(std::snprintf(piece, sizeof piece, ": got 0x%02X", failure.received));
   }
   return text;

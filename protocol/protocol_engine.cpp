@@ -92,15 +92,8 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
         return false;
       }
       if (ls.rxByte != ls.imageBuffer[ls.sendIndex]) break;
-      // The last echo ends the image only with nothing behind it: a byte more in the same
-      // burst is a radio that echoes twice or adds its own, whose image is not confirmed.
-      if (ls.sendIndex + 1 == ls.imageLength) {
-        std::uint8_t after = nextInChunk_;
-        if (behind_ > 0 || (port_.PendingCount() > 0 && port_.Read(&after, 1) == 1)) {
-          ReportCommError(FailureCause::AfterLastEcho, after);
-          return false;
-        }
-      }
+      // The echo of the last byte completes: every byte of the image is confirmed, and what
+      // may follow it belongs to no exchange (the next request's flush and quiet wait take it).
       ++ls.sendIndex;
       ShowProgress();
       if (ls.sendIndex == ls.imageLength) {
@@ -251,7 +244,6 @@ void ProtocolEngine::AwaitQuietLine(ProtocolState state, const std::uint8_t* req
   // what is still coming, which the quiet periods wait out.
   port_.DiscardInput();
   linkState.protocolState = state;
-  linkState.commandIssued = 1;
   std::memcpy(request_, request, length);
   requestLength_ = length;
   quietPeriodMs_ = QUIET_TIME_MS + std::max(port_.HoldBackMs(), 0);
@@ -285,9 +277,14 @@ void ProtocolEngine::OnQuietPeriodEnd() {
   for (ExchangeObserver* observer : observers_) {
     if (observer != nullptr) observer->OnRequest(request_, length);
   }
-  if (!port_.Write(request_, length)) {
-    ReportPortFailure();
-    return;
+  // With no port open the request is lost as on a cut cable and the exchange ends at its
+  // time-out; only a request that went out on an open port can have reached a radio.
+  if (port_.PortUsable()) {
+    if (!port_.Write(request_, length)) {
+      ReportPortFailure();
+      return;
+    }
+    linkState.commandIssued = 1;
   }
   host_.StartResponseTimer(RESPONSE_TIMEOUT_MS);
 }
@@ -334,8 +331,6 @@ void ProtocolEngine::ReadWaiting() {
       const ProtocolState stateBefore = linkState.protocolState;
       earlyByte_ = arrivedBeforeWrite_ > 0;
       if (earlyByte_) --arrivedBeforeWrite_;
-      behind_ = (delivered - i - 1) + waiting;
-      nextInChunk_ = i + 1 < delivered ? chunk[i + 1] : 0;
       exchangeGoesOn = Dispatch(chunk[i]);
       // Every byte still to come in this pass had arrived before a write this byte caused.
       if (exchangeGoesOn && linkState.protocolState == ProtocolState::Sending &&

@@ -102,10 +102,6 @@ class ProtocolEngine {
   std::size_t arrivedBeforeWrite_ = 0;
   // The byte being dispatched is one of those.
   bool earlyByte_ = false;
-  // Bytes known to wait behind the one being dispatched, and the first of them (when in the
-  // chunk already).
-  std::size_t behind_ = 0;
-  std::uint8_t nextInChunk_ = 0;
   // The request waiting for a quiet line (length 0: none), the length of a quiet period, when
   // the wait began, whether a byte came in it and when the last did (the start while none did),
   // and the latest byte unasked.

@@ -90,9 +90,7 @@ void RequestRecord::OnEnded(const ExchangeOutcome& outcome) {
     case Outcome::CommunicationError:
       // Progress comes by the percent; the failure knows the byte.
       if (outcome.failure.state == ProtocolState::Sending) {
-        record_.confirmed = outcome.failure.cause == FailureCause::AfterLastEcho
-                                ? outcome.failure.imageLength
-                                : outcome.failure.byteIndex;
+        record_.confirmed = outcome.failure.byteIndex;
       }
       Finish("communication-error", message,
              outcome.failure.cause == FailureCause::PortFailed ? line_.FailureReason()

@@ -73,6 +73,8 @@ ChosenImage LoadChosenImage(const std::string& path, std::uint8_t* buffer, std::
       return refused(ImageRefusal::Unreadable, loaded.problem);
     case LoadOutcome::Changed:
       return refused(ImageRefusal::Unreadable, "the image changed while it was read");
+    case LoadOutcome::BeingWritten:
+      return refused(ImageRefusal::Unreadable, "the image is still being written");
     case LoadOutcome::ReadFailed:
       break;
   }

@@ -57,10 +57,8 @@ void Line::Stop() {
 }
 
 bool Line::Write(const std::uint8_t* bytes, std::size_t count) {
-  // With no port open the bytes are lost as on a cut cable, and the exchange ends at its
-  // time-out: there is no port that could have failed.
-  if (!backend_->IsOpen()) return true;
-  return backend_->Write(bytes, count);
+  // No port open: nothing went out, which the engine must not take for a sent request.
+  return backend_->IsOpen() && backend_->Write(bytes, count);
 }
 
 std::string Line::FailureReason() const {

@@ -14,7 +14,7 @@ class PortIo {
   // Whether a port is open at all.
   virtual bool PortUsable() = 0;
   // Queues the bytes in order; never waits for them to leave. False when the open port has
-  // failed; with no port open the bytes are lost and nothing fails.
+  // failed or no port is open: then nothing went out.
   virtual bool Write(const std::uint8_t* bytes, std::size_t count) = 0;
   // Bytes waiting in the input queue; 0 when there is no port or it went away.
   virtual std::size_t PendingCount() = 0;

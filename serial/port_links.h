@@ -26,7 +26,7 @@ PortLinkState PortLinkOf(int index, const ResolvedPort& port);
 
 enum class PortLinkFailure {
   None,
-  NoFolder,    // no place for links is known, or the index is no COM name
+  NoFolder,    // no place for links is known (no home folder), or the index is no COM name
   BadDevice,   // the device's name cannot be made one a link can hold
   NotWritten,  // the folder or the link could not be written or removed
 };

@@ -38,9 +38,10 @@ struct ResolvedPort {
 // exists, even as a dangling link, so that an unplugged adapter fails to open instead of
 // silently opening another port; /dev/ttyS<n-1> only when the folder or the link does not
 // exist. A folder that cannot be searched (no permission, not a folder, a loop) may hold the
-// link: the port is then refused, never taken for another. On Windows: the port that the
-// user's value COMn under HKEY_CURRENT_USER\Software\Vannor\Ports names ("COM17"), else \\.\COMn;
-// a value that cannot be read or names no COM port refuses the name.
+// link: the port is then refused, never taken for another; so is every name of a user without a
+// home folder (none in HOME nor in the password database). On Windows: the port that the user's
+// value COMn under HKEY_CURRENT_USER\Software\Vannor\Ports names ("COM17"), else \\.\COMn; a
+// value that cannot be read or names no COM port refuses the name.
 ResolvedPort ResolvePort(int index);
 
 // What the port at index opens when no link says otherwise: /dev/ttyS<n-1> on Linux, \\.\COMn on

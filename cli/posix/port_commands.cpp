@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <vector>
 
@@ -18,9 +19,40 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The list index of "COMn", or -1 after telling the user what is wrong with it.
+// What a file that cannot be a serial line is, for the refusal.
+const char* KindOf(fs::file_type kind) {
+  switch (kind) {
+    case fs::file_type::directory:
+      return "a folder";
+    case fs::file_type::fifo:
+      return "a FIFO";
+    case fs::file_type::regular:
+      return "a regular file";
+    case fs::file_type::block:
+      return "a block device";
+    case fs::file_type::socket:
+      return "a socket";
+    default:
+      return "not a device";
+  }
+}
+
+// Why `device` cannot be a serial line, as the open would find: a folder, a FIFO, a file. A
+// device not there now is an adapter unplugged, which the link may name. Empty when it may be.
+std::string NotASerialLine(const std::string& device) {
+  std::error_code error;
+  const fs::file_type kind = fs::status(device, error).type();
+  if (kind == fs::file_type::not_found || kind == fs::file_type::character) return std::string();
+  if (error) return error.message();
+  return std::string("not a serial line (") + KindOf(kind) + ")";
+}
+
+// The list index of "COMn" in any case ("com1" as --port takes it), or -1 after telling the
+// user what is wrong with it.
 int ComIndex(const std::string& comName) {
-  const int index = PortIndexOf(comName);
+  std::string upper = comName;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const int index = PortIndexOf(upper);
   if (index < 0) std::fprintf(stderr, "vannor-cli: '%s' is not COM1 to COM10\n", comName.c_str());
   return index;
 }
@@ -37,18 +69,18 @@ std::string LinkNote(const std::string& link) {
 void PrintPortName(std::FILE* out, int index) {
   const std::string name(PortName(index));
   const ResolvedPort port = ResolvePort(index);
+  const std::string path = Printable(port.path);
   if (!port.refusal.empty()) {
-    std::fprintf(out, "  %-5s    cannot be used: %s: %s\n", name.c_str(), port.path.c_str(),
+    std::fprintf(out, "  %-5s    cannot be used: %s: %s\n", name.c_str(), path.c_str(),
                  port.refusal.c_str());
   } else if (port.path != PortLinkPath(index)) {
-    std::fprintf(out, "  %-5s    %s (not mapped)\n", name.c_str(), port.path.c_str());
+    std::fprintf(out, "  %-5s    %s (not mapped)\n", name.c_str(), path.c_str());
   } else if (!port.linkTarget.empty()) {
-    std::fprintf(out, "  %-5s -> %s%s\n", name.c_str(), port.linkTarget.c_str(),
+    std::fprintf(out, "  %-5s -> %s%s\n", name.c_str(), Printable(port.linkTarget).c_str(),
                  LinkNote(port.path).c_str());
   } else {
     // Something other than a link where the link belongs: it is what the name opens.
-    std::fprintf(out, "  %-5s    %s%s\n", name.c_str(), port.path.c_str(),
-                 LinkNote(port.path).c_str());
+    std::fprintf(out, "  %-5s    %s%s\n", name.c_str(), path.c_str(), LinkNote(port.path).c_str());
   }
 }
 
@@ -98,6 +130,11 @@ int ListPorts(std::FILE* out) {
 int MapPort(const std::string& comName, const std::string& device, std::FILE* out) {
   const int index = ComIndex(comName);
   if (index < 0) return EXIT_USAGE;
+  const std::string refusal = device.empty() ? std::string() : NotASerialLine(device);
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "vannor-cli: %s: %s\n", device.c_str(), refusal.c_str());
+    return EXIT_USAGE;
+  }
   const PortLinkChange change = WritePortLink(index, device);
   switch (change.failure) {
     case PortLinkFailure::None:
@@ -106,13 +143,14 @@ int MapPort(const std::string& comName, const std::string& device, std::FILE* ou
       std::fprintf(stderr, "vannor-cli: %s\n", change.reason.c_str());
       return EXIT_USAGE;
     case PortLinkFailure::BadDevice:
-      std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
+      std::fprintf(stderr, "vannor-cli: %s%s%s\n", change.where.c_str(),
+                   change.where.empty() ? "" : ": ", change.reason.c_str());
       return EXIT_USAGE;
     case PortLinkFailure::NotWritten:
       std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
       return EXIT_PORT_UNUSABLE;
   }
-  std::fprintf(out, "%s -> %s\n", comName.c_str(), change.target.c_str());
+  std::fprintf(out, "%s -> %s\n", PortName(index).data(), change.target.c_str());
   std::error_code error;
   if (!fs::exists(change.target, error)) {
     std::fprintf(stderr, "vannor-cli: note: %s does not exist now (unplugged?)\n",
@@ -125,7 +163,7 @@ int UnmapPort(const std::string& comName, std::FILE* out) {
   const int index = ComIndex(comName);
   if (index < 0) return EXIT_USAGE;
   if (!PortLinkOf(index).linked) {
-    std::fprintf(out, "%s was not mapped; it opens %s\n", comName.c_str(),
+    std::fprintf(out, "%s was not mapped; it opens %s\n", PortName(index).data(),
                  Destination(index).c_str());
     return EXIT_SUCCESS_ALL;
   }
@@ -134,7 +172,8 @@ int UnmapPort(const std::string& comName, std::FILE* out) {
     std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
     return EXIT_PORT_UNUSABLE;
   }
-  std::fprintf(out, "%s unmapped; it opens %s\n", comName.c_str(), Destination(index).c_str());
+  std::fprintf(out, "%s unmapped; it opens %s\n", PortName(index).data(),
+               Destination(index).c_str());
   return EXIT_SUCCESS_ALL;
 }
 

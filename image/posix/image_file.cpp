@@ -1,6 +1,7 @@
 #include "image/image_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -49,6 +50,21 @@ long long SettledAfterNs(const FileStamp& stamp) {
   return stamp.changedNs + (wholeSeconds ? 2 * NS_PER_SECOND : 0) + SETTLE_NS;
 }
 
+enum class Writers { None, Some, Unknown };
+
+// Whether any program holds the open file open for writing now: a read lease is granted only
+// while none does. Not the owner, or a file system without leases (a network one): Unknown.
+Writers WritersOf(int fd) {
+  // The lease's break, should a writer open the file in the moment it is held, is told by a
+  // signal whose default is to be ignored, so that it can end nothing.
+  if (fcntl(fd, F_SETSIG, SIGURG) != 0 || fcntl(fd, F_SETLEASE, F_RDLCK) != 0) {
+    return errno == EAGAIN ? Writers::Some : Writers::Unknown;
+  }
+  // Dropped at once: the stamps tell a write that starts after this.
+  (void)fcntl(fd, F_SETLEASE, F_UNLCK);  // cannot fail on a lease just taken; close drops it too
+  return Writers::None;
+}
+
 }  // namespace
 
 ImageFile::~ImageFile() {
@@ -57,6 +73,8 @@ ImageFile::~ImageFile() {
 }
 
 bool ImageFile::Open(const std::string& path) {
+  heldForWriting_ = false;
+  writersRuledOut_ = false;
   openedNs_ = ClockNs(CLOCK_REALTIME_COARSE);
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
   fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -69,7 +87,11 @@ bool ImageFile::Open(const std::string& path) {
   if (fstat(fd_, &file) != 0) {
     problem_ = std::strerror(errno);
   } else if (S_ISREG(file.st_mode)) {
-    return true;
+    const Writers writers = WritersOf(fd_);
+    writersRuledOut_ = writers == Writers::None;
+    heldForWriting_ = writers == Writers::Some;
+    if (!heldForWriting_) return true;
+    problem_ = "held open for writing";
   } else {
     problem_ = "not a regular file";
   }
@@ -95,15 +117,6 @@ bool ImageFile::StampOf(const std::string& path, FileStamp& stamp) {
 bool ImageFile::ChangedTooRecently(const FileStamp& stamp) const {
   // A change time from the future cannot be given again by a write now: any write moves it.
   return SettledAfterNs(stamp) >= openedNs_ && stamp.changedNs <= ClockNs(CLOCK_REALTIME);
-}
-
-void ImageFile::WaitUntilSettled(const FileStamp& stamp) {
-  const long long until = SettledAfterNs(stamp);
-  // Bounded: a clock set back meanwhile must not hold the read up for long.
-  for (int waited = 0; waited < 3000 && ClockNs(CLOCK_REALTIME_COARSE) <= until; ++waited) {
-    const timespec millisecond{.tv_sec = 0, .tv_nsec = 1000000};
-    (void)nanosleep(&millisecond, nullptr);  // woken early by a signal: the loop looks again
-  }
 }
 
 long long ImageFile::ReadSome(std::uint8_t* buffer, std::size_t count) {

@@ -83,16 +83,22 @@ ImageFile::~ImageFile() {
 }
 
 bool ImageFile::Open(const std::string& path) {
+  heldForWriting_ = false;
+  writersRuledOut_ = false;
   openedNs_ = FileClockNs();
   const std::wstring wide = WidePath(path);
   // An embedded NUL would name another file than the one chosen.
   problem_ = "cannot be opened";
   if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return false;
-  // Others may keep reading and writing the file, as with the runtime's own streams; a file
-  // rewritten meanwhile shows in its stamp.
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  // Others may keep reading the file, but none may hold it open for writing: the open is then
+  // refused, as a file still being written. A file replaced meanwhile shows in its stamp.
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    heldForWriting_ = GetLastError() == ERROR_SHARING_VIOLATION;
+    if (heldForWriting_) problem_ = "held open for writing";
+    return false;
+  }
   if (!IsRegularFile(file)) {
     problem_ = "not a regular file";
     (void)CloseHandle(file);  // see the destructor
@@ -104,6 +110,7 @@ bool ImageFile::Open(const std::string& path) {
     (void)CloseHandle(file);  // the runtime did not take it over; see the destructor
     return false;
   }
+  writersRuledOut_ = true;
   return true;
 }
 
@@ -126,12 +133,6 @@ bool ImageFile::StampOf(const std::string& path, FileStamp& stamp) {
 
 bool ImageFile::ChangedTooRecently(const FileStamp& stamp) const {
   return stamp.changedNs + SETTLE_NS >= openedNs_ && stamp.changedNs <= FileClockNs();
-}
-
-void ImageFile::WaitUntilSettled(const FileStamp& stamp) {
-  const long long until = stamp.changedNs + SETTLE_NS;
-  // Bounded: a clock set back meanwhile must not hold the read up for long.
-  for (int waited = 0; waited < 300 && FileClockNs() <= until; ++waited) Sleep(1);
 }
 
 long long ImageFile::ReadSome(std::uint8_t* buffer, std::size_t count) {

@@ -1,5 +1,7 @@
 #include "serial/port_links.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "serial/port_names.h"
@@ -18,6 +20,17 @@ PortLinkChange Failed(PortLinkFailure failure, const fs::path& where, std::strin
 PortLinkChange Failed(PortLinkFailure failure, const fs::path& where,
                       const std::error_code& error) {
   return Failed(failure, where, error.message());
+}
+
+// The outermost folder on the way to `folder` that does not exist yet; empty when all do.
+fs::path FirstMissingFolder(const fs::path& folder) {
+  fs::path missing;
+  std::error_code error;
+  for (fs::path step = folder; step.has_relative_path() && !fs::exists(step, error);
+       step = step.parent_path()) {
+    missing = step;
+  }
+  return missing;
 }
 
 }  // namespace
@@ -43,8 +56,13 @@ PortLinkState PortLinkOf(int index, const ResolvedPort& port) {
 PortLinkChange WritePortLink(int index, const std::string& device) {
   const std::string link = PortLinkPath(index);
   if (link.empty()) {
+    const std::string refusal = ResolvePort(index).refusal;
     return Failed(PortLinkFailure::NoFolder, fs::path(),
-                  "neither XDG_CONFIG_HOME nor HOME names a folder");
+                  refusal.empty() ? "no such port" : refusal);
+  }
+  if (device.empty()) {
+    return Failed(PortLinkFailure::BadDevice, fs::path(),
+                  "no device given: name the device to open");
   }
   std::error_code error;
   const fs::path target = fs::absolute(device, error);
@@ -55,18 +73,24 @@ PortLinkChange WritePortLink(int index, const std::string& device) {
     return Failed(PortLinkFailure::NotWritten, link, "not a link; left as it is");
   }
   const fs::path folder = fs::path(link).parent_path();
+  const fs::path firstMade = FirstMissingFolder(folder);
   if (!fs::create_directories(folder, error) && error) {
     return Failed(PortLinkFailure::NotWritten, folder, error);
   }
   // Made under a temporary name and renamed over the old link, so that the name never leads
-  // nowhere in between.
-  const std::string temporary = link + ".new";
+  // nowhere in between; the name is this process's own, so that two maps at once never meet.
+  const std::string temporary = link + ".new-" + std::to_string(getpid());
   fs::remove(temporary, error);  // a leftover of an interrupted write, usually none: either is fine
   fs::create_symlink(target, temporary, error);
   if (!error) fs::rename(temporary, link, error);
   if (error) {
     std::error_code ignored;  // the failure above is what the user must hear of
     fs::remove(temporary, ignored);
+    // A failed map leaves no folder it made; one that holds something now stays.
+    for (fs::path made = folder; !firstMade.empty(); made = made.parent_path()) {
+      fs::remove(made, ignored);
+      if (made == firstMade) break;
+    }
     return Failed(PortLinkFailure::NotWritten, link, error);
   }
   return PortLinkChange{

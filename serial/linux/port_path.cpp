@@ -1,3 +1,4 @@
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,14 +12,35 @@ namespace vannor {
 
 namespace {
 
-// The folder that holds the per-user port links, or empty when neither variable gives one.
+// Where the links would be if the user had a home folder, for the refusal that there is none.
+constexpr const char* LINKS_UNDER_NO_HOME = "~/.config/vannor/ports";
+constexpr const char* NO_HOME =
+    "no home folder: neither XDG_CONFIG_HOME nor HOME names one, and the password database "
+    "has none for this user";
+
+// The user's home folder as every program finds it: HOME, else the password database's entry
+// for the user; empty when neither names one.
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  // Relative values are invalid, here as by the base-directory rules, and are ignored.
+  if (home != nullptr && home[0] == '/') return home;
+  passwd entry{};
+  passwd* found = nullptr;
+  char strings[4096];
+  // A failed look-up (no entry, an unreachable directory service) leaves no home.
+  if (getpwuid_r(getuid(), &entry, strings, sizeof strings, &found) != 0 || found == nullptr ||
+      found->pw_dir == nullptr || found->pw_dir[0] != '/') {
+    return std::string();
+  }
+  return found->pw_dir;
+}
+
+// The folder that holds the per-user port links, or empty when the user has no home folder.
 std::string PortLinkFolder() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  // Relative values are invalid by the base-directory rules and are ignored.
   if (config != nullptr && config[0] == '/') return std::string(config) + "/vannor/ports";
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return std::string(home) + "/.config/vannor/ports";
-  return std::string();
+  const std::string home = HomeFolder();
+  return home.empty() ? home : home + "/.config/vannor/ports";
 }
 
 // Where the symbolic link at path points, as it reads; empty when path is no link (or the link
@@ -61,19 +83,21 @@ std::string PortLinkPath(int index) {
 ResolvedPort ResolvePort(int index) {
   if (PortName(index).empty()) return ResolvedPort{};
   const std::string link = PortLinkPath(index);
-  if (!link.empty()) {
-    struct stat entry;
-    // lstat, not stat: a link whose target is gone still names the port the user chose.
-    if (lstat(link.c_str(), &entry) == 0) {
-      return ResolvedPort{.path = link, .linkTarget = LinkTarget(link), .refusal = {}};
-    }
-    const int error = errno;
-    // Anything but absence (no permission, a file where a folder belongs, a loop, an I/O
-    // error) may hide a link to the radio's adapter: the built-in port would be another device.
-    if (error != ENOENT) {
-      return ResolvedPort{
-          .path = PortLinkFolder(), .linkTarget = {}, .refusal = std::strerror(error)};
-    }
+  // Without a home folder no one can tell whether the user linked the name elsewhere.
+  if (link.empty()) {
+    return ResolvedPort{.path = LINKS_UNDER_NO_HOME, .linkTarget = {}, .refusal = NO_HOME};
+  }
+  struct stat entry;
+  // lstat, not stat: a link whose target is gone still names the port the user chose.
+  if (lstat(link.c_str(), &entry) == 0) {
+    return ResolvedPort{.path = link, .linkTarget = LinkTarget(link), .refusal = {}};
+  }
+  const int error = errno;
+  // Anything but absence (no permission, a file where a folder belongs, a loop, an I/O
+  // error) may hide a link to the radio's adapter: the built-in port would be another device.
+  if (error != ENOENT) {
+    return ResolvedPort{
+        .path = PortLinkFolder(), .linkTarget = {}, .refusal = std::strerror(error)};
   }
   return ResolvedPort{.path = BuiltInPortPath(index), .linkTarget = {}, .refusal = {}};
 }

@@ -2,6 +2,7 @@
 // received bytes are read from the port.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "protocol/exchange_trace.h"
@@ -120,6 +121,20 @@ TEST_F(ExchangeEndTest, TimerRestartsAtEachSendAndAcceptedByte) {
   Answer({0x02});
   EXPECT_EQ(host.timerStarts, 5);
   EXPECT_FALSE(host.timerRunning);
+
+  // A Ver Read's reply: at each of its bytes but the last.
+  host = FakeEngineHost();
+  engine = host.MakeEngine();
+  host.ClickVerRead(*engine);
+  EXPECT_EQ(host.timerStarts, 2);
+  for (const int starts : {3, 4, 5}) {
+    Answer({0x01});
+    EXPECT_EQ(host.timerStarts, starts);
+    EXPECT_EQ(host.timerPeriod, RESPONSE_TIMEOUT_MS);
+  }
+  Answer({0x01});
+  EXPECT_EQ(host.timerStarts, 5);
+  EXPECT_FALSE(host.timerRunning);
 }
 
 // A process that was stopped wakes to the expiry and the answer at once: the answer wins.
@@ -178,6 +193,52 @@ TEST_F(ExchangeEndTest, VerReadAfterAnUpdateRequestIsRefusedAndTheTransferGoesOn
   Answer({0x01});
   Answer({0x02});
   EXPECT_EQ(host.messages.back(), MSG_COMPLETION);
+}
+
+// Only a request that went out on an open port makes a later Ver Read " Only once ... ": an
+// exchange that ended before its request, or whose request met no port, reached no radio.
+TEST_F(ExchangeEndTest, VerReadIsRefusedOnlyAfterARequestWentOut) {
+  struct Row {
+    const char* what;
+    std::function<void()> endWithoutRequest;
+  };
+  const Row rows[] = {
+      {"an Update that ended in its quiet wait",
+       [&] {
+         host.quietLine = false;
+         StartUpdate({0x01});
+         while (engine->Busy()) {
+           host.Receive({0x7E});
+           host.Expire(*engine);
+         }
+       }},
+      {"a hang-up during the quiet wait",
+       [&] {
+         host.quietLine = false;
+         host.ClickVerRead(*engine);
+         host.portFailed = true;
+         engine->OnTimer();
+       }},
+      {"a Ver Read with no port open",
+       [&] {
+         host.portUsable = false;
+         host.ClickVerRead(*engine);
+         EXPECT_EQ(host.timerPeriod, RESPONSE_TIMEOUT_MS);
+         engine->OnTimer();
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    host = FakeEngineHost();
+    engine = host.MakeEngine();
+    row.endWithoutRequest();
+    EXPECT_EQ(host.messages, kCommError);
+    EXPECT_TRUE(host.writes.empty());
+    host = FakeEngineHost();  // a port that opens, on the same link
+    host.ClickVerRead(*engine);
+    EXPECT_EQ(host.AllWritten(), Bytes{VERSION_COMMAND});
+    EXPECT_TRUE(host.messages.empty());
+  }
 }
 
 TEST_F(ExchangeEndTest, ReadsNeverExceedTheChunkOrWhatIsWaiting) {
@@ -294,17 +355,18 @@ TEST_F(ExchangeEndTest, ARadioThatSendsUnaskedGetsNoRequest) {
   }
 }
 
-// The echo of the last image byte ends the image only with nothing behind it; a byte that
-// comes after " Completion !!! " is left to the next request's flush.
-TEST_F(ExchangeEndTest, NothingMayFollowTheLastEcho) {
+// The echo of the last image byte completes: every byte is confirmed, and what follows it, in
+// its burst or while it is read, belongs to no exchange; the next request's flush takes it.
+TEST_F(ExchangeEndTest, TheLastMatchingEchoCompletes) {
   struct Row {
     const char* what;
     Bytes lastBurst;
     Bytes arrivingDuringRead;
   };
-  for (const Row& row : {Row{"the last echo twice", {0x02, 0x02}, {}},
-                         Row{"a byte of the radio's own", {0x02, 0xEE}, {}},
-                         Row{"a byte that comes while the echo is read", {0x02}, {0xEE}}}) {
+  for (const Row& row :
+       {Row{"the last echo alone", {0x02}, {}}, Row{"the last echo twice", {0x02, 0x02}, {}},
+        Row{"a byte of the radio's own", {0x02, 0xEE}, {}},
+        Row{"a byte that comes while the echo is read", {0x02}, {0xEE}}}) {
     SCOPED_TRACE(row.what);
     host = FakeEngineHost();
     engine = host.MakeEngine();
@@ -312,20 +374,13 @@ TEST_F(ExchangeEndTest, NothingMayFollowTheLastEcho) {
     AnswerEach({ACK, ACK, 0x01});
     host.arrivingDuringRead = row.arrivingDuringRead;
     Answer(row.lastBurst);
-    ASSERT_EQ(host.outcomes.size(), 1u);
-    EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::AfterLastEcho);
-    EXPECT_EQ(host.outcomes[0].failure.byteIndex, 1u);
+    EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
+    EXPECT_EQ(engine->State().sendIndex, 2u);
     EXPECT_EQ(host.maxReadOverPending, 0u);
-    ExpectFailedAndDead();
+    StartUpdate({0x03});
+    EXPECT_EQ(host.discards, 2);
+    EXPECT_EQ(host.writes.back(), (Bytes{WRITE_COMMAND, 0x0F}));
   }
-  host = FakeEngineHost();
-  engine = host.MakeEngine();
-  StartUpdate({0x01});
-  AnswerEach({ACK, ACK, 0x01});
-  EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_COMPLETION)});
-  Answer({0x01});  // after the box: nothing is awaited
-  host.ClickVerRead(*engine);
-  EXPECT_EQ(host.messages.size(), 2u);  // only once
 }
 
 // What a trace or the command line learns of a failure: the step, the byte and what came.
@@ -391,7 +446,8 @@ TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
   }
   EXPECT_EQ(seen.requests, 2u + 2u + 1u + 2u + 2u);
   EXPECT_EQ(seen.acks, 4);
-  EXPECT_EQ(seen.last, 2u);  // a last echo with a byte behind it confirms nothing
+  EXPECT_EQ(seen.last, 3u);
+  EXPECT_EQ(seen.ends, 1);  // a last echo with a byte behind it completes
   EXPECT_EQ(
       seen.failures,
       (std::vector<std::string>{
@@ -399,7 +455,6 @@ TEST_F(ExchangeEndTest, FailuresAreDescribedWithTheStepAndTheByte) {
           "no answer within 5 s while awaiting the ACK of the write request",
           "no answer within 5 s while awaiting the version reply (2 of 4 bytes came)",
           "the port failed while awaiting the ACK of the write request",
-          "a byte came after the echo of the last image byte (byte 3 of 3, 0x33): got 0x33",
           "the radio sends without being asked: bytes kept coming for 1 s, so the write "
           "request was not sent (last 0x7E)"}));
   EXPECT_EQ(again.failures, seen.failures);

@@ -83,23 +83,39 @@ TEST_F(UpdateTest, WorkedExampleThreeBytesWriteBoxesOnly) {
   EXPECT_EQ(host.AllWritten(), (Bytes{0x57, 0x05, 0x05, 0xAA, 0xBB, 0xCC}));
 }
 
+// Every combination of the four boxes; without a write box no request goes out at all.
 TEST_F(UpdateTest, SelectionMaskFollowsTheBoxes) {
   struct Case {
     bool write1, tavix1, write2, tavix2;
-    std::uint8_t mask;
+    int mask;  // -1: " DSP Select Error !!! ", nothing sent
   };
-  for (const Case& c :
-       {Case{true, true, true, true, 0x0F}, Case{false, false, true, false, 0x04},
-        Case{true, false, false, true, 0x09}, Case{true, true, false, false, 0x03}}) {
+  const Case cases[] = {
+      {false, false, false, false, -1},  {true, false, false, false, 0x01},
+      {false, true, false, false, -1},   {true, true, false, false, 0x03},
+      {false, false, true, false, 0x04}, {true, false, true, false, 0x05},
+      {false, true, true, false, 0x06},  {true, true, true, false, 0x07},
+      {false, false, false, true, -1},   {true, false, false, true, 0x09},
+      {false, true, false, true, -1},    {true, true, false, true, 0x0B},
+      {false, false, true, true, 0x0C},  {true, false, true, true, 0x0D},
+      {false, true, true, true, 0x0E},   {true, true, true, true, 0x0F},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mask);
     engine = host.MakeEngine();
     host.writes.clear();
+    host.messages.clear();
     host.checked = {{Box::WriteDsp1, c.write1},
                     {Box::Tavix3Dsp1, c.tavix1},
                     {Box::WriteDsp2, c.write2},
                     {Box::Tavix3Dsp2, c.tavix2}};
     ClickUpdateWith({0x01});
-    ASSERT_EQ(host.writes.size(), 1u);
-    EXPECT_EQ(host.writes[0], (Bytes{0x57, c.mask}));
+    if (c.mask < 0) {
+      EXPECT_TRUE(host.writes.empty());
+      EXPECT_EQ(host.messages, std::vector<std::string>{std::string(MSG_DSP_SELECT_ERROR)});
+    } else {
+      ASSERT_EQ(host.writes.size(), 1u);
+      EXPECT_EQ(host.writes[0], (Bytes{0x57, static_cast<std::uint8_t>(c.mask)}));
+    }
   }
 }
 

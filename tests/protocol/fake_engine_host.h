@@ -75,7 +75,7 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
 
   bool PortUsable() override { return portUsable; }
   bool Write(const std::uint8_t* bytes, std::size_t count) override {
-    if (portFailed) return false;
+    if (portFailed || !portUsable) return false;
     writes.emplace_back(bytes, bytes + count);
     return true;
   }

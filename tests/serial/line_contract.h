@@ -109,6 +109,7 @@ class PickingHost : public LinkHost, public PortPickQuestions {
   bool leaveUpdate = true;  // the answer to the switch question
   int questions = 0;
   int notUsableShown = 0;
+  std::size_t outcomesWhenToldNotUsable = 0;  // how many had been reported by then
 
   void PostCommNotify() override { loop_.PostCommNotify(); }
   void WatchDescriptor(int descriptor) override { loop_.WatchDescriptor(descriptor); }
@@ -117,7 +118,10 @@ class PickingHost : public LinkHost, public PortPickQuestions {
     ++questions;
     return leaveUpdate;
   }
-  void ShowPortNotUsable(int, const OpenFailure&) override { ++notUsableShown; }
+  void ShowPortNotUsable(int, const OpenFailure&) override {
+    ++notUsableShown;
+    outcomesWhenToldNotUsable = outcomes.size();
+  }
 
  private:
   TestLoop& loop_;

@@ -142,10 +142,9 @@ TEST_F(LineContract, PortsOutsideTheListAndMissingPortsDoNotOpen) {
   EXPECT_FALSE(line.LastOpenFailure().reason.empty());
   EXPECT_FALSE(line.PortUsable());
   EXPECT_TRUE(farEnd.PortIsFree());
-  // The engine's calls on no port do nothing and fail nothing: the bytes are lost as on a cut
-  // cable.
+  // The engine's calls on no port do nothing; a write says that nothing went out.
   std::uint8_t byte = VERSION_COMMAND;
-  EXPECT_TRUE(line.Write(&byte, 1));
+  EXPECT_FALSE(line.Write(&byte, 1));
   EXPECT_EQ(line.PendingCount(), 0u);
   EXPECT_EQ(line.Read(&byte, 1), 0u);
   EXPECT_FALSE(line.PortFailed());

@@ -2,6 +2,7 @@
 #include "serial/port_names.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -71,16 +72,15 @@ TEST(PortNamesTest, AMappedNameOpensItsLinkEvenWhenTheDeviceIsGone) {
 }
 
 // What ResolvePort(1) says, as a user who is not root: root passes every permission check, so
-// there the question is put in a child that has given root up.
-ResolvedPort ResolveCom2AsUser() {
+// there the question is put in a child that has given root up (for `user`, nobody by default).
+ResolvedPort ResolveCom2AsUser(uid_t user = 65534) {
   if (geteuid() != 0) return ResolvePort(1);
   int answer[2];
   if (pipe(answer) != 0) return ResolvedPort{};
   const pid_t child = fork();
   if (child == 0) {
     close(answer[0]);
-    const uid_t nobody = 65534;
-    if (setgid(nobody) != 0 || setuid(nobody) != 0) _exit(1);
+    if (setgid(user) != 0 || setuid(user) != 0) _exit(1);
     const ResolvedPort port = ResolvePort(1);
     const std::string text = port.path + "\n" + port.refusal;
     _exit(write(answer[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
@@ -171,6 +171,21 @@ TEST(PortNamesTest, WithoutConfigHomeTheLinksLiveUnderHome) {
   // A relative XDG_CONFIG_HOME is invalid and ignored.
   configHome.Set("relative/config");
   EXPECT_EQ(ResolvePort(3).path, folder + "/COM4");
+
+  // Without either variable the home folder is the password database's.
+  homeVar.Set(nullptr);
+  const passwd* user = getpwuid(getuid());
+  ASSERT_NE(user, nullptr);
+  EXPECT_EQ(PortLinkPath(3), std::string(user->pw_dir) + "/.config/vannor/ports/COM4");
+  // A user it does not know has no home: no one can tell where the names lead, so none opens.
+  if (geteuid() != 0) GTEST_SKIP() << "only root can become a user the system does not know";
+  const uid_t unknown = 4000000;
+  ASSERT_EQ(getpwuid(unknown), nullptr);
+  const ResolvedPort port = ResolveCom2AsUser(unknown);
+  EXPECT_EQ(port.path, "~/.config/vannor/ports");
+  EXPECT_EQ(port.refusal,
+            "no home folder: neither XDG_CONFIG_HOME nor HOME names one, and the password "
+            "database has none for this user");
 }
 
 }  // namespace

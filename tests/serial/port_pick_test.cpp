@@ -95,10 +95,14 @@ TEST_F(PortPickTest, APickOutsideTheListKeepsThePortInUseSilently) {
 }
 
 // During an Update every pick asks; No keeps the port and the transfer, Yes ends the exchange
-// with a communication error before the port changes, so no byte of it reaches the new port.
+// with a communication error before the port changes, so no byte of it reaches the new port; a
+// pick that fails ends it as well, before the user hears of the failure.
 TEST_F(PortPickTest, APickDuringAnUpdateAsksAndNeverLeavesItSilently) {
-  for (const int picked : {0, 1}) {
-    SCOPED_TRACE(picked == 0 ? "the open port again" : "another port");
+  for (const int picked : {0, 1, 4}) {
+    SCOPED_TRACE(picked == 0   ? "the open port again"
+                 : picked == 1 ? "another port"
+                               : "a failed pick");
+    const int inUse = picked == 4 ? 0 : picked;
     ASSERT_EQ(Pick(0), 0);
     host.outcomes.clear();
     StartWriteOnFirst();
@@ -111,14 +115,15 @@ TEST_F(PortPickTest, APickDuringAnUpdateAsksAndNeverLeavesItSilently) {
     ASSERT_TRUE(link.Deadline().has_value());
 
     host.leaveUpdate = true;
-    EXPECT_EQ(Pick(picked), picked);
+    EXPECT_EQ(Pick(picked), inUse);
+    EXPECT_EQ(host.outcomesWhenToldNotUsable, picked == 4 ? 1u : 0u);
     ASSERT_EQ(host.outcomes.size(), 1u);
     EXPECT_EQ(host.outcomes[0].kind, Outcome::CommunicationError);
     EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::PortChanged);
     EXPECT_EQ(link.State().protocolState, ProtocolState::Idle);
     EXPECT_FALSE(link.Deadline().has_value());
     // The radio's late answer finds nothing awaited, and nothing more goes out.
-    FarEnd& now = picked == 0 ? first : second;
+    FarEnd& now = inUse == 0 ? first : second;
     ASSERT_TRUE(now.Write({ACK}));
     Deliver();
     EXPECT_TRUE(now.Read(1, 100ms).empty());

@@ -4,6 +4,8 @@
 #include "serial/linux/serial_devices.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -167,9 +169,23 @@ TEST(PortLinksTest, AFolderThatCannotBeWrittenSaysWhy) {
   EXPECT_EQ(refused.opens, home.Path() + "/vannor/ports");
   EXPECT_FALSE(refused.linked);
 
+  // A user without a home folder has nowhere to write, and is told why. Only root can become
+  // one the password database does not know; no one else may write to the real home.
+  if (geteuid() != 0) GTEST_SKIP() << "only root can become a user without a home folder";
   ScopedEnv noConfig("XDG_CONFIG_HOME", nullptr);
   ScopedEnv noHome("HOME", nullptr);
-  EXPECT_EQ(WritePortLink(0, "/dev/ttyUSB0").failure, PortLinkFailure::NoFolder);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setuid(4000000) != 0) _exit(2);
+    const PortLinkChange change = WritePortLink(0, "/dev/ttyUSB0");
+    _exit(change.failure == PortLinkFailure::NoFolder &&
+                  change.reason.rfind("no home folder: ", 0) == 0
+              ? 0
+              : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace

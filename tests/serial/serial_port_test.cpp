@@ -1,18 +1,114 @@
 // Opening, configuring and using one port on real pseudo-terminals.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "testing/counting_target.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace vannor::test {
+
+// What the port asked of the driver beyond the terminal settings: each raise of RTS, with the
+// line's speed and mode at that moment, and, while `answers`, the serial flags of a UART.
+struct DriverRequests {
+  struct RtsRaise {
+    speed_t speed;
+    bool canonical;
+  };
+  std::vector<RtsRaise> rtsRaises;
+  bool answers = false;  // TIOCGSERIAL and TIOCSSERIAL answered as a UART's driver does
+  int serialFlags = 0;
+  // While set: every terminal is the kernel's ttyS9, and its receive trigger is this file.
+  std::string rxTrigger;
+};
+DriverRequests& Driver() {
+  static DriverRequests requests;
+  return requests;
+}
+
+}  // namespace vannor::test
+
+// Sees the port's requests to the driver on their way to the C library (a pseudo-terminal has
+// no modem lines and no serial flags to show them); other requests go on unchanged.
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+  va_list arguments;
+  va_start(arguments, request);
+  void* argument = va_arg(arguments, void*);
+  va_end(arguments);
+  vannor::test::DriverRequests& driver = vannor::test::Driver();
+  if (request == TIOCMBIS && argument != nullptr &&
+      (*static_cast<const int*>(argument) & TIOCM_RTS) != 0) {
+    termios now{};
+    if (tcgetattr(fd, &now) == 0) {
+      driver.rtsRaises.push_back({cfgetospeed(&now), (now.c_lflag & ICANON) != 0});
+    }
+  }
+  if (driver.answers && (request == TIOCGSERIAL || request == TIOCSSERIAL)) {
+    auto* serial = static_cast<serial_struct*>(argument);
+    if (request == TIOCGSERIAL) {
+      *serial = serial_struct{};
+      serial->type = PORT_16550A;
+      serial->flags = driver.serialFlags;
+    } else {
+      driver.serialFlags = serial->flags;
+    }
+    return 0;
+  }
+  using Ioctl = int (*)(int, unsigned long, void*);
+  static const auto next = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
+  return next(fd, request, argument);
+}
+
+// The kernel's name of a terminal and its sysfs attribute, as the UART ttyS9 has them.
+extern "C" ssize_t readlink(const char* path, char* target, std::size_t size) noexcept {
+  using Readlink = ssize_t (*)(const char*, char*, std::size_t);
+  static const auto next = reinterpret_cast<Readlink>(dlsym(RTLD_NEXT, "readlink"));
+  const std::string_view uart = "../../devices/platform/serial8250/tty/ttyS9";
+  if (!vannor::test::Driver().rxTrigger.empty() &&
+      std::string_view(path).starts_with("/sys/dev/char/") &&
+      std::string_view(path).find('/', 14) == std::string_view::npos && size >= uart.size()) {
+    std::memcpy(target, uart.data(), uart.size());
+    return static_cast<ssize_t>(uart.size());
+  }
+  return next(path, target, size);
+}
+
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = va_arg(arguments, mode_t);
+    va_end(arguments);
+  }
+  using Open = int (*)(const char*, int, ...);
+  static const auto next = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "open"));
+  const std::string& rxTrigger = vannor::test::Driver().rxTrigger;
+  if (!rxTrigger.empty() && std::string_view(path) == "/sys/class/tty/ttyS9/rx_trig_bytes") {
+    return next(rxTrigger.c_str(), flags, mode);
+  }
+  return next(path, flags, mode);
+}
+
+namespace vannor::test {
 namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // The settings a program may care about, field by field for a readable failure.
 void ExpectSameSettings(const termios& actual, const termios& expected) {
@@ -72,7 +168,12 @@ TEST_F(SerialPortTest, OpenedPortIsRaw38400EightNoneOne) {
   ASSERT_EQ(tcgetattr(radio.Slave(), &before), 0);
   ASSERT_NE(before.c_lflag & ICANON, 0u);
 
+  Driver().rtsRaises.clear();
   ASSERT_EQ(line.OpenPort(0), 1);
+  // RTS goes up once the line is set: a radio that answers it at once finds 38400 baud raw.
+  ASSERT_EQ(Driver().rtsRaises.size(), 1u);
+  EXPECT_EQ(Driver().rtsRaises[0].speed, speed_t{B38400});
+  EXPECT_FALSE(Driver().rtsRaises[0].canonical);
   termios t{};
   ASSERT_EQ(tcgetattr(PortHandleOf(line), &t), 0);
   EXPECT_EQ(cfgetospeed(&t), speed_t{B38400});
@@ -113,8 +214,16 @@ TEST_F(SerialPortTest, ClosingPutsTheSettingsBackAndLeavesTheTerminalShared) {
   ASSERT_EQ(tcsetattr(radio.Slave(), TCSANOW, &cooked), 0);
   ASSERT_EQ(tcgetattr(radio.Slave(), &cooked), 0);  // as the driver keeps them
 
+  // A UART's driver: low latency while the port is open, its own flags again after a write.
+  Driver().answers = true;
+  Driver().serialFlags = ASYNC_SKIP_TEST;
   ASSERT_EQ(line.OpenPort(0), 1);
+  EXPECT_EQ(Driver().serialFlags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);
+  const std::uint8_t byte = 0x56;
+  EXPECT_TRUE(line.Write(&byte, 1));
   line.ClosePort();
+  EXPECT_EQ(Driver().serialFlags, ASYNC_SKIP_TEST);
+  Driver().answers = false;
   EXPECT_EQ(PortHandleOf(line), NO_DESCRIPTOR);
   int exclusive = 1;
   ASSERT_EQ(ioctl(radio.Slave(), TIOCGEXCL, &exclusive), 0);
@@ -128,6 +237,20 @@ TEST_F(SerialPortTest, ClosingPutsTheSettingsBackAndLeavesTheTerminalShared) {
 }
 
 // What opens as a file but is no serial line is refused, and nothing of it stays open.
+// A UART's receive trigger, lowered for the open port, is put back when the port fails and
+// closes, with the line still there for the next open.
+TEST_F(SerialPortTest, AUartsReceiveTriggerIsPutBackWhenItsPortCloses) {
+  testkit::TempDir sys;
+  Driver().rxTrigger = sys.Write("rx_trig_bytes", {'8', '\n'});
+  ASSERT_EQ(line.OpenPort(0), 1);
+  EXPECT_EQ(line.ReceiveTrigger().bytes, 1);
+  EXPECT_EQ(Contents(Driver().rxTrigger), "1");
+  radio.HangUp();
+  line.ClosePort();  // as the engine does once the port has failed
+  EXPECT_EQ(Contents(Driver().rxTrigger), "8");
+  Driver().rxTrigger.clear();
+}
+
 TEST_F(SerialPortTest, FailedOpensLeaveTheHandleInvalidAndNoDescriptor) {
   ASSERT_EQ(line.OpenPort(0), 1);
   const int withPort = OpenDescriptorCount();

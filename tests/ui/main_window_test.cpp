@@ -8,6 +8,7 @@
 #include <wx/msgdlg.h>
 
 #include <cerrno>
+#include <fstream>
 
 #include "protocol/messages.h"
 #include "res/dialog_templates.h"
@@ -43,7 +44,8 @@ TEST_F(MainWindowTest, StartsWithAllBoxesCheckedOnCom1AndEndFocused) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_PERCENT)), "0");
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V00.00");
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)), "V00.00");
-  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_BANNER)), std::string(res::BANNER_TEXT));
+  EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_BANNER)),
+            "\u3000Tavix for Corvane-7      V1.03            Ostrova");
 
   // COM1 is open and watched, and nothing was said about it.
   EXPECT_TRUE(dlg.SerialLine().PortUsable());
@@ -130,6 +132,21 @@ TEST_F(MainWindowTest, UpperCaseExtensionIsRefusedAndAVersionReadStillFollows) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
   EXPECT_EQ(radio.Record().writeRequests, 0u);
   EXPECT_EQ(modals.Messages().size(), 1u);
+}
+
+TEST_F(MainWindowTest, AnImageStillBeingWrittenSaysFileOpenErrorAndSendsNothing) {
+  sim::RadioSimulator& radio = StartRadio(1);
+  testkit::TempDir folder;
+  const std::string path = folder.Write("dsp.out", {1, 2, 3});
+  std::ofstream writer(path, std::ios::binary | std::ios::app);  // another program writes it
+  ASSERT_TRUE(writer.good());
+  modals.AnswerFileDialog(path);
+  ShowWindow();
+
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_FILE_OPEN_ERROR)));
+  EXPECT_EQ(radio.Record().bytesReceived, 0u);
 }
 
 }  // namespace

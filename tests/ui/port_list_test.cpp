@@ -93,6 +93,20 @@ TEST_F(PortListTest, APortThatDoesNotOpenFallsBackToThePreviousOne) {
   EXPECT_EQ(radio.Record().versionRequests, 1u);
 }
 
+// A Ver Read with no port open reaches no radio: it ends at its time-out, and the radio on the
+// port picked next still gets the run's first request.
+TEST_F(PortListTest, AVerReadThatReachedNoRadioLeavesTheFirstRequestToCome) {
+  sim::RadioSimulator& radio = StartRadio(2);
+  ShowWindow();  // COM1 leads nowhere
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 2; }));
+  PickPort(1);
+  ReadVersions();
+  EXPECT_THAT(modals.MessageTexts(), ElementsAre(std::string(MSG_COM_PORT_UNUSABLE),
+                                                 std::string(MSG_COMMUNICATION_ERROR)));
+  EXPECT_EQ(radio.Record().versionRequests, 1u);
+}
+
 TEST_F(PortListTest, TextTypedIntoTheFieldChangesNoPortAndGivesWayToTheOpenOne) {
   sim::RadioSimulator& radio = StartRadio(1);
   sim::RadioSimulator& other = StartRadio(9);
