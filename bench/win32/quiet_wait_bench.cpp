@@ -17,6 +17,7 @@
 
 #include "cli/link_loop.h"
 #include "cli/radio_link.h"
+#include "history/history_log.h"
 #include "protocol/protocol_engine.h"
 
 namespace {
@@ -58,11 +59,15 @@ double BareWaitMs(int rounds) {
 
 int Writes(int rounds) {
   const std::vector<std::uint8_t> image(16, 0x5A);
+  vannor::ChosenImage chosen;
+  chosen.length = static_cast<std::uint32_t>(image.size());
+  // Records made as vannor-cli makes them, kept nowhere.
+  vannor::HistoryLog history({}, "vannor-cli", "bench");
   std::vector<double> waits;
   for (int round = 0; round < rounds; ++round) {
     vannor::cli::LoopWake wake;
     vannor::cli::SignalWatch signals;
-    vannor::cli::RadioLink link("COM1", false, wake);
+    vannor::cli::RadioLink link("COM1", false, wake, history);
     RequestClock clock;
     link.Follow(clock);
     if (!link.Open()) {
@@ -70,7 +75,7 @@ int Writes(int rounds) {
       return 3;
     }
     const LinkClock::time_point clicked = LinkClock::now();
-    link.StartWrite(0x0F, image.data(), static_cast<std::uint32_t>(image.size()));
+    link.StartWrite(0x0F, chosen, image.data());
     vannor::cli::RunLinks({&link}, signals, wake);
     const vannor::cli::LinkOutcome outcome = link.Finish();
     if (outcome.exitCode != 0 || clock.sent < clicked) {
@@ -93,7 +98,8 @@ int Writes(int rounds) {
 int Unasked() {
   vannor::cli::LoopWake wake;
   vannor::cli::SignalWatch signals;
-  vannor::cli::RadioLink link("COM1", false, wake);
+  vannor::HistoryLog history({}, "vannor-cli", "bench");
+  vannor::cli::RadioLink link("COM1", false, wake, history);
   if (!link.Open()) {
     std::fprintf(stderr, "vannor-quiet-bench: %s\n", link.Finish().text.c_str());
     return 3;
