@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Takes pictures of the Windows program under Wine as a person sees it, on a private Xvfb: the
 # main window after a finished Update against the radio simulator, its system menu open with
-# the About entry, and the About box. Writes PNGs into the folder given (default
-# docs/screenshots). Drives the window as a person would: a click on its caption, then the keys
+# the COM ports entry and the About entry, the COM ports dialog, and the About box. Writes PNGs
+# into the folder given (default docs/screenshots). Drives the window as a person would: a click on its caption, then the keys
 # of its tab order (Wine takes keys once one of its windows has been clicked), and the file
 # dialog's name field. Builds what is missing first, as run-windows.sh does.
 set -euo pipefail
@@ -103,6 +103,17 @@ import -window root -crop "$crop" +repage "$out/windows-main-window-after-update
 xdotool mousemove $((X + 12)) $((Y + 10)) click 1
 sleep 1
 import -window root -crop "$crop" +repage "$out/windows-system-menu.png"
+# The entry above the separator, the COM ports dialog; then Cancel.
+xdotool key Up Up Return
+links=$(wait_window '^COM ')
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$links")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/windows-com-ports-dialog.png"
+xdotool key Escape
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 12)) $((Y + 10)) click 1
+sleep 1
 # Its last entry, the About box; then OK and End.
 xdotool key Up Return
 about=$(wait_window 'Vannor')
@@ -114,4 +125,5 @@ sleep 0.5
 xdotool key Escape
 wait "$app_pid" || true
 app_pid=""
-echo "Wrote $out/windows-main-window-after-update.png, windows-system-menu.png, windows-about-box.png"
+echo "Wrote $out/windows-main-window-after-update.png, windows-system-menu.png,"
+echo "  windows-com-ports-dialog.png, windows-about-box.png"
