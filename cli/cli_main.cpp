@@ -110,21 +110,20 @@ int Write(const Options& options, SignalWatch& signals, HistoryLog& history) {
   std::vector<std::unique_ptr<RadioLink>> links = MakeLinks(options, wake, history);
   // The image is read and checked once, before any port opens: every radio gets the same bytes,
   // and a refused request never touches a radio.
-  std::vector<std::uint8_t> image(IMAGE_CAPACITY);
-  const ChosenImage chosen = DspChosen(mask)
-                                 ? LoadChosenImage(options.operands[0], image.data(), image.size())
-                                 : ChosenImage{};
-  if (!DspChosen(mask) || chosen.refusal) {
-    for (auto& link : links) link->StartWrite(mask, chosen, image.data());
+  const std::shared_ptr<const UpdateImage> image =
+      DspChosen(mask) ? ReadUpdateImage(options.operands[0]) : nullptr;
+  if (!DspChosen(mask) || image->chosen.refusal) {
+    for (auto& link : links) link->StartWrite(mask, image);
     if (!DspChosen(mask)) {
       return Refuse(
           links, {EXIT_USAGE, options.ports[0] + ": DSP Select Error: give --dsp1, --dsp2 or both"},
           options.json);
     }
-    return Refuse(links, {EXIT_IMAGE_REFUSED, RefusalText(options.operands[0], chosen)},
+    return Refuse(links, {EXIT_IMAGE_REFUSED, RefusalText(options.operands[0], image->chosen)},
                   options.json);
   }
   // The trace's lines would be overwritten by the bar's redraws: with it, plain lines.
+  const ChosenImage& chosen = image->chosen;
   ProgressView view(stderr, isatty(STDERR_FILENO) == 1 && !options.verbose, options.ports,
                     chosen.sha256);
   std::vector<std::unique_ptr<ProgressRow>> rows;
@@ -133,7 +132,7 @@ int Write(const Options& options, SignalWatch& signals, HistoryLog& history) {
     links[i]->Follow(*rows[i]);
   }
   for (std::size_t i = 0; i < links.size(); ++i) {
-    links[i]->StartWrite(mask, chosen, image.data());
+    links[i]->StartWrite(mask, image);
     if (links[i]->Done()) view.Finished(i, false);
   }
   return RunAndReport(links, signals, wake, options.json);

@@ -21,12 +21,12 @@ void RadioLink::StartVersionRead() {
   }
 }
 
-void RadioLink::StartWrite(std::uint8_t mask, const ChosenImage& image, const std::uint8_t* bytes) {
+void RadioLink::StartWrite(std::uint8_t mask, const std::shared_ptr<const UpdateImage>& image) {
   // A refused request never opens the port.
-  if (!DspChosen(mask) || image.refusal || Open()) {
-    link_.OnUpdateClicked(mask, image, bytes);
+  if (!DspChosen(mask) || image->chosen.refusal || Open()) {
+    link_.StartUpdate(mask, ImageSource(image));
   } else {
-    link_.RecordPortNotUsable(mask, &image);
+    link_.RecordPortNotUsable(mask, &image->chosen);
   }
 }
 

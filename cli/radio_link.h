@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -35,7 +36,8 @@ class RadioLink final : public LinkHost {
   // until the link is Done(). A port that does not open ends the link at once (and so does a
   // refused request: the DSP choice or the image).
   void StartVersionRead();
-  void StartWrite(std::uint8_t mask, const ChosenImage& image, const std::uint8_t* bytes);
+  // `image`, read once and shared by every radio's link, is null when the mask names no DSP.
+  void StartWrite(std::uint8_t mask, const std::shared_ptr<const UpdateImage>& image);
   // The record of the link's request, as one line of JSON.
   const std::string& Record() const { return link_.LastRecord(); }
   // Follows the link's exchange (the progress view), besides the trace.

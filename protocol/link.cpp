@@ -98,21 +98,22 @@ int Link::OnPortPicked(int index, PortPickQuestions& questions) {
   return portIndex_;
 }
 
-void Link::OnUpdateClicked(std::uint8_t mask, const ChosenImage& chosen,
-                           const std::uint8_t* image) {
-  if (engine_.Busy()) return;
+void Link::StartUpdate(std::uint8_t mask, const ImageSource& source) {
+  RequestUpdate(*this, mask, source);
+}
+
+void Link::Refuse(std::uint8_t mask, const ChosenImage& chosen, const ExchangeOutcome& outcome) {
   record_.BeginUpdate(mask, chosen.length, &chosen);
-  if (trace_ && DspChosen(mask) && !chosen.refusal)
-    trace_->OnImage(chosen.path, chosen.length, chosen.sha256);
-  const ExchangeOutcome refused =
-      !DspChosen(mask) ? DspNotSelectedOutcome()
-                       : ImageRefusedOutcome(chosen.refusal.value_or(ImageRefusal::Size));
-  if (!DspChosen(mask) || chosen.refusal) {
-    record_.Refused(refused);
-    host_.ReportOutcome(refused);
-    return;
-  }
-  OnUpdateClicked(mask, image, chosen.length);
+  record_.Refused(outcome);
+  host_.ReportOutcome(outcome);
+}
+
+void Link::Send(std::uint8_t mask, std::shared_ptr<const UpdateImage> image) {
+  const ChosenImage& chosen = image->chosen;
+  record_.BeginUpdate(mask, chosen.length, &chosen);
+  if (trace_) trace_->OnImage(chosen.path, chosen.length, chosen.sha256);
+  image_ = std::move(image);
+  OnUpdateClicked(mask, image_->bytes.data(), chosen.length);
 }
 
 void Link::RecordPortNotUsable(std::uint8_t mask, const ChosenImage* image) {
@@ -171,6 +172,9 @@ void Link::StopResponseTimer() {
 }
 
 void Link::ReportOutcome(const ExchangeOutcome& outcome) {
+  // The engine has done with the image: nobody keeps it between Updates. Before the box, which
+  // is modal: a request started under it keeps its own.
+  if (!engine_.Busy()) image_.reset();
   host_.ReportOutcome(outcome);
 }
 

@@ -54,7 +54,7 @@ class PortPickQuestions {
   ~PortPickQuestions() = default;
 };
 
-class Link final : private EngineHost {
+class Link final : private EngineHost, private UpdateSteps {
  public:
   // `program` begins the link's lines on standard error ("vannor", "vannor-cli"); `trace`
   // follows every exchange there. The port is the platform's unless a test hands in another.
@@ -82,13 +82,15 @@ class Link final : private EngineHost {
   // the index of the port in use, which the list must show.
   int OnPortPicked(int index, PortPickQuestions& questions);
 
-  // The requests: see ProtocolEngine. A write's slow-echo note, if any, goes out first.
+  // The Update, in its one order (RequestUpdate): nothing while an exchange runs, the DSP check,
+  // the image from `source` and its checks, then the request. A refusal ends at once and is told
+  // to the host, as the engine's own are; the record names the file and its SHA-256. The link
+  // holds the image it sends until the exchange ends.
+  void StartUpdate(std::uint8_t mask, const ImageSource& source);
+  // The request with bytes the caller keeps until the exchange ends (the tests' own images). A
+  // write's slow-echo note, if any, goes out first.
   void OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length);
   void OnVerReadClicked();
-  // An Update with the file the user chose, read into `image` (or refused): a mask without a
-  // DSP to write, or a refused image, ends at once and is told to the host, as the engine's own
-  // refusals are. The record names the file and its SHA-256.
-  void OnUpdateClicked(std::uint8_t mask, const ChosenImage& chosen, const std::uint8_t* image);
   // A request that did not go out because the port did not open (LastOpenFailure): recorded
   // only, the host tells it. `image` null: a version read.
   void RecordPortNotUsable(std::uint8_t mask, const ChosenImage* image);
@@ -113,7 +115,7 @@ class Link final : private EngineHost {
   // Follows every exchange from now on, besides the link's own observers.
   bool Follow(ExchangeObserver& observer) { return engine_.AddObserver(&observer); }
 
-  bool Busy() const { return engine_.Busy(); }
+  bool Busy() const override { return engine_.Busy(); }
   // A request waits for the line to go quiet: the deadline is that wait's, not a time-out.
   bool AwaitingQuietLine() const { return engine_.AwaitingQuietLine(); }
   // A write request is out: the radio's DSP is left unfinished if the exchange ends now. The one
@@ -136,6 +138,9 @@ class Link final : private EngineHost {
   // The time the host gave with the deadline being handled, else the clock's.
   LinkClock::time_point Now() override { return eventTime_ ? *eventTime_ : LinkClock::now(); }
   void ReportOutcome(const ExchangeOutcome& outcome) override;
+  void Refuse(std::uint8_t mask, const ChosenImage& chosen,
+              const ExchangeOutcome& outcome) override;
+  void Send(std::uint8_t mask, std::shared_ptr<const UpdateImage> image) override;
 
   bool Opened(bool opened, std::string label);
   void WatchOnce();
@@ -149,6 +154,8 @@ class Link final : private EngineHost {
   RequestRecord record_;
   std::optional<LinkClock::time_point> deadline_;
   std::optional<LinkClock::time_point> eventTime_;
+  // The image on its way: held while its exchange runs.
+  std::shared_ptr<const UpdateImage> image_;
   bool watchStarted_ = false;
   int portIndex_ = -1;
   std::string portLabel_;

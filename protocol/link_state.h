@@ -22,7 +22,9 @@ enum class ProtocolState : std::uint8_t {
 struct LinkState {
   // The version reply in arrival order: DSP1 major, DSP1 minor, DSP2 major, DSP2 minor.
   std::uint8_t versionBytes[4] = {};
-  std::uint8_t imageBuffer[IMAGE_CAPACITY] = {};
+  // The image being written, read in place: its owner (the link) keeps it while the exchange
+  // runs.
+  const std::uint8_t* image = nullptr;
   ProtocolState protocolState = ProtocolState::Idle;
   std::uint8_t rxByte = 0;
   std::uint32_t sendIndex = 0;

@@ -58,9 +58,8 @@ bool ProtocolEngine::LeavesDspUnfinished() const {
 }
 
 std::uint8_t ProtocolEngine::Awaited() const {
-  return linkState.protocolState == ProtocolState::Sending
-             ? linkState.imageBuffer[linkState.sendIndex]
-             : ACK;
+  return linkState.protocolState == ProtocolState::Sending ? linkState.image[linkState.sendIndex]
+                                                           : ACK;
 }
 
 // Acts on one received byte. False when the exchange has just failed: the rest of the chunk is
@@ -83,7 +82,7 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
       for (ExchangeObserver* observer : observers_) {
         if (observer != nullptr) observer->OnAcknowledged(ls.protocolState);
       }
-      return SendByte(ls.imageBuffer[0]);
+      return SendByte(ls.image[0]);
     case ProtocolState::Sending:
       // A byte that had already come when the awaited image byte was written cannot be its
       // echo, whatever its value: a radio that echoes twice would otherwise pass for a good one.
@@ -91,7 +90,7 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
         ReportCommError(FailureCause::ExtraByte, byte);
         return false;
       }
-      if (ls.rxByte != ls.imageBuffer[ls.sendIndex]) break;
+      if (ls.rxByte != ls.image[ls.sendIndex]) break;
       // The echo of the last byte completes: every byte of the image is confirmed, and what
       // may follow it belongs to no exchange (the next request's flush and quiet wait take it).
       ++ls.sendIndex;
@@ -104,7 +103,7 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
         End(completed);
         return true;
       }
-      return SendByte(ls.imageBuffer[ls.sendIndex]);
+      return SendByte(ls.image[ls.sendIndex]);
     case ProtocolState::AwaitVersion1:
     case ProtocolState::AwaitVersion2:
     case ProtocolState::AwaitVersion3:
@@ -218,7 +217,7 @@ void ProtocolEngine::OnUpdateClicked(std::uint8_t mask, const std::uint8_t* imag
     End(ImageRefusedOutcome(ImageRefusal::Size));
     return;
   }
-  std::memcpy(linkState.imageBuffer, image, length);
+  linkState.image = image;
   linkState.imageLength = length;
   SendWriteRequest(mask);
 }

@@ -43,9 +43,10 @@ class ProtocolEngine {
   ProtocolEngine(const ProtocolEngine&) = delete;
   ProtocolEngine& operator=(const ProtocolEngine&) = delete;
 
-  // Update: the write request for the DSPs of `mask` (SelectionMask) with a copy of the image.
-  // Ignored while an exchange runs; ends at once, with nothing sent, when the mask names no DSP
-  // to write or the image is empty or too large.
+  // Update: the write request for the DSPs of `mask` (SelectionMask) with the image, read in
+  // place: the caller keeps it unchanged until the exchange ends. Ignored while an exchange runs;
+  // ends at once, with nothing sent, when the mask names no DSP to write or the image is empty or
+  // too large.
   void OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length);
   void OnVerReadClicked();
   // Bytes have arrived (or the port failed): reads every byte waiting at the time of the call

@@ -1,11 +1,15 @@
-// What an Update asks of the radio besides the image, and the checks every host makes before
-// it sends anything: the DSP choice, and the chosen image file read and checked.
+// What an Update asks of the radio besides the image, and the one order of its checks before
+// anything is sent: the DSP choice, then the chosen image file read and checked.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "protocol/exchange_outcome.h"
 
@@ -33,7 +37,7 @@ bool ImageLengthFits(std::uint32_t length);
 // The progress percentage after `confirmed` of `length` bytes, truncated.
 std::uint8_t PercentOf(std::uint32_t confirmed, std::uint32_t length);
 
-// The image file the user chose, checked and read into `buffer` (capacity bytes).
+// The image file the user chose, checked and read.
 struct ChosenImage {
   std::optional<ImageRefusal> refusal;  // none: loaded
   std::uint32_t length = 0;             // bytes read, when loaded
@@ -41,6 +45,48 @@ struct ChosenImage {
   std::string path;                     // as chosen
   std::string sha256;                   // of the bytes read, in hexadecimal, when loaded
 };
-ChosenImage LoadChosenImage(const std::string& path, std::uint8_t* buffer, std::size_t capacity);
+
+// An image read for an Update: what its checks found and, when loaded, its bytes. Read once
+// and shared read-only by the links that send it; the engine reads it in place.
+struct UpdateImage {
+  ChosenImage chosen;
+  std::vector<std::uint8_t> bytes;  // the first chosen.length are the image
+};
+std::shared_ptr<const UpdateImage> ReadUpdateImage(const std::string& path);
+
+// Where an Update's image comes from, asked only once the request may go: a file picked then
+// (the window's file dialog comes after the DSP check), or an image read already.
+class ImageSource {
+ public:
+  // The file's path, or none when the user picked none.
+  using Picker = std::function<std::optional<std::string>()>;
+  explicit ImageSource(Picker pick) : pick_(std::move(pick)) {}
+  explicit ImageSource(std::shared_ptr<const UpdateImage> image) : image_(std::move(image)) {}
+
+  // The image, read now when it is a file's; null when none was picked.
+  std::shared_ptr<const UpdateImage> Image() const;
+
+ private:
+  Picker pick_;
+  std::shared_ptr<const UpdateImage> image_;
+};
+
+// What an Update's steps act on: a link, or the engine tests' host.
+class UpdateSteps {
+ public:
+  virtual bool Busy() const = 0;
+  // The request ends before anything is sent (`chosen` is empty for a DSP choice refused).
+  virtual void Refuse(std::uint8_t mask, const ChosenImage& chosen,
+                      const ExchangeOutcome& outcome) = 0;
+  // The write request goes out with `image`, loaded and checked.
+  virtual void Send(std::uint8_t mask, std::shared_ptr<const UpdateImage> image) = 0;
+
+ protected:
+  ~UpdateSteps() = default;
+};
+
+// The Update, in its one order: nothing while an exchange runs; the DSP check; the image
+// from `source` and its checks; then the request.
+void RequestUpdate(UpdateSteps& steps, std::uint8_t mask, const ImageSource& source);
 
 }  // namespace vannor

@@ -131,17 +131,11 @@ void HeadlessHost::End() {
 
 void HeadlessHost::ClickUpdate(const std::string& imagePath) {
   Call([&] {
-    // The window's Update: nothing while an exchange runs, then the DSP check, then the file.
-    if (link_.Busy()) return;
-    const std::uint8_t mask = SelectionMask(boxes_);
-    if (!DspChosen(mask)) {
-      link_.OnUpdateClicked(mask, ChosenImage{}, nullptr);
-      return;
-    }
-    if (imagePath.empty()) return;
-    image_.resize(IMAGE_CAPACITY);
-    link_.OnUpdateClicked(mask, LoadChosenImage(imagePath, image_.data(), image_.size()),
-                          image_.data());
+    // The window's Update: the file dialog gives `imagePath`, or nothing when it is empty.
+    link_.StartUpdate(SelectionMask(boxes_), ImageSource([&]() -> std::optional<std::string> {
+                        if (imagePath.empty()) return std::nullopt;
+                        return imagePath;
+                      }));
   });
 }
 

@@ -130,7 +130,6 @@ class HeadlessHost final : public LinkHost, public ExchangeDisplay, public PortP
   testkit::CountingBackend* counting_;  // owned by link_
   Link link_;
   HostCounts counts_;
-  std::vector<std::uint8_t> image_;
   pthread_t threadHandle_{};
 
   std::mutex messagesMutex_;

@@ -184,19 +184,13 @@ DspChoice VannorDlg::CheckedBoxes() const {
 
 void VannorDlg::OnUpdateClicked(wxCommandEvent& /*event*/) {
   picks->ShowOpenPort();
-  if (Radio().Busy()) return;
-  const std::uint8_t mask = SelectionMask(CheckedBoxes());
-  // A refused choice or image ends at once, told and recorded by the link.
-  if (!DspChosen(mask)) {
-    Radio().OnUpdateClicked(mask, ChosenImage{}, nullptr);
-    return;
-  }
-  const std::optional<ChosenImage> chosen = SelectImageFile();
-  if (!chosen) return;
-  Radio().OnUpdateClicked(mask, *chosen, image.data());
+  // The link's steps: nothing while busy, the DSP check, then this file dialog, the image's read
+  // and the request. A refused choice or image is told and recorded by the link.
+  Radio().StartUpdate(SelectionMask(CheckedBoxes()),
+                      ImageSource([this] { return SelectImageFile(); }));
 }
 
-std::optional<ChosenImage> VannorDlg::SelectImageFile() {
+std::optional<std::string> VannorDlg::SelectImageFile() {
   // The filter shows only "out" files; GTK's chooser opens only files that exist, so a name
   // typed without extension cannot stand for its "out" file as it would elsewhere.
   wxFileDialog dialog(this, "Open", imageFolder, wxEmptyString, IMAGE_FILE_FILTER, wxFD_OPEN);
@@ -204,8 +198,7 @@ std::optional<ChosenImage> VannorDlg::SelectImageFile() {
   const wxFileName chosen(dialog.GetPath());
   // The next choice starts in this folder; the process's working folder stays as it was.
   imageFolder = chosen.GetPath();
-  image.resize(IMAGE_CAPACITY);
-  return LoadChosenImage(chosen.GetFullPath().utf8_string(), image.data(), image.size());
+  return chosen.GetFullPath().utf8_string();
 }
 
 void VannorDlg::OnVerReadClicked(wxCommandEvent& /*event*/) {

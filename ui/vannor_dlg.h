@@ -104,9 +104,8 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   void OnCharHook(wxKeyEvent& event);
   void OnCloseEvent(wxCloseEvent& event);
 
-  // The open-file dialog, the image's name and size, and the read into `image`: the chosen
-  // image, loaded or refused, or nothing when the user cancelled.
-  std::optional<ChosenImage> SelectImageFile();
+  // The open-file dialog: the path of the image chosen, or nothing when the user cancelled.
+  std::optional<std::string> SelectImageFile();
   DspChoice CheckedBoxes() const;
   void ShowMessage(std::string_view text);
   void EndWith(int result);
@@ -138,8 +137,6 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   wxIconBundle appIcon;
   // Puts the port back if the display dies under the window.
   std::unique_ptr<DisplayLossGuard> displayLoss;
-  // The image read by the last Update, until the engine has its copy.
-  std::vector<std::uint8_t> image;
   // The folder of the image chosen last, where the next file choice starts.
   wxString imageFolder;
   // What each label shows, so that progress on every byte sets a text only when it changes.

@@ -59,8 +59,10 @@ double BareWaitMs(int rounds) {
 
 int Writes(int rounds) {
   const std::vector<std::uint8_t> image(16, 0x5A);
-  vannor::ChosenImage chosen;
-  chosen.length = static_cast<std::uint32_t>(image.size());
+  // The image as vannor-cli shares it among its links.
+  auto shared = std::make_shared<vannor::UpdateImage>();
+  shared->chosen.length = static_cast<std::uint32_t>(image.size());
+  shared->bytes = image;
   // Records made as vannor-cli makes them, kept nowhere.
   vannor::HistoryLog history({}, "vannor-cli", "bench");
   std::vector<double> waits;
@@ -75,7 +77,7 @@ int Writes(int rounds) {
       return 3;
     }
     const LinkClock::time_point clicked = LinkClock::now();
-    link.StartWrite(0x0F, chosen, image.data());
+    link.StartWrite(0x0F, shared);
     vannor::cli::RunLinks({&link}, signals, wake);
     const vannor::cli::LinkOutcome outcome = link.Finish();
     if (outcome.exitCode != 0 || clock.sent < clicked) {

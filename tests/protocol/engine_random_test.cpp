@@ -79,7 +79,7 @@ class RandomRun {
       case ProtocolState::AwaitStartAck:
         return ACK;
       case ProtocolState::Sending:
-        return engine_.State().imageBuffer[engine_.State().sendIndex];
+        return engine_.State().image[engine_.State().sendIndex];
       default:
         return static_cast<std::uint8_t>(Roll(256));
     }

@@ -71,7 +71,7 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
   // File dialog: the path to answer with, or cancel when empty.
   std::string chosenPath;
   int fileDialogs = 0;
-  Bytes image;  // the file's bytes, as the window holds them
+  std::shared_ptr<const UpdateImage> image;  // the file read, as the link holds it
 
   bool PortUsable() override { return portUsable; }
   bool Write(const std::uint8_t* bytes, std::size_t count) override {
@@ -135,28 +135,31 @@ class FakeEngineHost : public EngineHost, public PortIo, public ExchangeDisplay 
     (void)engine->AddObserver(this);
     return engine;
   }
-  // What the window's Update does before the engine: nothing during an exchange; the boxes'
-  // mask, whose DSP check the engine makes; then the file choice and its read.
+  // The window's Update, by the link's steps, over the engine alone.
   void ClickUpdate(ProtocolEngine& engine) {
-    if (engine.Busy()) return;
+    struct Steps final : UpdateSteps {
+      FakeEngineHost& host;
+      ProtocolEngine& engine;
+      Steps(FakeEngineHost& h, ProtocolEngine& e) : host(h), engine(e) {}
+      bool Busy() const override { return engine.Busy(); }
+      void Refuse(std::uint8_t, const ChosenImage&, const ExchangeOutcome& outcome) override {
+        host.ReportOutcome(outcome);
+      }
+      void Send(std::uint8_t mask, std::shared_ptr<const UpdateImage> image) override {
+        host.image = std::move(image);
+        engine.OnUpdateClicked(mask, host.image->bytes.data(), host.image->chosen.length);
+        host.PassQuietPeriod(engine);
+      }
+    } steps(*this, engine);
     const std::uint8_t mask = SelectionMask(DspChoice{.writeDsp1 = checked[Box::WriteDsp1],
                                                       .tavix3Dsp1 = checked[Box::Tavix3Dsp1],
                                                       .writeDsp2 = checked[Box::WriteDsp2],
                                                       .tavix3Dsp2 = checked[Box::Tavix3Dsp2]});
-    if (!DspChosen(mask)) {
-      engine.OnUpdateClicked(mask, nullptr, 0);
-      return;
-    }
-    ++fileDialogs;
-    if (chosenPath.empty()) return;
-    image.resize(IMAGE_CAPACITY);
-    const ChosenImage chosen = LoadChosenImage(chosenPath, image.data(), image.size());
-    if (chosen.refusal) {
-      ReportOutcome(ImageRefusedOutcome(*chosen.refusal));
-      return;
-    }
-    engine.OnUpdateClicked(mask, image.data(), chosen.length);
-    PassQuietPeriod(engine);
+    RequestUpdate(steps, mask, ImageSource([this]() -> std::optional<std::string> {
+                    ++fileDialogs;
+                    if (chosenPath.empty()) return std::nullopt;
+                    return chosenPath;
+                  }));
   }
   void ClickVerRead(ProtocolEngine& engine) {
     engine.OnVerReadClicked();

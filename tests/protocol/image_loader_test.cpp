@@ -78,8 +78,7 @@ TEST_F(ImageLoaderTest, BytesArriveUntranslatedAndInPlace) {
   const Bytes content = {0x00, 0x0D, 0x0A, 0x1A, 0xFF, 0x0D, 0x0A, 0x00, 0x1A};
   ASSERT_TRUE(Choose(files.Write("dsp.out", content)));
   ASSERT_EQ(engine->State().imageLength, content.size());
-  EXPECT_EQ(Bytes(engine->State().imageBuffer, engine->State().imageBuffer + content.size()),
-            content);
+  EXPECT_EQ(Bytes(engine->State().image, engine->State().image + content.size()), content);
 
   ASSERT_TRUE(Choose(files.Write("three.out", {7, 8, 9})));
   EXPECT_EQ(engine->State().imageLength, 3u);
@@ -90,7 +89,7 @@ TEST_F(ImageLoaderTest, SizeLimits) {
   for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<std::uint8_t>(i * 31 + 5);
   ASSERT_TRUE(Choose(files.Write("full.out", full)));
   EXPECT_EQ(engine->State().imageLength, IMAGE_CAPACITY);
-  EXPECT_TRUE(std::equal(full.begin(), full.end(), engine->State().imageBuffer));
+  EXPECT_TRUE(std::equal(full.begin(), full.end(), engine->State().image));
 
   full.push_back(0x99);
   EXPECT_FALSE(Choose(files.Write("over.out", full)));
@@ -179,9 +178,7 @@ TEST_F(ImageLoaderTest, AFileStillBeingWrittenIsRefused) {
     ASSERT_TRUE(writer.good());
     EXPECT_FALSE(Choose(path));
     EXPECT_EQ(host.messages, Said(MSG_FILE_OPEN_ERROR));
-    std::vector<std::uint8_t> buffer(IMAGE_CAPACITY);
-    EXPECT_EQ(LoadChosenImage(path, buffer.data(), buffer.size()).problem,
-              "the image is still being written");
+    EXPECT_EQ(ReadUpdateImage(path)->chosen.problem, "the image is still being written");
   }
   EXPECT_TRUE(Choose(path));  // closed: the owner loads it at once
 }
