@@ -15,10 +15,13 @@ std::optional<LinkClock::time_point> NextDeadline(const std::vector<RadioLink*>&
 }
 
 int MillisecondsToNextTimer(const std::vector<RadioLink*>& links) {
-  const std::optional<LinkClock::time_point> earliest = NextDeadline(links);
-  if (!earliest) return -1;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - LinkClock::now());
-  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+  const LinkClock::time_point now = LinkClock::now();
+  int earliest = -1;
+  for (const RadioLink* link : links) {
+    const int left = link->MillisecondsToDeadline(now);
+    if (left >= 0 && (earliest < 0 || left < earliest)) earliest = left;
+  }
+  return earliest;
 }
 
 void InterruptAll(const std::vector<RadioLink*>& links) {

@@ -51,9 +51,15 @@ class RadioLink final : public LinkHost {
   // When the response time-out falls, while the link is not done.
   std::optional<LinkClock::time_point> Deadline() const;
 
-  // From the loop: the port is ready, or the time has come for the deadline.
-  void OnPortReady() { link_.OnPortReady(); }
-  void OnTimeReached(LinkClock::time_point now) { link_.OnDeadline(now); }
+  // The milliseconds to the deadline for the loop's wait (Link::MillisecondsToDeadline); -1
+  // once done.
+  int MillisecondsToDeadline(LinkClock::time_point now) const {
+    return Done() ? -1 : link_.MillisecondsToDeadline(now);
+  }
+  // From the loop, after each wait: the port read if it is ready, then the deadline if due.
+  void Service(bool portReady, LinkClock::time_point now) {
+    if (!Done()) (void)link_.Service(portReady, now);  // the command line counts no expiries
+  }
   // A signal: ends the exchange at once.
   void Interrupt();
 

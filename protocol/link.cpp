@@ -160,6 +160,19 @@ void Link::OnDeadline(LinkClock::time_point now) {
   eventTime_.reset();
 }
 
+int Link::MillisecondsToDeadline(LinkClock::time_point now) const {
+  if (!deadline_) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - now);
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+bool Link::Service(bool portReady, LinkClock::time_point now) {
+  if (portReady) OnPortReady();
+  if (!deadline_ || now < *deadline_) return false;
+  OnDeadline(now);
+  return true;
+}
+
 void Link::StartResponseTimer(int milliseconds) {
   deadline_ = Now() + std::chrono::milliseconds(milliseconds);
   host_.DeadlineChanged();

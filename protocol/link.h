@@ -5,9 +5,10 @@
 // and calls it back, all on one event thread.
 //
 // What a host waits on: on Linux the descriptor the link names through WatchDescriptor; on
-// Windows the listener's posts (PostCommNotify, from the listener thread). Either way the host
-// then calls OnPortReady. And the deadline (Deadline, announced through DeadlineChanged): when
-// it has come, OnDeadline.
+// Windows the listener's posts (PostCommNotify, from the listener thread). And the deadline
+// (Deadline, announced through DeadlineChanged; MillisecondsToDeadline for a wait's time-out).
+// When its wait ends the host calls Service, which reads the port before the deadline may fall;
+// a host with a timer of its own calls OnPortReady and OnDeadline as each comes.
 #pragma once
 
 #include <chrono>
@@ -101,10 +102,17 @@ class Link final : private EngineHost, private UpdateSteps {
   const std::string& LastRecord() const { return record_.LastJson(); }
   // The port is ready (its descriptor, or the listener's post): what waits is read and acted on.
   void OnPortReady();
-  // The host's wait for Deadline() ended. An early call only announces the deadline again.
+  // The host's timer for Deadline() fired. An early call only announces the deadline again.
   void OnDeadline(LinkClock::time_point now = LinkClock::now());
   // When the response time-out falls, if one runs.
   std::optional<LinkClock::time_point> Deadline() const { return deadline_; }
+  // The milliseconds from `now` to the deadline for a host's wait, rounded up so that the wait
+  // never ends just before it: -1 when none runs, 0 when it has come.
+  int MillisecondsToDeadline(LinkClock::time_point now) const;
+  // The host's wait ended at `now` (the clock's, or the one a host runs itself), with the port
+  // ready or not: the port is read first, for an answer that came with the deadline must win
+  // over it; then the deadline falls if it has come. Whether it fell.
+  bool Service(bool portReady, LinkClock::time_point now);
   // Ends the exchange in progress as a communication error for `cause`.
   void EndExchange(FailureCause cause) { engine_.EndExchange(cause); }
 

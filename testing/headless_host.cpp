@@ -40,10 +40,7 @@ bool HeadlessHost::DeadlineFallsByItself() const {
 }
 
 int HeadlessHost::DeadlineWaitMs() const {
-  if (!DeadlineFallsByItself() || !link_.Deadline()) return -1;
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(*link_.Deadline() - LinkClock::now());
-  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+  return DeadlineFallsByItself() ? link_.MillisecondsToDeadline(LinkClock::now()) : -1;
 }
 
 void HeadlessHost::RunCalls() {
@@ -70,19 +67,16 @@ void HeadlessHost::Run() {
     const nfds_t count = watched_ == NO_DESCRIPTOR ? 1 : 2;
     // EINTR: look again.
     if (poll(watched, count, DeadlineWaitMs()) < 0) continue;
-    if (count == 2 && watched[1].revents != 0) {
-      ++counts_.notifications;
-      link_.OnPortReady();
-    }
+    const bool portReady = count == 2 && watched[1].revents != 0;
+    if (portReady) ++counts_.notifications;
+    // A deadline that does not fall by itself waits for FireTimer.
+    const bool quietWait = link_.AwaitingQuietLine();
+    const auto now = DeadlineFallsByItself() ? LinkClock::now() : LinkClock::time_point::min();
+    if (link_.Service(portReady, now) && !quietWait) ++counts_.timerExpiries;
     if (watched[0].revents != 0) {
       RunCalls();
       std::lock_guard lock(callsMutex_);
       if (quit_) return;
-    }
-    // After the port: an expiry must not win over an answer that came with it.
-    if (DeadlineFallsByItself() && link_.Deadline() && LinkClock::now() >= *link_.Deadline()) {
-      if (!link_.AwaitingQuietLine()) ++counts_.timerExpiries;
-      link_.OnDeadline();
     }
   }
 }

@@ -1,7 +1,6 @@
 #include "ui/window_link.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace vannor {
 
@@ -34,9 +33,8 @@ void WindowLink::DeadlineChanged() {
     responseTimer_.Stop();
     return;
   }
-  // Rounded up: a timer that fired a moment early would only be set again for the rest.
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - LinkClock::now());
-  responseTimer_.StartOnce(static_cast<int>(std::max<long long>(left.count(), 1)));
+  // At least one: a timer that fired a moment early would only be set again for the rest.
+  responseTimer_.StartOnce(std::max(link_.MillisecondsToDeadline(LinkClock::now()), 1));
 }
 
 void WindowLink::PostCommNotify() {

@@ -3,7 +3,6 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <chrono>
 
 namespace vannor::cli {
 
@@ -46,22 +45,17 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
       InterruptAll(links);
       return;
     }
-    for (std::size_t i = 0; ready > 0 && i < watched.size(); ++i) {
-      const short events = watched[i].revents;
-      if (events == 0) continue;
-      if (owners[i] == nullptr) {
-        if (signals.Take()) {
-          InterruptAll(links);
-          return;
-        }
-        continue;
-      }
-      owners[i]->OnPortReady();
+    if (ready > 0 && owners[0] == nullptr && watched[0].revents != 0 && signals.Take()) {
+      InterruptAll(links);
+      return;
     }
-    // After the ports: an expiry must not win over an answer that came with it.
-    const auto now = std::chrono::steady_clock::now();
+    const LinkClock::time_point now = LinkClock::now();
+    for (std::size_t i = 0; i < watched.size(); ++i) {
+      if (owners[i] != nullptr) owners[i]->Service(watched[i].revents != 0, now);
+    }
+    // The links with no port to watch still have their deadlines.
     for (RadioLink* link : links) {
-      if (!link->Done()) link->OnTimeReached(now);
+      if (link->Descriptor() < 0) link->Service(false, now);
     }
   }
 }

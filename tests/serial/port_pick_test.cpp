@@ -2,6 +2,8 @@
 // radios, what a reopen keeps, and what a pick does to an exchange that runs.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "protocol/link.h"
 #include "tests/serial/serial_test_support.h"
 
@@ -27,7 +29,6 @@ class PortPickTest : public ::testing::Test {
   }
   // Starts a write of two bytes and takes it to the engine's `Sending`.
   void StartWriteOnFirst() {
-    const Bytes image{0xAA, 0xBB};
     link.OnUpdateClicked(0x0F, image.data(), 2);
     PassQuietPeriod(link);
     ASSERT_EQ(first.Read(2), (Bytes{WRITE_COMMAND, 0x0F}));
@@ -36,6 +37,7 @@ class PortPickTest : public ::testing::Test {
     ASSERT_EQ(first.Read(1), Bytes{ENQ});
   }
 
+  const Bytes image{0xAA, 0xBB};  // read in place while the write runs
   PortMap map;
   FarEnd first;
   FarEnd second;
@@ -129,6 +131,24 @@ TEST_F(PortPickTest, APickDuringAnUpdateAsksAndNeverLeavesItSilently) {
     EXPECT_TRUE(now.Read(1, 100ms).empty());
     EXPECT_EQ(host.outcomes.size(), 1u);
   }
+}
+
+// A host's wait that ends with both the answer and the deadline: the answer is read first and
+// moves the deadline on; without it the deadline falls. The wait's time-out never ends short.
+TEST_F(PortPickTest, AnAnswerThatCameWithTheDeadlineWinsOverIt) {
+  StartWriteOnFirst();
+  const LinkClock::time_point due = *link.Deadline();
+  EXPECT_EQ(link.MillisecondsToDeadline(due - std::chrono::microseconds(4300)), 5);
+  EXPECT_EQ(link.MillisecondsToDeadline(due + std::chrono::milliseconds(1)), 0);
+  ASSERT_TRUE(first.Write({ACK}));
+  ASSERT_TRUE(WaitReadable(PortHandleOf(line())));
+  EXPECT_FALSE(link.Service(true, due));
+  EXPECT_EQ(first.Read(1), Bytes{0xAA});
+  EXPECT_TRUE(host.outcomes.empty());
+  EXPECT_TRUE(link.Service(false, *link.Deadline()));
+  ASSERT_EQ(host.outcomes.size(), 1u);
+  EXPECT_EQ(host.outcomes[0].kind, Outcome::CommunicationError);
+  EXPECT_EQ(link.MillisecondsToDeadline(due), -1);
 }
 
 }  // namespace

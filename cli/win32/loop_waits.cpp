@@ -1,0 +1,51 @@
+#include "cli/win32/loop_waits.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <ratio>
+
+#include "cli/link_loop.h"
+#include "cli/loop_wake.h"
+
+namespace vannor::cli {
+
+DWORD DeadlineTimer::Arm(const std::vector<RadioLink*>& links) {
+  const std::optional<LinkClock::time_point> due = NextDeadline(links);
+  if (timer_ == nullptr) {
+    const int milliseconds = MillisecondsToNextTimer(links);
+    return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+  }
+  if (!due) {
+    // Ignored: a timer that still fires only wakes the loop once more.
+    (void)CancelWaitableTimer(timer_);
+    return INFINITE;
+  }
+  using Ticks = std::chrono::duration<long long, std::ratio<1, 10'000'000>>;
+  const long long rest = std::chrono::ceil<Ticks>(*due - LinkClock::now()).count();
+  // Negative: relative to now, in 100 ns ticks; at least one, so that it is due at once.
+  LARGE_INTEGER dueTime;
+  dueTime.QuadPart = -std::max(rest, 1LL);
+  if (SetWaitableTimer(timer_, &dueTime, 0, nullptr, nullptr, FALSE)) return INFINITE;
+  const int milliseconds = MillisecondsToNextTimer(links);
+  return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+}
+
+LoopWake::LoopWake() {
+  // Auto-reset: one wait takes it, however many listeners posted meanwhile. Without it no
+  // listener is heard, and every link ends at its time-out.
+  const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (event != nullptr) waitable_ = reinterpret_cast<std::intptr_t>(event);
+}
+
+LoopWake::~LoopWake() {
+  // Ignored: our own event; the links that posted to it are gone.
+  if (waitable_ != 0) (void)CloseHandle(reinterpret_cast<HANDLE>(waitable_));
+}
+
+void LoopWake::Wake() {
+  // Ignored: our own event; a failed set is a lost post, which the time-out reports.
+  if (waitable_ != 0) (void)SetEvent(reinterpret_cast<HANDLE>(waitable_));
+}
+
+}  // namespace vannor::cli
