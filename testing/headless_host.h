@@ -1,8 +1,9 @@
 // A window without a window, around the Link the programs use, for end-to-end tests and the
 // benchmark: one thread waits with poll on the port, on the queue of clicks and on the link's
-// deadline, and hands them to the link in order, as the window's loop does. Its clicks do what
-// the window's handlers do (the DSP check, the image file read, then the request); message
-// boxes are recorded and answered at once (OK, and the switch question as the test says).
+// deadline, and hands them to the link (Link::Service), as the window's loop does. Its clicks
+// call what the window's handlers call (Link::StartUpdate, with the path as the file dialog's
+// answer); message boxes are recorded and answered at once (OK, and the switch question as the
+// test says).
 #pragma once
 
 #include <pthread.h>
