@@ -45,7 +45,7 @@ class RadioLink final : public LinkHost {
 
   bool Done() const { return outcome_.has_value(); }
   // The descriptor the loop must watch for this link, or NO_DESCRIPTOR.
-  int Descriptor() const { return descriptor_; }
+  int Descriptor() const { return link_.Waitable(); }
   // Whether the port is watched: on Windows a listener thread posts for it.
   bool Watching() const { return link_.Watching(); }
   // When the response time-out falls, while the link is not done.
@@ -67,14 +67,13 @@ class RadioLink final : public LinkHost {
   LinkOutcome Finish();
 
   // LinkHost.
-  void PostCommNotify() override { wake_.Wake(); }
-  void WatchDescriptor(int descriptor) override { descriptor_ = descriptor; }
+  // Linux: the loop reads Descriptor() at each wait, and the wake does nothing.
+  void PortEvent() override { wake_.Wake(); }
   void ReportOutcome(const ExchangeOutcome& outcome) override;
 
  private:
   const std::string port_;
   LoopWake& wake_;
-  int descriptor_ = NO_DESCRIPTOR;
   Link link_;
   std::optional<LinkOutcome> outcome_;
 };

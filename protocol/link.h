@@ -4,8 +4,9 @@
 // program that runs it (the window, vannor-cli, the tests' host) waits on what the link names
 // and calls it back, all on one event thread.
 //
-// What a host waits on: on Linux the descriptor the link names through WatchDescriptor; on
-// Windows the listener's posts (PostCommNotify, from the listener thread). And the deadline
+// What a host waits on: on Linux the descriptor the link names (Waitable; the host's PortEvent
+// says when it changed); on Windows the listener's calls (PortEvent, from the listener thread).
+// And the deadline
 // (Deadline, announced through DeadlineChanged; MillisecondsToDeadline for a wait's time-out).
 // When its wait ends the host calls Service, which reads the port before the deadline may fall;
 // a host with a timer of its own calls OnPortReady and OnDeadline as each comes.
@@ -75,6 +76,8 @@ class Link final : private EngineHost, private UpdateSteps {
   void NamePort(std::string label);
   // Whether the port is watched: without it no reply is ever heard.
   bool Watching() const { return line_.Watching(); }
+  // The descriptor a host waits on for the port (Linux), else NO_DESCRIPTOR.
+  int Waitable() const { return line_.Waitable(); }
 
   // The user picked the port at `index` in the list, the open one included. During an Update
   // the user is asked first (No keeps the port and the transfer); an exchange the pick goes on

@@ -51,6 +51,8 @@ class Line final : public PortIo {
   // at its time-out.
   bool StartWatching(PortEvents& events);
   bool Watching() const { return watching_; }
+  // What the event loop waits on for the port (PortBackend::Waitable).
+  int Waitable() const { return backend_->Waitable(); }
   // The stop sequence: stop watching, close the port, settings back. Safe to call again.
   void Stop();
 

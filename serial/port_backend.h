@@ -51,6 +51,9 @@ class PortBackend {
   virtual bool StartWatch(PortEvents& events) = 0;
   // Ends that: afterwards nothing calls `events` any more. Safe to call again.
   virtual void StopWatch() = 0;
+  // What the event loop waits on for the watched port: its descriptor where the loop waits on
+  // the port itself (Linux), else NO_DESCRIPTOR (the listener calls instead).
+  virtual int Waitable() const { return NO_DESCRIPTOR; }
 };
 
 // This platform's port.

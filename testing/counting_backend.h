@@ -45,6 +45,7 @@ class CountingBackend : public PortBackend {
   std::string FailureReason() const override { return real_->FailureReason(); }
   bool StartWatch(PortEvents& events) override { return real_->StartWatch(events); }
   void StopWatch() override { real_->StopWatch(); }
+  int Waitable() const override { return real_->Waitable(); }
   int AdapterLatencyMs() const override { return real_->AdapterLatencyMs(); }
 
  private:

@@ -1,6 +1,6 @@
-// The window's side of a line's port events for tests of the serial line: counts the Windows
-// listener's posts and lets the test wait for them, and keeps the descriptor a Linux line asks
-// to be watched.
+// The window's side of a line's port events for tests of the serial line: counts the line's
+// calls (the Windows listener's, a Linux line's at each change of descriptor) and lets the test
+// wait for them.
 #pragma once
 
 #include <chrono>
@@ -12,11 +12,11 @@
 
 namespace vannor::testkit {
 
-// The window's notification target: counts posts and lets the test wait for them. onPost, when
-// set, runs on the listener thread inside the post.
+// The window's notification target: counts calls and lets the test wait for them. onPost, when
+// set, runs inside the call (on Windows on the listener thread).
 class CountingTarget : public PortEvents {
  public:
-  void PostCommNotify() override {
+  void PortEvent() override {
     if (onPost) onPost();
     std::lock_guard<std::mutex> lock(mutex_);
     ++count_;
@@ -32,11 +32,7 @@ class CountingTarget : public PortEvents {
     return changed_.wait_for(lock, limit, [&] { return count_ >= atLeast; });
   }
 
-  void WatchDescriptor(int descriptor) override { watched = descriptor; }
-
   std::function<void()> onPost;
-  // The descriptor the line last asked to be watched.
-  int watched = NO_DESCRIPTOR;
 
  private:
   std::mutex mutex_;

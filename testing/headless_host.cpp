@@ -62,9 +62,10 @@ void HeadlessHost::RunCalls() {
 void HeadlessHost::Run() {
   threadHandle_ = pthread_self();
   for (;;) {
+    const int port = link_.Waitable();
     pollfd watched[2] = {{.fd = wakeFd_, .events = POLLIN, .revents = 0},
-                         {.fd = watched_, .events = POLLIN, .revents = 0}};
-    const nfds_t count = watched_ == NO_DESCRIPTOR ? 1 : 2;
+                         {.fd = port, .events = POLLIN, .revents = 0}};
+    const nfds_t count = port == NO_DESCRIPTOR ? 1 : 2;
     // EINTR: look again.
     if (poll(watched, count, DeadlineWaitMs()) < 0) continue;
     const bool portReady = count == 2 && watched[1].revents != 0;

@@ -93,8 +93,8 @@ class HeadlessHost final : public LinkHost, public ExchangeDisplay, public PortP
   ProtocolState EngineState();
 
   // LinkHost, on the event thread.
-  void PostCommNotify() override {}
-  void WatchDescriptor(int descriptor) override { watched_ = descriptor; }
+  // The loop reads Link::Waitable at each wait.
+  void PortEvent() override {}
   void ReportOutcome(const ExchangeOutcome& outcome) override;
   // ExchangeDisplay.
   void ShowProgress(int position, std::string_view percent) override;
@@ -127,7 +127,6 @@ class HeadlessHost final : public LinkHost, public ExchangeDisplay, public PortP
   bool leaveUpdate_ = true;
   int questions_ = 0;
   bool endedOk_ = false;
-  int watched_ = NO_DESCRIPTOR;
   testkit::CountingBackend* counting_;  // owned by link_
   Link link_;
   HostCounts counts_;

@@ -1,7 +1,11 @@
-// The window's own event loop watching the serial port: on GTK a GLib source on the port's
-// descriptor, so that an arriving byte reaches the engine with no thread in between. On Windows
-// the line's listener thread posts instead, and nothing is watched here.
+// The window's own event loop hearing the serial port, for the link's PortEvent. On GTK a GLib
+// source on the descriptor the link names, so that an arriving byte reaches the engine with no
+// thread in between. On Windows the listener thread calls, and the call is queued to the
+// window's thread as a wx thread event.
 #pragma once
+
+#include <wx/event.h>
+#include <wx/window.h>
 
 #include <functional>
 
@@ -9,21 +13,28 @@ namespace vannor {
 
 class PortWatch {
  public:
-  // Called on the window's thread when the descriptor is readable; hungUp when it also reported
-  // a hang-up or an error.
+  // Called on the window's thread when the port has something to read; hungUp when it also
+  // reported a hang-up or an error (GTK).
   using Ready = std::function<void(bool hungUp)>;
+  // The descriptor to watch now, or -1 (the link's Waitable).
+  using Waitable = std::function<int()>;
 
-  explicit PortWatch(Ready ready) : ready_(std::move(ready)) {}
-  ~PortWatch() { Watch(-1); }
+  PortWatch(wxWindow& window, Ready ready, Waitable waitable);
+  ~PortWatch();
   PortWatch(const PortWatch&) = delete;
   PortWatch& operator=(const PortWatch&) = delete;
 
-  // Watches `descriptor` from now on, in place of any earlier one; -1 for none.
-  void Watch(int descriptor);
+  // The link's PortEvent. GTK: watches what Waitable names now, in place of any earlier one.
+  // Windows, from the listener thread: Ready follows on the window's thread; never blocks.
+  void PortEvent();
 
  private:
+  void OnQueued(wxThreadEvent& event);  // Windows: the queued call
+
+  wxWindow& window_;
   Ready ready_;
-  unsigned source_ = 0;
+  Waitable waitable_;
+  unsigned source_ = 0;  // GTK: the GLib source
 };
 
 }  // namespace vannor

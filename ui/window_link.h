@@ -1,7 +1,7 @@
 // The window's side of its Link: the port's events and the response timer on the window's own
-// event loop. On GTK a GLib source watches the port's descriptor; on Windows the listener posts
-// WM_COMM_NOTIFY to the window. RESPONSE_TIMER is the window's timer, set to the link's
-// deadline and set again for the rest when it fires early. Outcomes go to the window's handler.
+// event loop. The port is heard through PortWatch (a GLib source on GTK, the listener's queued
+// calls on Windows). RESPONSE_TIMER is the window's timer, set to the link's deadline and set
+// again for the rest when it fires early. Outcomes go to the window's handler.
 #pragma once
 
 #include <wx/event.h>
@@ -16,10 +16,6 @@
 #include "ui/response_timer.h"
 
 namespace vannor {
-
-// The listener's "bytes have arrived" message; both parameters are 0.
-inline constexpr int WM_COMM_NOTIFY = 0x0405;
-wxDECLARE_EVENT(COMM_NOTIFY_EVENT, wxThreadEvent);
 
 class WindowLink final : public LinkHost {
  public:
@@ -38,9 +34,7 @@ class WindowLink final : public LinkHost {
 
   // LinkHost.
   void DeadlineChanged() override;
-  // From the listener thread (Windows): queues WM_COMM_NOTIFY; never blocks.
-  void PostCommNotify() override;
-  void WatchDescriptor(int descriptor) override { portWatch_.Watch(descriptor); }
+  void PortEvent() override { portWatch_.PortEvent(); }
   void ReportOutcome(const ExchangeOutcome& outcome) override { onOutcome_(outcome); }
 
   // RESPONSE_TIMER fired at `now` (the tests fire it at a time of their choosing).
@@ -48,9 +42,6 @@ class WindowLink final : public LinkHost {
   bool TimerRunning() const { return responseTimer_.IsRunning(); }
 
  private:
-  void OnCommNotify(wxThreadEvent& event);
-
-  wxWindow& window_;
   OutcomeHandler onOutcome_;
   ResponseTimer responseTimer_;
   PortWatch portWatch_;

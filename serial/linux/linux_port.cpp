@@ -183,7 +183,7 @@ bool LinuxPort::Open(const std::string& path, OpenFailure& failure) {
   if (!name.empty()) trigger_.Lower("/sys/class/tty/" + name + "/rx_trig_bytes");
   fd_ = fd;
   failure_ = 0;
-  if (events_ != nullptr) events_->WatchDescriptor(fd_);
+  if (events_ != nullptr) events_->PortEvent();
   return true;
 }
 
@@ -192,8 +192,8 @@ void LinuxPort::Close() {
   if (fd == NO_DESCRIPTOR) return;
   // Stop watching first: the event loop must never wait on a descriptor that is closed (or
   // that the next open gets again).
-  if (events_ != nullptr) events_->WatchDescriptor(NO_DESCRIPTOR);
   fd_ = NO_DESCRIPTOR;
+  if (events_ != nullptr) events_->PortEvent();
   DropReceived();
   if (lowLatencySet_) RestoreLatency(fd);
   lowLatencySet_ = false;
@@ -211,14 +211,15 @@ void LinuxPort::Close() {
 
 bool LinuxPort::StartWatch(PortEvents& events) {
   events_ = &events;
-  if (fd_ != NO_DESCRIPTOR) events_->WatchDescriptor(fd_);
+  if (fd_ != NO_DESCRIPTOR) events_->PortEvent();
   return true;
 }
 
 void LinuxPort::StopWatch() {
   if (events_ == nullptr) return;
-  events_->WatchDescriptor(NO_DESCRIPTOR);
+  PortEvents* const events = events_;
   events_ = nullptr;
+  events->PortEvent();
 }
 
 void LinuxPort::Fail(int error) {

@@ -45,6 +45,7 @@ class LinuxPort final : public PortBackend {
 
   bool StartWatch(PortEvents& events) override;
   void StopWatch() override;
+  int Waitable() const override { return events_ != nullptr ? fd_ : NO_DESCRIPTOR; }
   int AdapterLatencyMs() const override;
   UartTrigger ReceiveTrigger() const override { return trigger_.InEffect(); }
 

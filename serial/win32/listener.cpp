@@ -150,7 +150,7 @@ void Win32Listener::ListenerMain() {
     }
     rearm = false;
     // Bytes that came while the mask was cleared were announced to nobody.
-    if (rearmed) mainWindow_->PostCommNotify();
+    if (rearmed) events_->PortEvent();
     if (pauseHook_ != nullptr) pauseHook_(ListenerPoint::BeforeWait);
 
     if (!waiting) {
@@ -176,7 +176,7 @@ void Win32Listener::ListenerMain() {
     }
     // The release is set before the mask is cleared, so a wait it ended finds it set.
     if (WaitForSingleObject(release_, 0) == WAIT_OBJECT_0) {
-      if (start == WaitStart::Done && (waitEvents_ & EV_RXCHAR) != 0) mainWindow_->PostCommNotify();
+      if (start == WaitStart::Done && (waitEvents_ & EV_RXCHAR) != 0) events_->PortEvent();
       rearm = true;
       continue;
     }
@@ -190,12 +190,12 @@ void Win32Listener::ListenerMain() {
       wake = LookAfterWake(generation, announced);
     }
     idleWakes = wake == Wake::Nothing ? idleWakes + 1 : 0;
-    if (wake == Wake::Bytes) mainWindow_->PostCommNotify();
+    if (wake == Wake::Bytes) events_->PortEvent();
     if (wake == Wake::Gone) {
       // The window hears of it once, finds the port failed and ends the exchange in progress.
       // The port is left alone until it is closed.
       dead = DeadPort{.known = true, .generation = generation};
-      mainWindow_->PostCommNotify();
+      events_->PortEvent();
     }
     if (wake == Wake::Moved) rearm = true;
     // A release ends the pause; the mask may have been cleared meanwhile.
@@ -216,9 +216,9 @@ void Win32Listener::ReleaseWait() {
   if (port != INVALID_HANDLE_VALUE) (void)port_.Calls().SetCommMask(port, 0);
 }
 
-bool Win32Listener::Start(PortEvents& mainWindow) {
+bool Win32Listener::Start(PortEvents& events) {
   Stop();
-  mainWindow_ = &mainWindow;
+  events_ = &events;
   stopListener_.store(0);
   release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   waitOverlapped_ = OVERLAPPED{};
@@ -235,7 +235,7 @@ bool Win32Listener::Start(PortEvents& mainWindow) {
     return false;
   }
   thread_ = reinterpret_cast<HANDLE>(thread);
-  // mainWindow is set: now it may run.
+  // events is set: now it may run.
   if (ResumeThread(thread_) == static_cast<DWORD>(-1)) {
     // A thread that never ran holds nothing: ending it loses nothing. Ignored results: it is
     // ours and suspended.

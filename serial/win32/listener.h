@@ -23,10 +23,10 @@ class Win32Listener {
   Win32Listener& operator=(const Win32Listener&) = delete;
   ~Win32Listener() { Stop(); }
 
-  // Sets mainWindow, then starts the thread (created suspended, resumed once mainWindow is
+  // Sets events, then starts the thread (created suspended, resumed once events is
   // set). False when the thread or its events cannot be made. The stop flag is cleared first,
   // as the window's initialisation does.
-  bool Start(PortEvents& mainWindow);
+  bool Start(PortEvents& events);
   // Sets the stop flag, releases the wait and waits for the thread to end. Safe to call again.
   void Stop();
   bool Running() const { return thread_ != nullptr; }
@@ -73,7 +73,7 @@ class Win32Listener {
 
   Win32Port& port_;
   std::mutex& portLock_;
-  PortEvents* mainWindow_ = nullptr;
+  PortEvents* events_ = nullptr;
   std::atomic<std::int32_t> stopListener_{0};
   ListenerPauseHook pauseHook_ = nullptr;
   // Set by the port switch and the stop sequence; reset under the port lock together with the

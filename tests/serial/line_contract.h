@@ -111,8 +111,7 @@ class PickingHost : public LinkHost, public PortPickQuestions {
   int notUsableShown = 0;
   std::size_t outcomesWhenToldNotUsable = 0;  // how many had been reported by then
 
-  void PostCommNotify() override { loop_.PostCommNotify(); }
-  void WatchDescriptor(int descriptor) override { loop_.WatchDescriptor(descriptor); }
+  void PortEvent() override { loop_.PortEvent(); }
   void ReportOutcome(const ExchangeOutcome& outcome) override { outcomes.push_back(outcome); }
   bool LeaveUnfinishedUpdate() override {
     ++questions;

@@ -1,6 +1,6 @@
 // The line contract's far end on Linux: the radio simulator in-process, on a pseudo-terminal
 // that COM1 of a private port map leads to; COM4 leads to a device that is not there. The event
-// loop is a poll on the descriptor the line asks to be watched.
+// loop is a poll on the descriptor the line names to be watched.
 #include <poll.h>
 
 #include "tests/serial/line_contract.h"
@@ -45,9 +45,9 @@ bool RadioEnd::ReceivedImage(const Bytes& image) {
   return parts_->radio.Image() == image && record.protocolErrors == 0 && record.strayBytes == 0;
 }
 
-bool TestLoop::Next(Line& /*line*/) {
-  if (watched == NO_DESCRIPTOR) return false;
-  pollfd port{.fd = watched, .events = POLLIN, .revents = 0};
+bool TestLoop::Next(Line& line) {
+  if (line.Waitable() == NO_DESCRIPTOR) return false;
+  pollfd port{.fd = line.Waitable(), .events = POLLIN, .revents = 0};
   const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(kPatience);
   // A hang-up wakes the loop too; the line finds it when it asks what waits.
   return poll(&port, 1, static_cast<int>(limit.count())) == 1;

@@ -362,19 +362,22 @@ TEST_F(SerialPortTest, AWriteThatCannotBeQueuedIsLostWithoutBlocking) {
   EXPECT_LT(got.size(), 64 * block.size());
 }
 
-// The event loop is told the descriptor to watch at every open, and to watch nothing before
-// every close.
+// The event loop is told at every open that it has a descriptor to watch, and before every
+// close that it has none.
 TEST_F(SerialPortTest, TheEventLoopWatchesTheOpenPortOnly) {
   testkit::CountingTarget events;
   ASSERT_TRUE(line.StartWatching(events));
-  EXPECT_EQ(events.watched, NO_DESCRIPTOR);
+  EXPECT_EQ(line.Waitable(), NO_DESCRIPTOR);
   ASSERT_EQ(line.OpenPort(0), 1);
-  EXPECT_EQ(events.watched, PortHandleOf(line));
+  EXPECT_EQ(events.Count(), 1);
+  EXPECT_EQ(line.Waitable(), PortHandleOf(line));
   line.ClosePort();
-  EXPECT_EQ(events.watched, NO_DESCRIPTOR);
+  EXPECT_EQ(events.Count(), 2);
+  EXPECT_EQ(line.Waitable(), NO_DESCRIPTOR);
   ASSERT_EQ(line.OpenPort(0), 1);
   line.Stop();
-  EXPECT_EQ(events.watched, NO_DESCRIPTOR);
+  EXPECT_EQ(events.Count(), 4);
+  EXPECT_EQ(line.Waitable(), NO_DESCRIPTOR);
   EXPECT_FALSE(line.Watching());
 }
 
