@@ -179,7 +179,7 @@ TEST_F(WineWindow, WithoutCom1ItSaysSoAndAnotherPortCanBeChosen) {
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
 }
 
-// Run with --com 17 --length 4096 --check-image com17.out --check-mask 15: the radio's adapter is
+// Run with --com 17 --length 1024 --check-image com17.out --check-mask 15: the radio's adapter is
 // COM17, which the port list does not name. The COM ports dialog of the system menu links COM3
 // to it, and COM3 then reaches the radio, without a restart.
 TEST_F(WineWindow, TheComPortsDialogLinksCom3ToCom17) {
@@ -221,7 +221,7 @@ TEST_F(WineWindow, TheComPortsDialogLinksCom3ToCom17) {
   ClickOn(Get<wxWindow>(IDC_VER_READ));
   ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
-  const std::string path = ShareFile("com17.out", testkit::MakeImage(4096));
+  const std::string path = ShareFile("com17.out", testkit::MakeImage(1024));
   ASSERT_FALSE(path.empty());
   modals.AnswerFileDialog(path);
   EXPECT_TRUE(SystemMenuEntryEnabled(Handle(), res::MENU_PORT_LINKS));
