@@ -13,8 +13,10 @@ class PortIo {
  public:
   // Whether a port is open at all.
   virtual bool PortUsable() = 0;
-  // Queues the bytes in order; never waits for them to leave. False when the open port has
-  // failed or no port is open: then nothing went out.
+  // Hands the bytes to the driver in order; never waits for them to leave the wire (on Windows
+  // it waits until the driver has taken them, about a byte's time, so that a short or timed-out
+  // write is seen). False when the open port has failed or no port is open: then nothing went
+  // out.
   virtual bool Write(const std::uint8_t* bytes, std::size_t count) = 0;
   // Bytes waiting in the input queue; 0 when there is no port or it went away.
   virtual std::size_t PendingCount() = 0;
