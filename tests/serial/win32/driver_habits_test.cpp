@@ -21,7 +21,7 @@ constexpr std::size_t IMAGE_LENGTH = 24;
 
 struct Row {
   const char* name;
-  HabitSpec spec;
+  HabitPlay play;
 };
 
 const Row ROWS[] = {
@@ -47,10 +47,10 @@ const Row ROWS[] = {
 class DriverHabits : public ::testing::TestWithParam<Row> {};
 
 TEST_P(DriverHabits, Update) {
-  const HabitSpec spec = GetParam().spec;
+  const HabitPlay play = GetParam().play;
   RadioEnd farEnd({.length = IMAGE_LENGTH});
   ASSERT_TRUE(farEnd.Ok());
-  HabitDriver driver(spec);
+  HabitDriver driver(play);
   TestLoop loop;
   PickingHost host(loop);
   Link link(host, "vannor", false, std::make_unique<Win32Backend>(driver));
@@ -72,20 +72,20 @@ TEST_P(DriverHabits, Update) {
   EXPECT_GT(driver.Played(), 0);
   const ExchangeOutcome& outcome = host.outcomes[0];
 
-  if (spec.habit != Habit::Removal) {
+  if (play.habit != Habit::Removal) {
     EXPECT_EQ(MessageFor(outcome), MSG_COMPLETION) << link.SerialLine().FailureReason();
     EXPECT_TRUE(farEnd.ReceivedImage(image));
   } else {
     EXPECT_EQ(outcome.failure.cause, FailureCause::PortFailed);
     const std::string reason = link.SerialLine().FailureReason();
     EXPECT_EQ(reason.rfind("the port went away; was the adapter unplugged? (", 0), 0u) << reason;
-    EXPECT_NE(reason.find("(error " + std::to_string(spec.error) + "))"), std::string::npos)
+    EXPECT_NE(reason.find("(error " + std::to_string(play.error) + "))"), std::string::npos)
         << reason;
     ASSERT_TRUE(driver.RemovedAt());
     EXPECT_LT(ended - *driver.RemovedAt(), 1s);
   }
 
-  if (spec.habit == Habit::WaitEndsAtOnceWithNoEventOrTxEmpty) {
+  if (play.habit == Habit::WaitEndsAtOnceWithNoEventOrTxEmpty) {
     // Idle, with waits that end at once: no post, and wakes paced by the listener's pause (at
     // most one a millisecond), not as fast as the calls go.
     const int heard = loop.Count();

@@ -33,7 +33,7 @@ enum class Habit {
 };
 enum class FirstMet { WriteFile, ClearCommError, ReadFile, WaitResult, WaitCommEvent };
 
-struct HabitSpec {
+struct HabitPlay {
   Habit habit;
   FirstMet firstMet = FirstMet::WriteFile;
   DWORD error = 0;
@@ -44,7 +44,7 @@ class HabitDriver final : public CommCalls {
   using Call = std::optional<FirstMet>;  // nothing: a call no removal is first met by
 
  public:
-  explicit HabitDriver(HabitSpec spec) : spec_(spec) {}
+  explicit HabitDriver(HabitPlay play) : play_(play) {}
 
   // How many times the habit was played; when the removal was first met.
   int Played() {
@@ -58,11 +58,11 @@ class HabitDriver final : public CommCalls {
 
   BOOL GetCommState(HANDLE port, DCB* state) override {
     if (!CommCalls::GetCommState(port, state)) return FALSE;
-    if (spec_.habit == Habit::RefusesTheRtsMode) state->fRtsControl = RTS_CONTROL_HANDSHAKE;
+    if (play_.habit == Habit::RefusesTheRtsMode) state->fRtsControl = RTS_CONTROL_HANDSHAKE;
     return TRUE;
   }
   BOOL SetCommState(HANDLE port, DCB* state) override {
-    if (spec_.habit != Habit::RefusesTheRtsMode) return CommCalls::SetCommState(port, state);
+    if (play_.habit != Habit::RefusesTheRtsMode) return CommCalls::SetCommState(port, state);
     Guard guard(mutex_);
     if (state->fRtsControl != RTS_CONTROL_HANDSHAKE) return Play(ERROR_INVALID_PARAMETER);
     DCB wine = *state;  // the handshake is this driver's alone
@@ -71,7 +71,7 @@ class HabitDriver final : public CommCalls {
   }
   BOOL SetupComm(HANDLE port, DWORD inQueue, DWORD outQueue) override {
     Guard guard(mutex_);
-    if (spec_.habit == Habit::RefusesSetupAndFifo) return Play(ERROR_INVALID_FUNCTION);
+    if (play_.habit == Habit::RefusesSetupAndFifo) return Play(ERROR_INVALID_FUNCTION);
     return CommCalls::SetupComm(port, inQueue, outQueue);
   }
   BOOL PurgeComm(HANDLE port, DWORD flags) override {
@@ -91,7 +91,7 @@ class HabitDriver final : public CommCalls {
     if (Removed(FirstMet::WaitCommEvent, port)) return FALSE;
     waitRecord_ = record;
     waitEvents_ = events;
-    if (spec_.habit == Habit::WaitEndsAtOnceWithNoEventOrTxEmpty) {
+    if (play_.habit == Habit::WaitEndsAtOnceWithNoEventOrTxEmpty) {
       ++played_;
       *events = played_ % 2 == 0 ? 0 : EV_TXEMPTY;
       return TRUE;
@@ -123,7 +123,7 @@ class HabitDriver final : public CommCalls {
     Guard guard(mutex_);
     if (Removed(FirstMet::ReadFile, port)) return FALSE;
     readRecord_ = record;
-    if (spec_.habit == Habit::ReadDeliversNothing && reads_++ % 2 == 0) {
+    if (play_.habit == Habit::ReadDeliversNothing && reads_++ % 2 == 0) {
       ++played_;
       Complete(record, DONE, 0);
       return TRUE;
@@ -134,8 +134,8 @@ class HabitDriver final : public CommCalls {
     Guard guard(mutex_);
     const bool odd = ++writes_ % 2 == 0;
     if (Removed(FirstMet::WriteFile, port)) return FALSE;
-    if (odd && spec_.habit == Habit::WriteTimesOut) return Pending(record, IO_TIMEOUT, 0);
-    if (odd && spec_.habit == Habit::WriteTakesFewer) {
+    if (odd && play_.habit == Habit::WriteTimesOut) return Pending(record, IO_TIMEOUT, 0);
+    if (odd && play_.habit == Habit::WriteTakesFewer) {
       if (count == 1) return Pending(record, DONE, 0);
       ++played_;
       return CommCalls::WriteFile(port, bytes, count - 1, record);
@@ -156,7 +156,7 @@ class HabitDriver final : public CommCalls {
     if (record == readRecord_) Taken(*count);
     if (call) {
       Woke(port, *waitEvents_);
-      if (spec_.habit == Habit::WaitResultFailsOnce && waits_++ % 2 == 1) {
+      if (play_.habit == Habit::WaitResultFailsOnce && waits_++ % 2 == 1) {
         return Play(waits_ % 4 == 2 ? ERROR_INVALID_PARAMETER : ERROR_OPERATION_ABORTED);
       }
     }
@@ -171,7 +171,7 @@ class HabitDriver final : public CommCalls {
   BOOL DeviceIoControl(HANDLE port, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                        DWORD* returned, OVERLAPPED* record) override {
     Guard guard(mutex_);
-    if (spec_.habit == Habit::RefusesSetupAndFifo) return Play(ERROR_INVALID_FUNCTION);
+    if (play_.habit == Habit::RefusesSetupAndFifo) return Play(ERROR_INVALID_FUNCTION);
     return CommCalls::DeviceIoControl(port, code, in, inSize, out, outSize, returned, record);
   }
 
@@ -210,8 +210,8 @@ class HabitDriver final : public CommCalls {
   }
   // Whether a call fails for the removal, leaving its code. Under mutex_.
   bool Removed(Call call, HANDLE port) {
-    if (spec_.habit != Habit::Removal) return false;
-    if (!removed_ && writes_ > 8 && call == spec_.firstMet) {
+    if (play_.habit != Habit::Removal) return false;
+    if (!removed_ && writes_ > 8 && call == play_.firstMet) {
       removed_ = true;
       removedAt_ = std::chrono::steady_clock::now();
       ++played_;
@@ -220,13 +220,13 @@ class HabitDriver final : public CommCalls {
       if (parked_) EndParked(CANCELLED);
       (void)CommCalls::SetCommMask(port, 0);  // no wait pending: nothing to end
     }
-    if (removed_) SetLastError(spec_.error);
+    if (removed_) SetLastError(play_.error);
     return removed_;
   }
   // A wait ended: what waits now counts as announced.
   void Woke(HANDLE port, DWORD events) {
     announced_ = taken_ + Queued(port);
-    if (spec_.habit == Habit::CountLagsTheEvent && (events & EV_RXCHAR) != 0) hideCount_ = true;
+    if (play_.habit == Habit::CountLagsTheEvent && (events & EV_RXCHAR) != 0) hideCount_ = true;
   }
   // A read or a purge took bytes: the parked wait ends, as a new mask ends it, so that the
   // listener waits again from its own thread (Wine refuses a wait while one another thread
@@ -241,7 +241,7 @@ class HabitDriver final : public CommCalls {
     Complete(waitRecord_, status, sizeof(DWORD));
   }
 
-  const HabitSpec spec_;
+  const HabitPlay play_;
   std::mutex mutex_;
   int played_ = 0;
   int writes_ = 0;
