@@ -2,8 +2,6 @@
 // append and rotation, and the choice of records `vannor-cli history` shows.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -183,25 +181,6 @@ TEST(HistoryTest, AppendsWholeLinesAndMovesABigFileAside) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(current), {}), "three\n");
   EXPECT_EQ(std::filesystem::file_size(testkit::PathFromUtf8(RotatedHistoryPath(path))),
             static_cast<std::uintmax_t>(HISTORY_ROTATE_BYTES));
-}
-
-TEST(HistoryTest, AHistoryThatCannotBeWrittenIsToldOnceByItsPath) {
-  testkit::TempDir folder;
-  // A file where the history's folder should be.
-  std::ofstream(testkit::PathFromUtf8(folder.Path() + "/state")) << "x";
-  const std::string path = folder.Path() + "/state/history.jsonl";
-  std::FILE* errors = std::tmpfile();
-  ASSERT_NE(errors, nullptr);
-  HistoryLog log(path, "vannor", "1.0", errors);
-  log.Append(UpdateRecord());
-  log.Append(UpdateRecord());
-  std::rewind(errors);
-  char text[512] = {};
-  const std::size_t got = std::fread(text, 1, sizeof text - 1, errors);
-  std::fclose(errors);
-  const std::string told(text, got);
-  EXPECT_EQ(told.find("vannor: cannot record the history in " + path + ": "), 0u) << told;
-  EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
 }
 
 TEST(HistoryTest, TheRecordsEachFilterChooses) {
