@@ -97,7 +97,7 @@ LinkRound HeadlessRound(const std::string& imagePath, const std::vector<std::uin
   const Clock::time_point end = Clock::now();
   round.processCpu = ProcessCpu() - cpuBefore;
   round.eventThreadCpu = host.EventThreadCpu() - eventThreadBefore;
-  round.counts = host.Counts();
+  round.counts = host.Look().counts;
   host.End();
   if (shown && host.Messages()[0] == MSG_COMPLETION && radio.Image() == image) {
     round.took = end - start;
@@ -109,14 +109,14 @@ IdleRound HeadlessIdle(std::chrono::milliseconds span) {
   IdleRound idle;
   headless::HeadlessHost host(headless::HeadlessHost::Timer::Real);
   if (host.OpenAndListen(0) != 1) return idle;
-  const headless::HostCounts before = host.Counts();
+  const headless::HostCounts before = host.Look().counts;
   // Lets the event thread finish that call and go back to its wait.
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const nanoseconds cpuBefore = host.EventThreadCpu();
   std::this_thread::sleep_for(span);
   // Read before any further call: each call is a wake of the event thread.
   const nanoseconds cpuAfter = host.EventThreadCpu();
-  const headless::HostCounts after = host.Counts();
+  const headless::HostCounts after = host.Look().counts;
   host.End();
   if (cpuBefore.count() >= 0 && cpuAfter.count() >= 0) idle.cpu = cpuAfter - cpuBefore;
   idle.wakes = after.notifications - before.notifications;

@@ -1,8 +1,6 @@
 #include "bench/cli_rounds.h"
 
-#include <pthread.h>
 #include <signal.h>
-#include <time.h>
 
 #include <future>
 #include <memory>
@@ -15,23 +13,11 @@
 #include "cli/signal_watch.h"
 #include "history/history_log.h"
 #include "protocol/update_request.h"
+#include "testing/posix/event_calls.h"
 
 namespace vannor::bench {
 
-namespace {
-
 using std::chrono::nanoseconds;
-
-nanoseconds CpuOf(pthread_t thread) {
-  clockid_t clock;
-  timespec used{};
-  if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &used) != 0) {
-    return nanoseconds(-1);
-  }
-  return std::chrono::seconds(used.tv_sec) + nanoseconds(used.tv_nsec);
-}
-
-}  // namespace
 
 nanoseconds CliRound(const std::vector<std::uint8_t>& image,
                      const std::vector<sim::RadioSimulator*>& radios, int firstCom) {
@@ -82,9 +68,9 @@ nanoseconds CliIdle(int com, std::chrono::milliseconds span) {
   if (isOpen.get()) {
     // Lets the thread reach its wait.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const nanoseconds before = CpuOf(loop.native_handle());
+    const nanoseconds before = testkit::ThreadCpuOf(loop.native_handle());
     std::this_thread::sleep_for(span);
-    const nanoseconds after = CpuOf(loop.native_handle());
+    const nanoseconds after = testkit::ThreadCpuOf(loop.native_handle());
     if (before.count() >= 0 && after.count() >= 0) used = after - before;
     // Fails only for a thread that has ended; this one waits for the signal.
     (void)pthread_kill(loop.native_handle(), SIGUSR1);

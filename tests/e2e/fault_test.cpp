@@ -56,20 +56,20 @@ TEST_P(FaultTest, EndsTheExchangeCleanlyAndTheNextUpdateWorks) {
   }
   EXPECT_EQ(NextMessage(), MSG_COMMUNICATION_ERROR);
   EXPECT_EQ(EngineState(), ProtocolState::Idle);
-  EXPECT_FALSE(host->TimerRunning());
+  EXPECT_FALSE(host->Look().timerRunning);
   EXPECT_EQ(host->Messages().size(), 1u);
 
   // Quiet afterwards: nothing more arrives, and after a hang-up the dead port is closed
   // instead of being waited on.
-  const headless::HostCounts afterFailure = host->Counts();
+  const headless::HostCounts afterFailure = host->Look().counts;
   const auto cpuBefore = host->EventThreadCpu();
   std::this_thread::sleep_for(milliseconds(300));
-  EXPECT_LE(host->Counts().notifications, afterFailure.notifications + 1);
+  EXPECT_LE(host->Look().counts.notifications, afterFailure.notifications + 1);
   EXPECT_LT(host->EventThreadCpu() - cpuBefore, milliseconds(100));
-  EXPECT_EQ(host->Counts().writes, afterFailure.writes);
+  EXPECT_EQ(host->Look().counts.writes, afterFailure.writes);
 
   if (fault.hangUp) {
-    EXPECT_FALSE(host->PortOpen());  // the dead port is closed, not waited on
+    EXPECT_FALSE(host->Look().portOpen);  // the dead port is closed, not waited on
     // The radio comes back on a new line; choosing COM1 again reaches it.
     EXPECT_FALSE(radio.Running());
     EXPECT_EQ(radio.Record().bytesReceived, fault.receivedByThen);
@@ -97,7 +97,7 @@ TEST_P(FaultTest, EndsTheExchangeCleanlyAndTheNextUpdateWorks) {
     EXPECT_EQ(record.writeRequests, 2u);
   }
   EXPECT_TRUE(radio.Image() == image);
-  EXPECT_EQ(host->Progress(), 100);
+  EXPECT_EQ(host->Look().progress, 100);
 }
 
 // Image byte N reaches the radio as byte 3 + N of the exchange (after 0x57, mask and ENQ).
@@ -191,7 +191,7 @@ TEST_F(LinkTest, WithNoPortTheExchangeEndsAtTheTimeOut) {
   EXPECT_EQ(EngineState(), ProtocolState::Idle);
   EXPECT_EQ(radio.Record().bytesReceived, 0u);
   host->End();
-  EXPECT_TRUE(host->EndedOk());
+  EXPECT_TRUE(host->Look().endedOk);
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ class LinkTest : public ::testing::Test {
     return host->Messages()[seen];
   }
 
-  ProtocolState EngineState() { return host->EngineState(); }
+  ProtocolState EngineState() { return host->Look().state; }
 
   testkit::TempDir home;
   testkit::ScopedEnv configHome{"XDG_CONFIG_HOME", home.Path().c_str()};

@@ -27,10 +27,10 @@ TEST_F(LinkTest, ARadioThatFallsSilentIsReportedFiveSecondsAfterTheLastByte) {
   EXPECT_EQ(NextMessage(WITHIN), MSG_COMMUNICATION_ERROR);
   EXPECT_GE(Clock::now() - silentSince, NOT_BEFORE);
   EXPECT_EQ(EngineState(), ProtocolState::Idle);
-  EXPECT_FALSE(host->TimerRunning());
+  EXPECT_FALSE(host->Look().timerRunning);
   // Five seconds of waiting cost the event thread next to nothing.
   EXPECT_LT(host->EventThreadCpu() - cpuBefore, milliseconds(100));
-  EXPECT_EQ(host->Counts().timerExpiries, 1u);
+  EXPECT_EQ(host->Look().counts.timerExpiries, 1u);
   EXPECT_EQ(radio.Record().bytesReceived, 3u + 151);
 }
 
@@ -45,7 +45,7 @@ TEST_F(LinkTest, ASlowRadioWithinTheTimeOutCompletesAnUpdateLongerThanIt) {
   host->ClickUpdate(WriteImage(image));
   EXPECT_EQ(NextMessage(WITHIN), MSG_COMPLETION);
   EXPECT_GE(Clock::now() - start, milliseconds(5600));
-  EXPECT_EQ(host->Counts().timerExpiries, 0u);
+  EXPECT_EQ(host->Look().counts.timerExpiries, 0u);
   EXPECT_TRUE(radio.Image() == image);
 }
 

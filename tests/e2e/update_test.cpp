@@ -31,10 +31,10 @@ TEST_P(UpdateTest, TheRadioReceivesTheFileByteForByte) {
 
   host->ClickUpdate(WriteImage(image));
   EXPECT_EQ(NextMessage(TRANSFER), MSG_COMPLETION);
-  EXPECT_EQ(host->Progress(), 100);
-  EXPECT_EQ(host->LabelText(Label::Percent), "100");
+  EXPECT_EQ(host->Look().progress, 100);
+  EXPECT_EQ(host->Look()[Label::Percent], "100");
   EXPECT_EQ(EngineState(), ProtocolState::Idle);
-  EXPECT_FALSE(host->TimerRunning());
+  EXPECT_FALSE(host->Look().timerRunning);
 
   const sim::RadioRecord record = radio.Record();
   EXPECT_EQ(record.mask, t.mask);
@@ -43,7 +43,7 @@ TEST_P(UpdateTest, TheRadioReceivesTheFileByteForByte) {
   EXPECT_TRUE(radio.Image() == image) << "the radio's copy differs from the file";
   EXPECT_EQ(record.bytesReceived, 3 + t.length);  // request, ENQ, image: nothing else
   EXPECT_EQ(record.strayBytes + record.protocolErrors, 0u);
-  EXPECT_EQ(host->Counts().timerExpiries, 0u);
+  EXPECT_EQ(host->Look().counts.timerExpiries, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ImageSizes, UpdateTest,
@@ -88,9 +88,9 @@ TEST_F(LinkTest, TwoLinksInOneProcessShareNothing) {
   EXPECT_EQ(radio.Record().protocolErrors + radio.Record().strayBytes, 0u);
   EXPECT_EQ(otherRadio.Record().mask, 0x0C);
   EXPECT_EQ(otherRadio.Image(), Bytes(second.begin(), second.begin() + 1501));
-  EXPECT_EQ(host->LabelText(Label::Percent), "100");
-  EXPECT_EQ(other.LabelText(Label::Percent), "75");  // 1500 of 2000 confirmed
-  EXPECT_EQ(other.EngineState(), ProtocolState::Idle);
+  EXPECT_EQ(host->Look()[Label::Percent], "100");
+  EXPECT_EQ(other.Look()[Label::Percent], "75");  // 1500 of 2000 confirmed
+  EXPECT_EQ(other.Look().state, ProtocolState::Idle);
 }
 
 }  // namespace

@@ -14,13 +14,13 @@ TEST_F(LinkTest, VerReadShowsTheRadiosVersionsThenRefusesASecondTime) {
   host->ClickVerRead();
   ASSERT_TRUE(radio.WaitBytesReceived(1, PROMPTLY));
   // No message ends a good version read; the labels change when the fourth byte is in.
-  for (int i = 0; i < 2000 && host->LabelText(Label::VersionDsp2) == "V00.00"; ++i) {
+  for (int i = 0; i < 2000 && host->Look()[Label::VersionDsp2] == "V00.00"; ++i) {
     std::this_thread::sleep_for(milliseconds(10));
   }
-  EXPECT_EQ(host->LabelText(Label::VersionDsp1), "V01.03");
-  EXPECT_EQ(host->LabelText(Label::VersionDsp2), "V02.00");
+  EXPECT_EQ(host->Look()[Label::VersionDsp1], "V01.03");
+  EXPECT_EQ(host->Look()[Label::VersionDsp2], "V02.00");
   EXPECT_EQ(EngineState(), ProtocolState::Idle);
-  EXPECT_FALSE(host->TimerRunning());
+  EXPECT_FALSE(host->Look().timerRunning);
   EXPECT_TRUE(host->Messages().empty());
 
   host->ClickVerRead();
@@ -42,11 +42,11 @@ TEST_F(LinkTest, VerReadShowsWhateverTheRadioReports) {
   std::copy(values, values + 4, config.version);
   Connect(config, HeadlessHost::Timer::Manual);
   host->ClickVerRead();
-  for (int i = 0; i < 2000 && host->LabelText(Label::VersionDsp2) == "V00.00"; ++i) {
+  for (int i = 0; i < 2000 && host->Look()[Label::VersionDsp2] == "V00.00"; ++i) {
     std::this_thread::sleep_for(milliseconds(10));
   }
-  EXPECT_EQ(host->LabelText(Label::VersionDsp1), "V10.99");
-  EXPECT_EQ(host->LabelText(Label::VersionDsp2), "V100.255");
+  EXPECT_EQ(host->Look()[Label::VersionDsp1], "V10.99");
+  EXPECT_EQ(host->Look()[Label::VersionDsp2], "V100.255");
 }
 
 TEST_F(LinkTest, VerReadIsRefusedAfterAnUpdateAndAShortReplyTimesOut) {
@@ -72,7 +72,7 @@ TEST_F(LinkTest, VerReadIsRefusedAfterAnUpdateAndAShortReplyTimesOut) {
   EXPECT_EQ(EngineState(), ProtocolState::AwaitVersion3);
   ASSERT_TRUE(host->FireTimer());
   EXPECT_EQ(NextMessage(), MSG_COMMUNICATION_ERROR);
-  EXPECT_EQ(host->LabelText(Label::VersionDsp1), "V00.00");
+  EXPECT_EQ(host->Look()[Label::VersionDsp1], "V00.00");
   EXPECT_EQ(EngineState(), ProtocolState::Idle);
 }
 
