@@ -4,7 +4,6 @@
 #pragma once
 
 #include <chrono>
-#include <string_view>
 
 #include "protocol/exchange_outcome.h"
 
@@ -36,9 +35,5 @@ class EngineHost {
  protected:
   ~EngineHost() = default;
 };
-
-// The message box text for an outcome, exactly as the window shows it; empty for none (a
-// version read).
-std::string_view MessageFor(const ExchangeOutcome& outcome);
 
 }  // namespace vannor

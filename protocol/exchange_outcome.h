@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
+#include "image/update_image.h"
 #include "protocol/link_state.h"
 
 namespace vannor {
@@ -15,12 +17,6 @@ enum class Outcome : std::uint8_t {
   DspNotSelected,      // Update with neither Write box checked; nothing sent
   ImageRefused,        // see ImageRefusal; nothing sent
   OnlyOnce,            // Ver Read after a command went out; nothing sent
-};
-
-enum class ImageRefusal : std::uint8_t {
-  NotOut,      // the name does not end in .out
-  Unreadable,  // missing, unreadable, not a regular file, a read error, or changed meanwhile
-  Size,        // empty, or larger than the buffer
 };
 
 enum class FailureCause : std::uint8_t {
@@ -64,5 +60,9 @@ inline ExchangeOutcome ImageRefusedOutcome(ImageRefusal refusal) {
   outcome.refusal = refusal;
   return outcome;
 }
+
+// The message box text for an outcome, exactly as the window shows it; empty for none (a
+// version read).
+std::string_view MessageFor(const ExchangeOutcome& outcome);
 
 }  // namespace vannor

@@ -12,6 +12,7 @@ Link::Link(LinkHost& host, std::string program, bool trace, std::unique_ptr<Port
       line_(std::move(backend)),
       engine_(line_, *this),
       latency_(stderr, program_, line_),
+      diagnostics_(stderr, program_, line_),
       record_(line_) {
   // The first observers always have room.
   (void)engine_.AddObserver(&latency_);

@@ -22,6 +22,7 @@
 #include "protocol/engine_host.h"
 #include "protocol/exchange_trace.h"
 #include "protocol/latency_check.h"
+#include "protocol/link_diagnostics.h"
 #include "protocol/protocol_engine.h"
 #include "protocol/request_record.h"
 #include "protocol/update_request.h"
@@ -141,6 +142,8 @@ class Link final : private EngineHost, private UpdateSteps {
   std::string PortAndDevice() const;
   const Line& SerialLine() const { return line_; }
   Line& SerialLine() { return line_; }
+  // The lines for standard error when the port fails, under the link's program name.
+  const LinkDiagnostics& Diagnostics() const { return diagnostics_; }
 
  private:
   void StartResponseTimer(int milliseconds) override;
@@ -161,6 +164,7 @@ class Link final : private EngineHost, private UpdateSteps {
   Line line_;
   ProtocolEngine engine_;
   LatencyCheck latency_;
+  LinkDiagnostics diagnostics_;
   std::optional<ExchangeTrace> trace_;
   RequestRecord record_;
   std::optional<LinkClock::time_point> deadline_;

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-namespace vannor {
+#include "image/update_image.h"
 
-inline constexpr std::uint32_t IMAGE_CAPACITY = 200000;
+namespace vannor {
 
 enum class ProtocolState : std::uint8_t {
   Idle = 0,

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "protocol/engine_host.h"
+#include "protocol/exchange_outcome.h"
 #include "protocol/exchange_observer.h"
 #include "protocol/exchange_trace.h"
 #include "protocol/messages.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "protocol/engine_host.h"
+#include "protocol/exchange_outcome.h"
 #include "protocol/exchange_trace.h"
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/update_image.h"
 #include "protocol/exchange_outcome.h"
 
 namespace vannor {
@@ -36,23 +37,6 @@ bool ImageLengthFits(std::uint32_t length);
 
 // The progress percentage after `confirmed` of `length` bytes, truncated.
 std::uint8_t PercentOf(std::uint32_t confirmed, std::uint32_t length);
-
-// The image file the user chose, checked and read.
-struct ChosenImage {
-  std::optional<ImageRefusal> refusal;  // none: loaded
-  std::uint32_t length = 0;             // bytes read, when loaded
-  std::string problem;                  // why it was refused, in the system's words where known
-  std::string path;                     // as chosen
-  std::string sha256;                   // of the bytes read, in hexadecimal, when loaded
-};
-
-// An image read for an Update: what its checks found and, when loaded, its bytes. Read once
-// and shared read-only by the links that send it; the engine reads it in place.
-struct UpdateImage {
-  ChosenImage chosen;
-  std::vector<std::uint8_t> bytes;  // the first chosen.length are the image
-};
-std::shared_ptr<const UpdateImage> ReadUpdateImage(const std::string& path);
 
 // Where an Update's image comes from, asked only once the request may go: a file picked then
 // (the window's file dialog comes after the DSP check), or an image read already.

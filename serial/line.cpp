@@ -46,7 +46,8 @@ void Line::ClosePort() {
 }
 
 bool Line::StartWatching(PortEvents& events) {
-  watching_ = backend_->StartWatch(events);
+  watchFailure_.clear();
+  watching_ = backend_->StartWatch(events, watchFailure_);
   return watching_;
 }
 

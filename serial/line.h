@@ -51,6 +51,8 @@ class Line final : public PortIo {
   // at its time-out.
   bool StartWatching(PortEvents& events);
   bool Watching() const { return watching_; }
+  // Why the last StartWatching failed, in the system's words.
+  const std::string& WatchFailure() const { return watchFailure_; }
   // What the event loop waits on for the port (PortBackend::Waitable).
   int Waitable() const { return backend_->Waitable(); }
   // The stop sequence: stop watching, close the port, settings back. Safe to call again.
@@ -80,6 +82,7 @@ class Line final : public PortIo {
 
   std::unique_ptr<PortBackend> backend_;
   bool watching_ = false;
+  std::string watchFailure_;
   ResolvedPort opened_;
   OpenFailure lastFailure_;
   std::string lastFailureReason_;

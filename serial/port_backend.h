@@ -47,8 +47,8 @@ class PortBackend {
   virtual UartTrigger ReceiveTrigger() const { return {}; }
 
   // Starts telling `events` about the port (see PortEvents). False, with the system's reason in
-  // errno, when that cannot start.
-  virtual bool StartWatch(PortEvents& events) = 0;
+  // `reason`, when that cannot start.
+  virtual bool StartWatch(PortEvents& events, std::string& reason) = 0;
   // Ends that: afterwards nothing calls `events` any more. Safe to call again.
   virtual void StopWatch() = 0;
   // What the event loop waits on for the watched port: its descriptor where the loop waits on

@@ -43,7 +43,9 @@ class CountingBackend : public PortBackend {
   void DiscardInput() override { real_->DiscardInput(); }
   bool Failed() const override { return real_->Failed(); }
   std::string FailureReason() const override { return real_->FailureReason(); }
-  bool StartWatch(PortEvents& events) override { return real_->StartWatch(events); }
+  bool StartWatch(PortEvents& events, std::string& reason) override {
+    return real_->StartWatch(events, reason);
+  }
   void StopWatch() override { real_->StopWatch(); }
   int Waitable() const override { return real_->Waitable(); }
   int AdapterLatencyMs() const override { return real_->AdapterLatencyMs(); }

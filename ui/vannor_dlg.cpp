@@ -17,7 +17,6 @@
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_builder.h"
-#include "ui/link_diagnostics.h"
 
 namespace vannor {
 
@@ -117,7 +116,7 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   portList->SetSelection(0);
   displayLoss = std::make_unique<DisplayLossGuard>([this] { windowLink->Stop(); });
   if (!Radio().OpenPort(0)) {
-    ReportOpenFailure(stderr, PortName(0), SerialLine().LastOpenFailure());
+    Radio().Diagnostics().OpenFailed(PortName(0), SerialLine().LastOpenFailure());
     // Windows initialises a dialog before it is on screen, and the toolkit gives a message box
     // no hidden owner: there the box waits until the window shows, and is then its own.
     if (IsShownOnScreen()) {
@@ -129,7 +128,7 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   portLinks->ShowTip();
   // Unwatched (no thread could be made) no reply ever arrives, and every exchange ends at its
   // time-out with " Communication Error !!! "; the window itself stays usable.
-  if (!Watching()) ReportListenerFailure(stderr, PortName(0), errno);
+  if (!Watching()) Radio().Diagnostics().WatchFailed(PortName(0));
   endButton->SetFocus();
 }
 
@@ -158,7 +157,7 @@ void VannorDlg::PickPort(int index) {
   if (portList->GetSelection() != now) portList->SetSelection(now);
   // The port chosen last did not open again either.
   if (!SerialLine().PortUsable()) {
-    ReportOpenFailure(stderr, PortName(now), SerialLine().LastOpenFailure());
+    Radio().Diagnostics().OpenFailed(PortName(now), SerialLine().LastOpenFailure());
   }
   portLinks->ShowTip();
 }
@@ -171,7 +170,7 @@ bool VannorDlg::LeaveUnfinishedUpdate() {
 void VannorDlg::ShowPortNotUsable(int index, const OpenFailure& failure) {
   // The list shows the port in use again before the box tells why the pick failed.
   portList->SetSelection(PortIndex());
-  ReportOpenFailure(stderr, PortName(index), failure);
+  Radio().Diagnostics().OpenFailed(PortName(index), failure);
   ShowMessage(MSG_NOT_USE_COM_PORT);
 }
 
@@ -277,7 +276,7 @@ void VannorDlg::ShowVersions(std::string_view dsp1, std::string_view dsp2) {
 
 void VannorDlg::ReportOutcome(const ExchangeOutcome& outcome) {
   // The box keeps its words; a cause it cannot say goes where a technician looks.
-  ReportFailureCause(stderr, PortName(PortIndex()), outcome, SerialLine());
+  Radio().Diagnostics().FailureCause(PortName(PortIndex()), outcome);
   const std::string_view text = MessageFor(outcome);
   if (!text.empty()) ShowMessage(text);
 }

@@ -209,7 +209,8 @@ void LinuxPort::Close() {
   (void)close(fd);
 }
 
-bool LinuxPort::StartWatch(PortEvents& events) {
+// The event loop itself waits on the descriptor: nothing here can fail.
+bool LinuxPort::StartWatch(PortEvents& events, std::string& /*reason*/) {
   events_ = &events;
   if (fd_ != NO_DESCRIPTOR) events_->PortEvent();
   return true;

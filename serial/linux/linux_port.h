@@ -43,7 +43,7 @@ class LinuxPort final : public PortBackend {
   bool Failed() const override { return failure_ != 0; }
   std::string FailureReason() const override;
 
-  bool StartWatch(PortEvents& events) override;
+  bool StartWatch(PortEvents& events, std::string& reason) override;
   void StopWatch() override;
   int Waitable() const override { return events_ != nullptr ? fd_ : NO_DESCRIPTOR; }
   int AdapterLatencyMs() const override;

@@ -2,6 +2,10 @@
 
 #include <process.h>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+
 namespace vannor {
 
 namespace {
@@ -216,7 +220,7 @@ void Win32Listener::ReleaseWait() {
   if (port != INVALID_HANDLE_VALUE) (void)port_.Calls().SetCommMask(port, 0);
 }
 
-bool Win32Listener::Start(PortEvents& events) {
+bool Win32Listener::Start(PortEvents& events, std::string& reason) {
   Stop();
   events_ = &events;
   stopListener_.store(0);
@@ -224,6 +228,7 @@ bool Win32Listener::Start(PortEvents& events) {
   waitOverlapped_ = OVERLAPPED{};
   waitOverlapped_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (release_ == nullptr || waitOverlapped_.hEvent == nullptr) {
+    reason = SystemReason(GetLastError());
     CloseHandles();
     return false;
   }
@@ -231,12 +236,14 @@ bool Win32Listener::Start(PortEvents& events) {
   const std::uintptr_t thread =
       _beginthreadex(nullptr, 0, &Win32Listener::ThreadMain, this, CREATE_SUSPENDED, nullptr);
   if (thread == 0) {
+    reason = std::strerror(errno);  // the runtime's thread start sets errno, not the last error
     CloseHandles();
     return false;
   }
   thread_ = reinterpret_cast<HANDLE>(thread);
   // events is set: now it may run.
   if (ResumeThread(thread_) == static_cast<DWORD>(-1)) {
+    reason = SystemReason(GetLastError());
     // A thread that never ran holds nothing: ending it loses nothing. Ignored results: it is
     // ours and suspended.
     (void)TerminateThread(thread_, 0);

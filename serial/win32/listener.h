@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "serial/port_events.h"
 #include "serial/win32/listener_point.h"
@@ -24,9 +25,9 @@ class Win32Listener {
   ~Win32Listener() { Stop(); }
 
   // Sets events, then starts the thread (created suspended, resumed once events is
-  // set). False when the thread or its events cannot be made. The stop flag is cleared first,
-  // as the window's initialisation does.
-  bool Start(PortEvents& events);
+  // set). False, with the system's reason in `reason`, when the thread or its events cannot be
+  // made. The stop flag is cleared first, as the window's initialisation does.
+  bool Start(PortEvents& events, std::string& reason);
   // Sets the stop flag, releases the wait and waits for the thread to end. Safe to call again.
   void Stop();
   bool Running() const { return thread_ != nullptr; }

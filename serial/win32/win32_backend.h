@@ -35,7 +35,9 @@ class Win32Backend final : public PortBackend {
   std::string FailureReason() const override;
   int AdapterLatencyMs() const override { return port_.AdapterLatencyMs(); }
 
-  bool StartWatch(PortEvents& events) override { return listener_.Start(events); }
+  bool StartWatch(PortEvents& events, std::string& reason) override {
+    return listener_.Start(events, reason);
+  }
   void StopWatch() override { listener_.Stop(); }
 
   // For tests and the benchmark: the listener's CPU time, the open handle, its generation (a
