@@ -221,7 +221,7 @@ TEST_F(WineWindow, TheComPortsDialogLinksCom3ToCom17) {
   ClickOn(Get<wxWindow>(IDC_VER_READ));
   ASSERT_TRUE(PumpUntil([&] { return LabelOf(Get<wxWindow>(IDC_VERSION_DSP2)) != "V00.00"; }));
   EXPECT_EQ(LabelOf(Get<wxWindow>(IDC_VERSION_DSP1)), "V01.03");
-  const std::string path = ShareFile("com17.out", testkit::MakeImage(1024));
+  const std::string path = ShareFile("com17.out", testkit::MakeImage(4096));
   ASSERT_FALSE(path.empty());
   modals.AnswerFileDialog(path);
   EXPECT_TRUE(SystemMenuEntryEnabled(Handle(), res::MENU_PORT_LINKS));
