@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/end_signals.h"
 #include "app/vannor_app.h"
+#include "platform/platform_has.h"
 #include "process/standard_streams.h"
 #include "ui/look.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
   int exitStatus = 0;
   if (vannor::AnswerCommandLine(argc, argv, exitStatus)) return exitStatus;
   // Before the toolkit starts: the dialogs' face is resolved once, at first use.
-  vannor::ActivateFontAlias();
+  if constexpr (vannor::platform::HAS_TOOLKIT_LOOK) vannor::ActivateFontAlias();
   // The toolkit takes no options of its own: the command line has been answered. The
   // application object returns false from its start-up once the main window has closed, which
   // the toolkit reports as a failure; only a window that never ran is one.
