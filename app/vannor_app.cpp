@@ -15,7 +15,8 @@ bool VannorApp::InitInstance() {
   VannorDlg dialog;
   SetTopWindow(&dialog);
   // From before the first port opens until the window has closed it again.
-  const EndSignals endSignals([&dialog] { dialog.EndOnSignal(); });
+  const platform::Present<EndSignals, platform::HAS_END_SIGNALS> endSignals(
+      [&dialog] { dialog.EndOnSignal(); });
   // End and cancel end the program alike.
   dialog.ShowModal();
   SetTopWindow(nullptr);
