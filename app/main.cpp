@@ -12,7 +12,7 @@ wxIMPLEMENT_APP_NO_MAIN(vannor::VannorApp);
 
 int main(int argc, char** argv) {
   // Before anything opens a port, a file or the display: none of them may become standard error.
-  vannor::EnsureStandardStreams();
+  if constexpr (vannor::platform::HAS_LOWEST_FREE_DESCRIPTOR) vannor::EnsureStandardStreams();
   if constexpr (vannor::platform::HAS_END_SIGNALS) vannor::EndSignals::HoldBack();
   // Help, version and usage errors need no display, so they come before the toolkit.
   int exitStatus = 0;
