@@ -1,7 +1,10 @@
-// The requests to end that come from outside the window (on Linux SIGTERM, SIGHUP, SIGINT,
-// SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM, each of which would otherwise kill the program),
-// turned into a call on the window's thread, so that the program ends the way the window does:
-// the stop sequence first, the port's settings put back, the port free for the next program.
+// The requests to end that come from outside the window (SIGTERM, SIGHUP, SIGINT, SIGQUIT,
+// SIGUSR1, SIGUSR2 and SIGALRM, each of which would otherwise kill the program), turned into a
+// call on the window's thread, so that the program ends the way the window does: the stop
+// sequence first, the port's settings put back, the port free for the next program. Only where
+// such signals exist (platform::HAS_END_SIGNALS, app/posix). A Windows program of the GUI
+// subsystem has no console, so no console control events reach it; logging off and shutting
+// down come to the window as a close, which the window handles itself.
 #pragma once
 
 #include <functional>
@@ -23,8 +26,7 @@ class EndSignals {
 
  private:
   std::function<void()> onEnd_;
-  // What the platform's file keeps to stop watching (on Linux: the signal descriptor and its
-  // source in GLib's loop).
+  // What it keeps to stop watching: the signal descriptor and its source in GLib's loop.
   int descriptor_ = -1;
   unsigned watch_ = 0;
 };

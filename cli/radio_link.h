@@ -66,9 +66,14 @@ class RadioLink final : public LinkHost {
   // The stop sequence (stop watching, close, settings back), then how the link ended.
   LinkOutcome Finish();
 
-  // LinkHost.
-  // Linux: the loop reads Descriptor() at each wait, and the wake does nothing.
-  void PortEvent() override { wake_.Wake(); }
+  // LinkHost. Windows: from the listener thread; wakes the loop. Linux: the loop reads
+  // Descriptor() at each wait, and there is no wake to post (the lambda's `auto` keeps the call
+  // out of that build).
+  void PortEvent() override {
+    [](auto& wake) {
+      if constexpr (platform::HAS_LISTENER_WAKES) wake.Wake();
+    }(wake_);
+  }
   void ReportOutcome(const ExchangeOutcome& outcome) override;
 
  private:

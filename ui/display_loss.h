@@ -1,7 +1,8 @@
 // The display connection can die under the window (the X server killed, a remote session cut).
 // The toolkit would then end the process at once, leaving the port raw, exclusive and locked for
 // the next program. This guard has the last word instead: it runs the stop sequence, then ends
-// the process as the toolkit would have.
+// the process as the toolkit would have. Only where the display can vanish
+// (platform::HAS_VANISHING_DISPLAY, ui/gtk); Windows' build holds nothing in its place.
 #pragma once
 
 #include <functional>
@@ -11,7 +12,7 @@ namespace vannor {
 class DisplayLossGuard {
  public:
   // lastWords runs on the window's thread when the connection is found dead; the process then
-  // ends with status 1. Nothing happens on platforms whose display cannot go away (Windows).
+  // ends with status 1.
   explicit DisplayLossGuard(std::function<void()> lastWords);
   ~DisplayLossGuard();
   DisplayLossGuard(const DisplayLossGuard&) = delete;

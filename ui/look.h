@@ -1,6 +1,7 @@
-// The look of the program's dialogs. On GTK (ui/gtk): their face, resolved through a fontconfig
-// alias, and a style sheet that fits GTK's widgets into dialog-unit sizes. On Windows (ui/msw)
-// the system substitutes a missing face and its controls fit their sizes: there is nothing to do.
+// The look of the program's dialogs on GTK (ui/gtk): their face, resolved through a fontconfig
+// alias, and a style sheet that fits GTK's widgets into dialog-unit sizes. Only where the system
+// has a toolkit look to adjust (platform::HAS_TOOLKIT_LOOK): Windows substitutes a missing face
+// and its controls fit their sizes, and its build defines none of these.
 #pragma once
 
 class wxWindow;

@@ -1,4 +1,5 @@
-// The window menu, where the platform has a window menu of its own.
+// The window menu, where the platform has a window menu of its own (platform::HAS_WINDOW_MENU,
+// ui/msw); GTK's build defines none.
 #pragma once
 
 #include <wx/menu.h>
@@ -7,8 +8,7 @@
 namespace vannor {
 
 // The window's own system menu, to which the program appends its entries; a WM_SYSCOMMAND for
-// one arrives as the menu event of its command. Null where the platform gives programs no
-// system menu (GTK, ui/gtk): the caller provides a stand-in.
+// one arrives as the menu event of its command. Null when the window has none.
 wxMenu* SystemMenuOf(wxTopLevelWindow& window);
 
 }  // namespace vannor

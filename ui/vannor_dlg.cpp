@@ -114,7 +114,7 @@ void VannorDlg::OnInitDialog(wxInitDialogEvent& event) {
   dsp2Tavix3Box->SetValue(true);
   progressBar->SetValue(0);
   portList->SetSelection(0);
-  displayLoss = std::make_unique<DisplayLossGuard>([this] { windowLink->Stop(); });
+  displayLoss.emplace([this] { windowLink->Stop(); });
   if (!Radio().OpenPort(0)) {
     Radio().Diagnostics().OpenFailed(PortName(0), SerialLine().LastOpenFailure());
     // Windows initialises a dialog before it is on screen, and the toolkit gives a message box

@@ -6,11 +6,7 @@
 
 namespace vannor::cli {
 
-// Nothing posts on Linux: the loop waits on the ports themselves.
-LoopWake::LoopWake() = default;
-LoopWake::~LoopWake() = default;
-void LoopWake::Wake() {}
-
+// Nothing posts on Linux (`wake` is Absent): the loop waits on the ports themselves.
 void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWake& /*wake*/) {
   // Made once: the loop itself allocates nothing per byte.
   std::vector<pollfd> watched;

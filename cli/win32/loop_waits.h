@@ -1,5 +1,5 @@
 // What the Windows loop waits on besides the console's stop event: the listeners' wake
-// (LoopWake, cli/loop_wake.h, made here) and its next deadline as a waitable timer due to the
+// (ListenerWake, cli/loop_wake.h, made here) and its next deadline as a waitable timer due to the
 // 100 ns, with Windows' timers at 1 ms while it runs.
 #pragma once
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/platform_has.h"
 #include "testing/scoped_env.h"
 #include "ui/look.h"
 
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
     if (std::getenv(name) == nullptr) vannor::testkit::SetEnv(name, value);
   }
 
-  vannor::ActivateFontAlias();
+  if constexpr (vannor::platform::HAS_TOOLKIT_LOOK) vannor::ActivateFontAlias();
   if (!wxEntryStart(argc, argv)) {
     std::fprintf(stderr, "The window tests need a display: run them through with-display.sh.\n");
     return 2;
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
   wxSetAssertHandler(FailOnAssert);
   int result = 1;
   if (wxTheApp->CallOnInit()) {
-    vannor::LoadDialogCss();
+    if constexpr (vannor::platform::HAS_TOOLKIT_LOOK) vannor::LoadDialogCss();
     wxGUIEventLoop loop;
     wxEventLoopActivator active(&loop);
     result = RUN_ALL_TESTS();
