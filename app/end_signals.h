@@ -9,13 +9,15 @@
 
 #include <functional>
 
+#include "process/stop_signals.h"
+
 namespace vannor {
 
 class EndSignals {
  public:
   // Holds those signals back from every thread, so that only the watch below receives them;
   // first thing in main, before the toolkit starts threads of its own. SIGPIPE is ignored.
-  static void HoldBack();
+  static void HoldBack() { StopSignals::HoldBack(); }
 
   // From now until destruction, each such request calls onEnd on the window's thread, from the
   // toolkit's event loop; never from inside a signal handler.
@@ -26,9 +28,8 @@ class EndSignals {
 
  private:
   std::function<void()> onEnd_;
-  // What it keeps to stop watching: the signal descriptor and its source in GLib's loop.
-  int descriptor_ = -1;
-  unsigned watch_ = 0;
+  StopSignals signals_;
+  unsigned watch_ = 0;  // the descriptor's source in GLib's loop
 };
 
 }  // namespace vannor

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+#include "platform/platform_has.h"
+#include "process/stop_signals.h"
+
 namespace vannor::cli {
 
 inline constexpr std::intptr_t NO_WAITABLE = -1;
@@ -28,6 +31,8 @@ class SignalWatch {
   bool Interrupted() const { return interrupted_; }
 
  private:
+  // Linux: the signals' descriptor (Windows' console events have no object of their own here).
+  platform::Present<StopSignals, platform::HAS_END_SIGNALS> signals_;
   std::intptr_t waitable_ = NO_WAITABLE;
   bool interrupted_ = false;
 };
