@@ -29,7 +29,8 @@ struct LinkState {
   std::uint8_t rxByte = 0;
   std::uint32_t sendIndex = 0;
   std::uint32_t imageLength = 0;
-  // Set once an Update or a Ver Read has sent its command; never cleared while the link lives.
+  // Set once an Update or a Ver Read has sent its request on an open port; never cleared while
+  // the link lives.
   std::int32_t commandIssued = 0;
 };
 
