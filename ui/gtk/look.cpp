@@ -84,7 +84,7 @@ void ApplyDialogStyle(wxWindow& dialog) {
   // The theme draws the background either way, as nothing of ours handles an erase. The
   // toolkit's default style would first build a device context for the erase event, and with
   // it the window's colours from a new style context: about a third of every redraw, and the
-  // main window redraws at each percent of an Update.
+  // main window redraws at each percent of an Update. Ignored: only transparency is refused.
   (void)dialog.SetBackgroundStyle(wxBG_STYLE_SYSTEM);
 }
 
