@@ -36,6 +36,8 @@ using std::chrono::nanoseconds;
 // The targets the figures are held to, per byte against the bare loop.
 constexpr double HEADLESS_TO_BARE = 1.15;
 constexpr double WINDOW_TO_BARE = 1.5;
+// And the window's event thread's CPU per byte against the headless host's.
+constexpr double WINDOW_CPU_TO_HEADLESS = 1.5;
 // The most port calls of one kind the request's opening may add to the image's own.
 constexpr std::uint64_t OPENING_CALLS = 8;
 constexpr std::chrono::milliseconds IDLE_SPAN{1000};
@@ -199,13 +201,13 @@ WindowRound WindowUpdate(uitest::ModalRecorder& modals, const std::string& image
   return round;
 }
 
-// The toolkit work the window does for every byte, each part timed alone on a window that is
-// on screen but idle: the response timer's restart (Stop, then a one-shot Start), and one idle
-// pass, which the toolkit runs after the events it handles (the count per byte is printed).
-struct IsolatedCosts {
-  double timerRestartUs = 0;
-  double idlePassUs = 0;
-  int windows = 0;  // the dialog and all its controls: each gets its share of every idle pass
+// What one step of the percentage costs the window's event thread, timed alone on a window that
+// is on screen but idle: the bar and label set, and the layout and redraw the toolkit does for
+// them. An Update takes a hundred such steps whatever the image's length. Neither the response
+// timer nor an idle pass runs at every byte (the toolkit counts above say how often one runs).
+struct PercentStep {
+  double cpuUs = -1;  // negative when the window did not come up or did not redraw
+  int windows = 0;    // the dialog and all its controls
 };
 
 int CountWindows(const wxWindow& window) {
@@ -214,32 +216,35 @@ int CountWindows(const wxWindow& window) {
   return count;
 }
 
-IsolatedCosts MeasureInIsolation(std::uint32_t repeats) {
-  IsolatedCosts costs;
+PercentStep MeasurePercentStep() {
+  PercentStep step;
   VannorDlg window;
   window.Show();
   if (!uitest::PumpUntil([&] { return window.FindWindow(wxID_OK)->IsShownOnScreen(); })) {
-    return costs;
+    return step;
   }
   uitest::PumpFor(std::chrono::milliseconds(100));
-  costs.windows = CountWindows(window);
-  // A timer of the window's, restarted as the response timer is at every byte: in one step.
-  wxTimer responseTimer(&window, wxID_ANY);
-  std::vector<double> timer, idle;
-  for (int batch = 0; batch < 5; ++batch) {
-    Clock::time_point start = Clock::now();
-    for (std::uint32_t i = 0; i < repeats; ++i) responseTimer.StartOnce(RESPONSE_TIMEOUT_MS);
-    timer.push_back(Microseconds(Clock::now() - start) / repeats);
-    responseTimer.Stop();
-    start = Clock::now();
-    for (std::uint32_t i = 0; i < repeats; ++i) wxTheApp->ProcessIdle();
-    idle.push_back(Microseconds(Clock::now() - start) / repeats);
+  step.windows = CountWindows(window);
+  // The toolkit draws the dialog's own area under its controls whenever any of them is drawn.
+  int redraws = 0;
+  window.Bind(wxEVT_PAINT, [&](wxPaintEvent& event) {
+    ++redraws;
+    event.Skip();
+  });
+  std::vector<double> cpu;
+  for (int percent = 1; percent <= 100; ++percent) {
+    char text[8];
+    snprintf(text, sizeof text, "%02d", percent);
+    const int before = redraws;
+    const nanoseconds start = ThreadCpu();
+    window.ShowProgress(percent, text);
+    if (!uitest::PumpUntil([&] { return redraws > before; })) return step;
+    cpu.push_back(Microseconds(ThreadCpu() - start));
   }
-  costs.timerRestartUs = Median(timer);
-  costs.idlePassUs = Median(idle);
+  step.cpuUs = Median(cpu);
   window.Close();
   uitest::PumpFor(std::chrono::milliseconds(50));
-  return costs;
+  return step;
 }
 
 // The window on screen with its port open and nothing to do, left alone in its own modal loop:
@@ -368,7 +373,7 @@ int RunRounds(const Settings& settings) {
     windowThreadCpu.push_back(Microseconds(w.windowCpu) / n);
     counts = w.counts;
   }
-  const IsolatedCosts isolated = MeasureInIsolation(length);
+  const PercentStep percentStep = MeasurePercentStep();
   const WindowIdle idle = IdleWindow(IDLE_SPAN);
   radio.Stop();
 
@@ -412,11 +417,19 @@ int RunRounds(const Settings& settings) {
       "(its event thread %.2f us); the bare loop's thread %.2f us\n",
       Median(windowProcessCpu), Median(windowThreadCpu), Median(headlessCpu),
       Median(eventThreadCpu), Median(bareCpu));
-  printf(
-      "  alone, on the idle window: timer restart %.2f us, idle pass %.2f us (%d windows); "
-      "together %.1f%% of the window's byte\n",
-      isolated.timerRestartUs, isolated.idlePassUs, isolated.windows,
-      100 * (isolated.timerRestartUs + isolated.idlePassUs) / windowUs);
+  const double cpuRatio = PairedRatio(windowThreadCpu, eventThreadCpu);
+  printf("  event thread CPU, window / headless host: %.2f %s  target %.2f or less: %s\n", cpuRatio,
+         PairedSpread(windowThreadCpu, eventThreadCpu).c_str(), WINDOW_CPU_TO_HEADLESS,
+         Verdict(cpuRatio <= WINDOW_CPU_TO_HEADLESS));
+  if (percentStep.cpuUs < 0) {
+    printf("  one percent step alone: not measured (the idle window did not redraw)\n");
+  } else {
+    printf(
+        "  one percent step alone, on the idle window (%d windows): %.0f us of its event thread, "
+        "%.2f us per byte of this image, %.1f%% of the window's event thread\n",
+        percentStep.windows, percentStep.cpuUs, percentStep.cpuUs * 100 / n,
+        100 * percentStep.cpuUs * 100 / n / Median(windowThreadCpu));
+  }
   if (idle.cpu.count() < 0) {
     printf("  idle window: not measured (it did not come up with its port open)\n");
   } else {

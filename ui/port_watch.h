@@ -29,12 +29,16 @@ class PortWatch {
   void PortEvent();
 
  private:
+  struct Source;                        // GTK: the GLib source's call
   void OnQueued(wxThreadEvent& event);  // Windows: the queued call
+  void Unwatch();                       // GTK: the source removed, if there is one
 
   wxWindow& window_;
   Ready ready_;
   Waitable waitable_;
-  unsigned source_ = 0;  // GTK: the GLib source
+  unsigned source_ = 0;      // GTK: the GLib source
+  bool inReady_ = false;     // GTK: Ready runs
+  bool watchAfter_ = false;  // GTK: a loop inside Ready heard the port; watch again after it
 };
 
 }  // namespace vannor

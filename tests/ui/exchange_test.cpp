@@ -2,7 +2,9 @@
 // receives, and what the window's own controls show afterwards.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <wx/checkbox.h>
+#include <wx/frame.h>
 #include <wx/gauge.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/port_watch.h"
 
 namespace vannor::uitest {
 namespace {
@@ -54,6 +57,39 @@ TEST_F(ExchangeTest, AResponseTimerThatFiresEarlyWaitsForTheRest) {
   EXPECT_EQ(window->RadioLink().Deadline(), deadline);
   EXPECT_TRUE(window->RadioHost().TimerRunning());
   EXPECT_TRUE(modals.Messages().empty());
+}
+
+// A loop run inside the port's own call (a box at an exchange's end) does not call it again:
+// what arrives meanwhile is heard once that call has returned.
+TEST_F(ExchangeTest, APortCallThatRunsALoopIsNotCalledInsideIt) {
+  int line[2];
+  ASSERT_EQ(pipe(line), 0);
+  wxFrame owner{nullptr, wxID_ANY, "owner"};
+  std::string heard;
+  int depth = 0;
+  int deepest = 0;
+  {
+    PortWatch watch(
+        owner,
+        [&](bool) {
+          deepest = std::max(deepest, ++depth);
+          char byte = 0;
+          if (read(line[0], &byte, 1) == 1) heard += byte;
+          if (heard == "a") {
+            EXPECT_EQ(write(line[1], "b", 1), 1);
+            PumpFor(std::chrono::milliseconds(50));  // the box's loop
+          }
+          --depth;
+        },
+        [&] { return line[0]; });
+    watch.PortEvent();
+    ASSERT_EQ(write(line[1], "a", 1), 1);
+    EXPECT_TRUE(PumpUntil([&] { return heard.size() == 2; }));
+  }
+  EXPECT_EQ(heard, "ab");
+  EXPECT_EQ(deepest, 1);
+  (void)close(line[0]);  // ours; nothing is left to read or write
+  (void)close(line[1]);
 }
 
 TEST_F(ExchangeTest, UpdateSendsTheWholeImageAndEndsAtOneHundredPercent) {

@@ -81,6 +81,11 @@ void KeepOneTabStop(wxWindow& comboBox) {
 void ApplyDialogStyle(wxWindow& dialog) {
   GtkWidget* widget = dialog.GetHandle();
   if (widget != nullptr) gtk_widget_set_name(widget, STYLED_DIALOG_NAME);
+  // The theme draws the background either way, as nothing of ours handles an erase. The
+  // toolkit's default style would first build a device context for the erase event, and with
+  // it the window's colours from a new style context: about a third of every redraw, and the
+  // main window redraws at each percent of an Update. Ignored: only transparency is refused.
+  (void)dialog.SetBackgroundStyle(wxBG_STYLE_SYSTEM);
 }
 
 }  // namespace vannor
