@@ -21,8 +21,12 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
     signalIndex = count;
     waited[count++] = reinterpret_cast<HANDLE>(signals.Waitable());
   }
-  // Its wake needs nothing of its own: the deadlines are looked at after every wake.
-  if (deadline.Handle() != nullptr) waited[count++] = deadline.Handle();
+  // Its wake needs nothing else of its own: the deadlines are looked at after every wake.
+  DWORD timerIndex = NO_INDEX;
+  if (deadline.Handle() != nullptr) {
+    timerIndex = count;
+    waited[count++] = deadline.Handle();
+  }
   for (;;) {
     bool waiting = false;
     for (const RadioLink* link : links) {
@@ -41,6 +45,7 @@ void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWa
       InterruptAll(links);
       return;
     }
+    if (woken == WAIT_OBJECT_0 + timerIndex) deadline.Fired();
     if (woken == WAIT_OBJECT_0 + signalIndex && signals.Take()) {
       InterruptAll(links);
       return;
