@@ -40,6 +40,9 @@ struct PortState {
   termios settings{};
 
   bool Taken() const { return exclusive || locked; }
+  // Taken and set up for the radio: the lock comes before the line's settings, and a probe
+  // between the two sees the port taken at its old speed.
+  bool SetUp() const { return Taken() && (!opened || cfgetospeed(&settings) == speed_t{B38400}); }
 };
 
 PortState Probe(const std::string& path) {
@@ -115,7 +118,7 @@ TEST_F(ProgramTest, EachEndSignalStopsTheLinkAndPutsThePortBack) {
     Program tool({VANNOR_PROGRAM}, STDERR_FILENO, environment);
     // The port is taken once the window has started, and the signals are watched before that.
     const Clock::time_point giveUp = Clock::now() + PATIENCE;
-    while (!Probe(slave).Taken() && Clock::now() < giveUp) {
+    while (!Probe(slave).SetUp() && Clock::now() < giveUp) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     const PortState taken = Probe(slave);
