@@ -28,13 +28,11 @@ void WindowLink::DeadlineChanged() {
     responseTimer_.Stop();
     return;
   }
-  // Every byte of an image moves the deadline on; a timer that is due no later stays as it is,
-  // and when it comes the link sets it again for the rest. Moving the toolkit's timer at each
-  // byte would cost about as much as the rest of the byte's handling.
-  if (armedFor_ <= *deadline && responseTimer_.IsRunning()) return;
+  // A timer that has fired or was stopped is no longer running, whatever was recorded.
+  if (responseTimer_.IsRunning() && !arming_.MustSet(*deadline)) return;
   // At least one: a timer that fired a moment early would only be set again for the rest.
   responseTimer_.StartOnce(std::max(link_.MillisecondsToDeadline(LinkClock::now()), 1));
-  armedFor_ = *deadline;
+  arming_.Set(*deadline);
 }
 
 }  // namespace vannor

@@ -1,8 +1,7 @@
 // The window's side of its Link: the port's events and the response timer on the window's own
 // event loop. The port is heard through PortWatch (a GLib source on GTK, the listener's queued
-// calls on Windows). RESPONSE_TIMER is the window's timer, set to the link's deadline; a
-// deadline that moves later leaves it as it is, and it is set again for the rest when it fires
-// early. Outcomes go to the window's handler.
+// calls on Windows). RESPONSE_TIMER is the window's timer, set to the link's deadline as
+// TimerArming says. Outcomes go to the window's handler.
 #pragma once
 
 #include <wx/event.h>
@@ -12,6 +11,7 @@
 #include <memory>
 
 #include "protocol/link.h"
+#include "protocol/timer_arming.h"
 #include "res/resource.h"
 #include "ui/port_watch.h"
 #include "ui/response_timer.h"
@@ -45,8 +45,7 @@ class WindowLink final : public LinkHost {
  private:
   OutcomeHandler onOutcome_;
   ResponseTimer responseTimer_;
-  // The deadline the running timer was set for: it fires then, or a moment before.
-  LinkClock::time_point armedFor_{};
+  TimerArming arming_;
   PortWatch portWatch_;
   Link link_;
 };

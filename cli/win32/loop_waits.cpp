@@ -19,20 +19,20 @@ DWORD DeadlineTimer::Arm(const std::vector<RadioLink*>& links) {
   if (!due) {
     // Ignored: a timer that still fires only wakes the loop once more.
     (void)CancelWaitableTimer(timer_);
-    armedFor_.reset();
+    arming_.Clear();
     return INFINITE;
   }
-  if (due == armedFor_) return INFINITE;
+  if (!arming_.MustSet(*due)) return INFINITE;
   using Ticks = std::chrono::duration<long long, std::ratio<1, 10'000'000>>;
   const long long rest = std::chrono::ceil<Ticks>(*due - LinkClock::now()).count();
   // Negative: relative to now, in 100 ns ticks; at least one, so that it is due at once.
   LARGE_INTEGER dueTime;
   dueTime.QuadPart = -std::max(rest, 1LL);
   if (SetWaitableTimer(timer_, &dueTime, 0, nullptr, nullptr, FALSE)) {
-    armedFor_ = due;
+    arming_.Set(*due);
     return INFINITE;
   }
-  armedFor_.reset();
+  arming_.Clear();
   const int milliseconds = MillisecondsToNextTimer(links);
   return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
 }

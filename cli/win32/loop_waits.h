@@ -7,10 +7,10 @@
 // After windows.h, which it needs.
 #include <mmsystem.h>
 
-#include <optional>
 #include <vector>
 
 #include "cli/radio_link.h"
+#include "protocol/timer_arming.h"
 
 namespace vannor::cli {
 
@@ -32,10 +32,8 @@ class FineTimerResolution {
 
 // The links' next deadline as a waitable timer, due to the 100 ns: a wait's own time-out counts
 // whole milliseconds, and one rounded up at every wake puts up to a millisecond on each quiet
-// wait of 4. A timer armed for a deadline that has not moved is left as it is: set again for the
-// rest at a wake before it (a listener's post), it would come late by up to the millisecond that
-// Wine's server rounds a timer to. Without a timer (Windows had none to give) the wait's
-// time-out serves.
+// wait of 4. It is set again only as TimerArming says. Without a timer (Windows had none to give)
+// the wait's time-out serves.
 class DeadlineTimer {
  public:
   DeadlineTimer() : timer_(CreateWaitableTimerW(nullptr, FALSE, nullptr)) {}
@@ -50,12 +48,11 @@ class DeadlineTimer {
   // Sets the timer to the links' next deadline, or stops it; returns the wait's time-out.
   DWORD Arm(const std::vector<RadioLink*>& links);
   // The wait ended on the timer, which that wait reset.
-  void Fired() { armedFor_.reset(); }
+  void Fired() { arming_.Clear(); }
 
  private:
   const HANDLE timer_;
-  // The deadline the timer is set for and has not yet fired for.
-  std::optional<LinkClock::time_point> armedFor_;
+  TimerArming arming_;
 };
 
 }  // namespace vannor::cli
