@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "cli/port_commands.h"
+#include "cli/port_system.h"
 #include "history/history_query.h"
 
 namespace vannor::cli {
 
 namespace {
 
-// The program's help around the parts each system words its own way (port_commands.h).
+// The program's help around the parts each system words its own way (port_system.h).
 constexpr std::string_view PROGRAM_HELP_HEAD =
     "Usage: vannor-cli COMMAND [OPTIONS]\n"
     "Writes program images into a radio's two DSPs over RS-232 and reads their versions.\n"
