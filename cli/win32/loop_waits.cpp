@@ -6,7 +6,6 @@
 #include <ratio>
 
 #include "cli/link_loop.h"
-#include "cli/loop_wake.h"
 
 namespace vannor::cli {
 
@@ -35,23 +34,6 @@ DWORD DeadlineTimer::Arm(const std::vector<RadioLink*>& links) {
   arming_.Clear();
   const int milliseconds = MillisecondsToNextTimer(links);
   return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-}
-
-ListenerWake::ListenerWake() {
-  // Auto-reset: one wait takes it, however many listeners posted meanwhile. Without it no
-  // listener is heard, and every link ends at its time-out.
-  const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (event != nullptr) waitable_ = reinterpret_cast<std::intptr_t>(event);
-}
-
-ListenerWake::~ListenerWake() {
-  // Ignored: our own event; the links that posted to it are gone.
-  if (waitable_ != 0) (void)CloseHandle(reinterpret_cast<HANDLE>(waitable_));
-}
-
-void ListenerWake::Wake() {
-  // Ignored: our own event; a failed set is a lost post, which the time-out reports.
-  if (waitable_ != 0) (void)SetEvent(reinterpret_cast<HANDLE>(waitable_));
 }
 
 }  // namespace vannor::cli

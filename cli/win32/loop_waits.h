@@ -1,6 +1,6 @@
-// What the Windows loop waits on besides the console's stop event: the listeners' wake
-// (ListenerWake, cli/loop_wake.h, made here) and its next deadline as a waitable timer due to the
-// 100 ns, with Windows' timers at 1 ms while it runs.
+// What the Windows loop waits on besides the console's stop event and the listeners' wake
+// (cli/loop_wake.h): its next deadline as a waitable timer due to the 100 ns, with Windows'
+// timers at 1 ms while it runs.
 #pragma once
 
 #include <windows.h>
