@@ -12,6 +12,7 @@
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
 #include "cli/history_command.h"
+#include "cli/image_refusal.h"
 #include "cli/link_loop.h"
 #include "cli/port_commands.h"
 #include "cli/progress_view.h"
@@ -96,12 +97,6 @@ int Refuse(const std::vector<std::unique_ptr<RadioLink>>& links, const LinkOutco
   return refusal.exitCode;
 }
 
-std::string RefusalText(const std::string& path, const ChosenImage& chosen) {
-  const char* what = *chosen.refusal == ImageRefusal::Size ? "File Size Error" : "File Open Error";
-  if (*chosen.refusal == ImageRefusal::NotOut) what = "File Error";
-  return path + ": " + what + ": " + chosen.problem;
-}
-
 int Write(const Options& options, SignalWatch& signals, HistoryLog& history) {
   const std::uint8_t mask = SelectionMask(DspChoice{.writeDsp1 = options.writeDsp1,
                                                     .tavix3Dsp1 = options.tavix3Dsp1,
@@ -157,12 +152,17 @@ int Run(int argc, const char* const* argv, SignalWatch& signals) {
                 res::FILE_VERSION.data());
     return EXIT_SUCCESS_ALL;
   }
-  if (options.command == Command::History) return ShowHistory(options, stdout);
+  if (options.command == Command::History) return ShowHistory(options, signals, stdout);
   // Before any port opens: the second open of one radio would fail against the first.
   const std::string twice = SameDeviceTwice(options.ports);
   if (!twice.empty()) return UsageError(twice, options.command);
-  HistoryLog history(ChosenHistoryPath(options.history ? options.history->c_str() : nullptr),
-                     "vannor-cli", std::string(res::FILE_VERSION));
+  std::string whyNone;
+  const std::string path =
+      ChosenHistoryPath(options.history ? options.history->c_str() : nullptr, &whyNone);
+  HistoryLog history(path, "vannor-cli", std::string(res::FILE_VERSION), stderr,
+                     HistoryLog::Writer::Caller, whyNone);
+  // A lock another program holds is waited for a bounded time, and a signal ends the wait.
+  history.SetPause([&signals](int ms) { return signals.Pending(ms); });
   switch (options.command) {
     case Command::Version:
       return ReadVersions(options, signals, history);
@@ -188,7 +188,8 @@ int CheckedExit(int exitCode, std::FILE* out) {
   // A result that never reached its reader is a failure of its own, whatever came before.
   const bool lost = std::fflush(out) != 0 || std::ferror(out) != 0;
   const int error = errno;
-  if (!lost) return exitCode;
+  // A reader that went away (`| head`) wanted no more: a quiet end, as other tools make.
+  if (!lost || error == EPIPE) return exitCode;
   std::fprintf(stderr, "vannor-cli: cannot write the output: %s\n",
                error != 0 ? std::strerror(error) : "write error");
   return exitCode > 1 ? exitCode : 1;

@@ -199,10 +199,12 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
       {{"version", "--port", "COM1", "--speed", "9600"}, 2, "unknown option"},
       {{"ports", "--json"}, 2, "--json does not apply"},
       {{"write", "--port", "COM1", "--failed", good}, 2, "apply to history only"},
-      {{"history", "--since", "08.12.2026"}, 2, "--since needs a date"},
+      {{"history", "--since", "08.12.2026"}, 2, "--since needs a real date, one of 2026-12-08, "},
+      {{"history", "--since", "2026-13-45"}, 2, "2026-12-08T14:00 or 2026-12-08T14:00:05 (UTC)"},
+      {{"history", "--since="}, 2, "--since needs a real date"},
       {{"history", "-n", "0"}, 2, "-n needs a count"},
       {{"history", "--history", "-"}, 2, "no history is kept"},
-      {{"history", "--image", empty}, 3, "not 1 to 200000 bytes"},
+      {{"history", "--image", empty}, 3, "empty.out: File Size Error: the image must hold 1 to"},
       {{}, 2, "no command"},
   };
   std::filesystem::create_symlink(home.Path() + "/unplugged", ports + "/COM5");
