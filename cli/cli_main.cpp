@@ -64,7 +64,8 @@ int RunAndReport(std::vector<std::unique_ptr<RadioLink>>& links, SignalWatch& si
     if (outcome.exitCode == EXIT_SUCCESS_ALL) ++succeeded;
     if (exitCode == EXIT_SUCCESS_ALL) exitCode = outcome.exitCode;
   }
-  if (signals.Interrupted()) exitCode = EXIT_INTERRUPTED;
+  // A signal that came while the last record waited for the history's lock ended that wait.
+  if (signals.Interrupted() || signals.Pending(0)) exitCode = EXIT_INTERRUPTED;
   if (links.size() > 1) {
     std::fprintf(json ? stderr : stdout, "%zu of %zu radios written\n", succeeded, links.size());
   }
