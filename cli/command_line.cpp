@@ -89,6 +89,10 @@ Command CommandNamed(std::string_view name) {
   return Command::None;
 }
 
+std::string SinceError() {
+  return std::string("--since needs a real date, one of ") + SINCE_FORMS;
+}
+
 // How many operands each command takes, at least and at most.
 void OperandRange(Command command, std::size_t& least, std::size_t& most) {
   least = most = 0;
@@ -168,6 +172,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (port && value.empty()) return fail("empty port name");
       if (port) o.ports.emplace_back(value);
       if (name == "--history") o.history = std::string(value);
+      if (name == "--since" && value.empty()) return fail(SinceError());
       if (name == "--since") o.since = value;
       if (name == "--image") o.image = value;
       if (name == "-n") {
@@ -212,9 +217,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
   if (!history && (!o.since.empty() || !o.image.empty() || o.failed || o.last > 0)) {
     return fail("--since, --image, --failed and -n apply to history only");
   }
-  if (!o.since.empty() && !ValidSince(o.since)) {
-    return fail("--since needs a date as 2026-12-08 or 2026-12-08T14:00");
-  }
+  if (!o.since.empty() && !ValidSince(o.since)) return fail(SinceError());
   if (o.command == Command::Version && o.ports.size() > 1) {
     return fail("version reads one radio: give one --port");
   }

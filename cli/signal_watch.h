@@ -28,6 +28,9 @@ class SignalWatch {
   // Takes the signal that made it ready; true when one had come.
   bool Take();
   bool Interrupted() const { return interrupted_; }
+  // Waits up to `ms` for a signal without taking it (the loop still sees it); true when one came
+  // now or earlier. Where there is nothing to wait on, only waits.
+  bool Pending(int ms) const;
 
  private:
   // Linux: the signals' descriptor. Windows has none (process/win32): its console's events
