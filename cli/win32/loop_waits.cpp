@@ -9,12 +9,19 @@
 
 namespace vannor::cli {
 
+namespace {
+
+// The wait's own time-out to the links' next deadline, where no timer serves.
+DWORD TimeOutToNextDeadline(const std::vector<RadioLink*>& links) {
+  const int milliseconds = MillisecondsToNextTimer(links);
+  return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+}
+
+}  // namespace
+
 DWORD DeadlineTimer::Arm(const std::vector<RadioLink*>& links) {
   const std::optional<LinkClock::time_point> due = NextDeadline(links);
-  if (timer_ == nullptr) {
-    const int milliseconds = MillisecondsToNextTimer(links);
-    return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-  }
+  if (timer_ == nullptr) return TimeOutToNextDeadline(links);
   if (!due) {
     // Ignored: a timer that still fires only wakes the loop once more.
     (void)CancelWaitableTimer(timer_);
@@ -32,8 +39,7 @@ DWORD DeadlineTimer::Arm(const std::vector<RadioLink*>& links) {
     return INFINITE;
   }
   arming_.Clear();
-  const int milliseconds = MillisecondsToNextTimer(links);
-  return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+  return TimeOutToNextDeadline(links);
 }
 
 }  // namespace vannor::cli
