@@ -32,6 +32,18 @@ windows_libraries() {
   export VANNOR_WIN_DEPS
 }
 
+# runs_32bit_programs: whether this kernel runs a 32-bit x86 program (the Windows build's tests run
+# in 32-bit Wine); a kernel built without IA-32 emulation refuses one with "Exec format error".
+runs_32bit_programs() {
+  local probe status
+  probe=$(mktemp)
+  printf 'int main(void) { return 0; }\n' | gcc -m32 -x c - -o "$probe" 2>/dev/null &&
+    "$probe" 2>/dev/null
+  status=$?
+  rm -f "$probe"
+  return "$status"
+}
+
 # run_ctest ARG...: ctest with ARG...; Wine's windows need an X server, so without a display
 # they get a private one.
 run_ctest() {
