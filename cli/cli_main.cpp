@@ -21,7 +21,6 @@
 #include "cli/same_device.h"
 #include "cli/signal_watch.h"
 #include "history/history_log.h"
-#include "platform/platform_has.h"
 #include "process/standard_streams.h"
 #include "protocol/link_state.h"
 #include "protocol/update_request.h"
@@ -198,7 +197,7 @@ int CheckedExit(int exitCode, std::FILE* out) {
 
 int main(int argc, char** argv) {
   // Before anything opens a port or a file: none of them may become standard error.
-  if constexpr (vannor::platform::HAS_LOWEST_FREE_DESCRIPTOR) vannor::EnsureStandardStreams();
+  vannor::EnsureStandardStreams();
   vannor::cli::SignalWatch signals;
   const int exitCode = vannor::cli::Run(argc, argv, signals);
   return vannor::cli::CheckedExit(exitCode, stdout);

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "platform/platform_has.h"
 #include "process/stop_signals.h"
 
 namespace vannor::cli {
@@ -34,8 +33,9 @@ class SignalWatch {
   bool Pending(int ms) const;
 
  private:
-  // Linux: the signals' descriptor (Windows' console events have no object of their own here).
-  platform::Present<StopSignals, platform::HAS_END_SIGNALS> signals_;
+  // Linux: the signals' descriptor. Windows has none (process/win32): its console's events
+  // come to a handler of cli/win32/signal_watch.cpp.
+  StopSignals signals_;
   std::intptr_t waitable_ = NO_WAITABLE;
   bool interrupted_ = false;
 };
