@@ -755,6 +755,26 @@ TEST_F(CliTest, ABenchSharesOneHistoryAcrossARotation) {
   }
 }
 
+// With no HOME at all, the record goes to the home the password database names.
+TEST_F(CliTest, WithoutHomeTheRecordGoesToTheDatabasesHome) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as a throw-away user with a home";
+  ThrowAwayUsers users;
+  ASSERT_TRUE(users.Made());
+  const std::string userHome = getpwnam(users.User(0).c_str())->pw_dir;
+  ASSERT_TRUE(std::filesystem::create_directories(userHome));
+  ASSERT_EQ(chown(userHome.c_str(), users.Uid(0), users.Group()), 0);
+  const ProgramResult run = testkit::RunProgram(
+      "/usr/sbin/runuser", {"-u", users.User(0), "--", "/usr/bin/env", "-i", "PATH=/usr/bin:/bin",
+                            VANNOR_CLI_PROGRAM, "write", "-p", "COM1", "--dsp1", "missing.out"});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err.find("history"), std::string::npos) << run.err;
+  const std::string kept = Slurp(userHome + "/.local/state/vannor/history.jsonl");
+  std::filesystem::remove_all(userHome);
+  HistoryRecord record;
+  EXPECT_TRUE(ParseRecord(kept.substr(0, kept.find('\n')), record)) << kept;
+  EXPECT_EQ(record.outcome, "image-refused");
+}
+
 // Two programs recording at once, many times over, leave only whole lines.
 TEST_F(CliTest, WritersAtOnceLeaveOnlyWholeLines) {
   constexpr int RUNS = 100;
