@@ -93,7 +93,7 @@ void RequestRecord::OnEnded(const ExchangeOutcome& outcome) {
     case Outcome::CommunicationError:
       if (noPort_) {
         // The box stays the exchange's own; the record says what happened on the wire.
-        Finish("port-not-usable", message, NoPortCause(), false);
+        Finish("port-not-usable", words.message, NoPortCause(), false);
         return;
       }
       // Progress comes by the percent; the failure knows the byte.
