@@ -183,6 +183,8 @@ TEST_F(WineLine, APortOpenedWhileTheListenerSleepsIsHeardWhicheverThreadGoesFirs
   ASSERT_EQ(line.OpenPort(RADIO_PORT), 1);
   EXPECT_FALSE(ReleaseSeam::holdNextRelease.load());
   EXPECT_EQ(radio.ReadVersions(), (Bytes{1, 3, 2, 0}));
+  // And at every wait after the first: each reply comes in a wait of its own.
+  EXPECT_TRUE(radio.StartWrite(0x0F));
   StopAndCheck();
 }
 
