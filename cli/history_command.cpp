@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "history/history_csv.h"
 #include "history/history_log.h"
 #include "history/history_query.h"
 #include "image/image_loader.h"
@@ -78,6 +79,13 @@ int ShowHistory(const Options& options, std::FILE* out) {
     return EXIT_COMMUNICATION;
   }
   const std::vector<HistoryRecord> chosen = SelectRecords(records, filter);
+  if (options.csv) {
+    std::string csv = HistoryCsvHeader();
+    for (const HistoryRecord& record : chosen) AppendHistoryCsvRow(csv, record);
+    // As the table and the JSON: what the output does with it is the output's own.
+    (void)std::fwrite(csv.data(), 1, csv.size(), out);
+    return EXIT_SUCCESS_ALL;
+  }
   if (!options.json) {
     PrintTable(chosen, out);
     return EXIT_SUCCESS_ALL;
