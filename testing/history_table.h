@@ -39,7 +39,7 @@ inline std::vector<HistoryCase> HistoryCases() {
     r.size = 2000;
     r.sha256 = digest;
     r.mask = 15;
-    r.dsps = "DSP1+DSP2";
+    r.dsps = "DSP1, DSP2";
     r.confirmed = confirmed;
     r.ms = 4321;
     return r;
@@ -65,46 +65,46 @@ inline std::vector<HistoryCase> HistoryCases() {
   const std::string odd = std::string("/img/say \"hi\", then\nbye \xff\xfe.out");
   return {
       {ended(version, "versions-read", "", "", true),
-       {"COM1", "FTDI FT232R USB UART A10K3XYZ", "Ver Read", "DSP1+DSP2", "",
+       {"COM1", "FTDI FT232R USB UART A10K3XYZ", "Ver Read", "DSP1, DSP2", "",
         "versions-read: V01.03 V02.00", "", "", "0.1 s"}},
       {ended(update("2026-12-08T09:01:00.000Z", "COM3", "/img/dsp-v1.03.out", 2000), "completed",
              " Completion !!! ", "", true),
-       {"COM3", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "2000 / 2000", "Completion !!!",
+       {"COM3", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "2000 / 2000", "Completion !!!",
         "dsp-v1.03.out", "9f86d081884c", "4.3 s"}},
       {ended(update("2026-12-08T09:02:00.000Z", "COM4", "/img/dsp-v1.03.out", 1013),
              "communication-error", " Communication Error !!! ", "no echo within 5 s of byte 1013",
              false),
-       {"COM4", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "1013 / 2000", "Communication Error !!!",
+       {"COM4", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "1013 / 2000", "Communication Error !!!",
         "dsp-v1.03.out", "9f86d081884c", "4.3 s"}},
       {ended(update("2026-12-08T09:03:00.000Z", "COM4", "/img/dsp-v1.03.out", 600), "stopped", "",
              "the program stopped during the exchange", false),
-       {"COM4", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "600 / 2000", "stopped", "dsp-v1.03.out",
+       {"COM4", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "600 / 2000", "stopped", "dsp-v1.03.out",
         "9f86d081884c", "4.3 s"}},
       {ended(update("2026-12-08T09:04:00.000Z", "COM3", "", 0), "dsp-not-selected",
              " DSP Select Error !!! ", "no DSP chosen to write", false),
-       {"COM3", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "0 / 2000", "DSP Select Error !!!", "",
+       {"COM3", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "0 / 2000", "DSP Select Error !!!", "",
         "9f86d081884c", "4.3 s"}},
       {ended(update("2026-12-08T09:05:00.000Z", "COM3", "/img/dsp-v1.03.out", 0), "only-once",
              " Only once when starting up !!!  ", "a command already went out this run", false),
-       {"COM3", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "0 / 2000", "Only once when starting up !!!",
-        "dsp-v1.03.out", "9f86d081884c", "4.3 s"}},
+       {"COM3", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "0 / 2000",
+        "Only once when starting up !!!", "dsp-v1.03.out", "9f86d081884c", "4.3 s"}},
       {ended(refused, "image-refused", " File Size Error !!! ", "", false),
-       {"COM3", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "", "File Size Error !!!", "big.out", "",
+       {"COM3", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "", "File Size Error !!!", "big.out", "",
         "4.3 s"}},
       {ended(update("2026-12-08T09:07:00.000Z", "/dev/ttyUSB1", "/img/x.out", 0), "port-not-usable",
              " Not Use COM Port ", "Permission denied", false),
-       {"/dev/ttyUSB1", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "0 / 2000", "Not Use COM Port",
+       {"/dev/ttyUSB1", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "0 / 2000", "Not Use COM Port",
         "x.out", "9f86d081884c", "4.3 s"}},
       {ended(update("2026-12-08T09:08:00.000Z", "COM3", odd, 2000), "completed", " Completion !!! ",
              "", true),
        // The reader gives bytes that are not UTF-8 back as the characters of their numbers
        // until the record keeps them apart.
-       {"COM3", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "2000 / 2000", "Completion !!!",
+       {"COM3", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "2000 / 2000", "Completion !!!",
         "say \"hi\", then\\nbye \u00ff\u00fe.out", "9f86d081884c", "4.3 s"}},
       // What a spreadsheet would take for formulas, in a history others write too.
       {ended(update("2026-12-08T09:09:00.000Z", "COM3", "=HYPERLINK(\"evil.exe\",\"y\").out", 2000),
              "completed", " Completion !!! ", "+cmd|' /C calc'!A0", true),
-       {"COM3", "/dev/ttyUSB0", "Update", "DSP1+DSP2", "2000 / 2000", "Completion !!!",
+       {"COM3", "/dev/ttyUSB0", "Update", "DSP1, DSP2", "2000 / 2000", "Completion !!!",
         "=HYPERLINK(\"evil.exe\",\"y\").out", "9f86d081884c", "4.3 s"}},
   };
 }

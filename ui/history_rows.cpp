@@ -90,7 +90,7 @@ HistoryRow RowOf(const HistoryRecord& record) {
   row[1] = ShownText(record.port);
   row[2] = ShownText(record.device.empty() ? record.adapter : record.device);
   row[3] = update ? "Update" : record.request == "version" ? "Ver Read" : ShownText(record.request);
-  row[4] = update ? ShownText(record.dsps) : "DSP1+DSP2";
+  row[4] = update ? ShownText(record.dsps) : "DSP1, DSP2";
   // A request refused before its image was read has no bytes to tell.
   row[5] = update && record.size > 0
                ? std::to_string(record.confirmed) + " / " + std::to_string(record.size)
