@@ -29,13 +29,14 @@ nanoseconds CliRound(const std::vector<std::uint8_t>& image,
   auto shared = std::make_shared<UpdateImage>();
   shared->chosen.length = static_cast<std::uint32_t>(image.size());
   shared->bytes = image;
+  const ImageSource source{std::shared_ptr<const UpdateImage>(shared)};
   std::vector<std::unique_ptr<cli::RadioLink>> links;
   std::vector<cli::RadioLink*> running;
   const auto start = std::chrono::steady_clock::now();
   for (std::size_t i = 0; i < radios.size(); ++i) {
     links.push_back(std::make_unique<cli::RadioLink>(
         "COM" + std::to_string(firstCom + static_cast<int>(i)), false, wake, history));
-    links.back()->StartWrite(SelectionMask({.writeDsp1 = true}), shared);
+    links.back()->StartWrite(SelectionMask({.writeDsp1 = true}), source);
     if (links.back()->Done()) return nanoseconds(-1);
     running.push_back(links.back().get());
   }

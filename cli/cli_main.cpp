@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,19 +88,14 @@ int ReadVersions(const Options& options, SignalWatch& signals, HistoryLog& histo
   return RunAndReport(links, signals, wake, options.json);
 }
 
-// A request refused before any port opens: one line says why, and each radio's record is kept.
-int Refuse(const std::vector<std::unique_ptr<RadioLink>>& links, const LinkOutcome& refusal,
-           bool json) {
+// A request refused before any port opens: the first radio's line says why, once, and each
+// radio's record is kept.
+int Refuse(const std::vector<std::unique_ptr<RadioLink>>& links, bool json) {
+  const LinkOutcome refusal = links[0]->Finish();
   Report(refusal, json);
-  for (const auto& link : links) (void)link->Finish();
+  for (std::size_t i = 1; i < links.size(); ++i) (void)links[i]->Finish();
   if (json) PrintRecords(links);
   return refusal.exitCode;
-}
-
-std::string RefusalText(const std::string& path, const ChosenImage& chosen) {
-  const char* what = *chosen.refusal == ImageRefusal::Size ? "File Size Error" : "File Open Error";
-  if (*chosen.refusal == ImageRefusal::NotOut) what = "File Error";
-  return path + ": " + what + ": " + chosen.problem;
 }
 
 int Write(const Options& options, SignalWatch& signals, HistoryLog& history) {
@@ -109,22 +105,18 @@ int Write(const Options& options, SignalWatch& signals, HistoryLog& history) {
                                                     .tavix3Dsp2 = options.tavix3Dsp2});
   LoopWake wake;
   std::vector<std::unique_ptr<RadioLink>> links = MakeLinks(options, wake, history);
-  // The image is read and checked once, before any port opens: every radio gets the same bytes,
-  // and a refused request never touches a radio.
-  const std::shared_ptr<const UpdateImage> image =
-      DspChosen(mask) ? ReadUpdateImage(options.operands[0]) : nullptr;
-  if (!DspChosen(mask) || image->chosen.refusal) {
-    for (auto& link : links) link->StartWrite(mask, image);
-    if (!DspChosen(mask)) {
-      return Refuse(
-          links, {EXIT_USAGE, options.ports[0] + ": DSP Select Error: give --dsp1, --dsp2 or both"},
-          options.json);
-    }
-    return Refuse(links, {EXIT_IMAGE_REFUSED, RefusalText(options.operands[0], image->chosen)},
-                  options.json);
+  // Read once, by the first radio's request, and shared: every radio gets the same bytes.
+  const std::string& path = options.operands[0];
+  const ImageSource image([&path] { return std::optional(path); });
+  // The first request checks the DSP choice and the image before its port opens: a refused one
+  // never touches a radio, and every radio's record says so.
+  links[0]->StartWrite(mask, image);
+  if (links[0]->Refused()) {
+    for (std::size_t i = 1; i < links.size(); ++i) links[i]->StartWrite(mask, image);
+    return Refuse(links, options.json);
   }
   // The trace's lines would be overwritten by the bar's redraws: with it, plain lines.
-  const ChosenImage& chosen = image->chosen;
+  const ChosenImage& chosen = image.Image()->chosen;
   ProgressView view(stderr, isatty(STDERR_FILENO) == 1 && !options.verbose, options.ports,
                     chosen.sha256);
   std::vector<std::unique_ptr<ProgressRow>> rows;
@@ -133,7 +125,7 @@ int Write(const Options& options, SignalWatch& signals, HistoryLog& history) {
     links[i]->Follow(*rows[i]);
   }
   for (std::size_t i = 0; i < links.size(); ++i) {
-    links[i]->StartWrite(mask, image);
+    if (i > 0) links[i]->StartWrite(mask, image);
     if (links[i]->Done()) view.Finished(i, false);
   }
   return RunAndReport(links, signals, wake, options.json);

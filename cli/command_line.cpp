@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "cli/port_commands.h"
+#include "cli/port_system.h"
 #include "history/history_query.h"
 
 namespace vannor::cli {
 
 namespace {
 
-// The program's help around the parts each system words its own way (port_commands.h).
+// The program's help around the parts each system words its own way (port_system.h).
 constexpr std::string_view PROGRAM_HELP_HEAD =
     "Usage: vannor-cli COMMAND [OPTIONS]\n"
     "Writes program images into a radio's two DSPs over RS-232 and reads their versions.\n"
@@ -37,7 +37,8 @@ constexpr std::string_view PROGRAM_HELP_TAIL =
     "  2    usage error, including no DSP chosen to write\n"
     "  3    image refused: extension not .out, size not 1 to 200000 bytes, or unreadable\n"
     "  4    port unusable: missing, no permission, held by another program, not a serial port\n"
-    "  130  interrupted (Ctrl-C): the port is closed cleanly, the DSP is left unfinished\n";
+    "  130  interrupted (Ctrl-C): the port is closed cleanly; once the write request went\n"
+    "       out, the DSP is left unfinished\n";
 
 std::string_view ProgramHelp() {
   // Made once; never changed after.

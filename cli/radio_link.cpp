@@ -14,20 +14,13 @@ RadioLink::RadioLink(std::string port, bool verbose, LoopWake& wake, HistoryLog&
 }
 
 void RadioLink::StartVersionRead() {
-  if (Open()) {
-    link_.OnVerReadClicked();
-  } else {
-    link_.RecordPortNotUsable(0, nullptr);
-  }
+  link_.OnVerReadClicked();
 }
 
-void RadioLink::StartWrite(std::uint8_t mask, const std::shared_ptr<const UpdateImage>& image) {
-  // A refused request never opens the port.
-  if (!DspChosen(mask) || image->chosen.refusal || Open()) {
-    link_.StartUpdate(mask, ImageSource(image));
-  } else {
-    link_.RecordPortNotUsable(mask, &image->chosen);
-  }
+void RadioLink::StartWrite(std::uint8_t mask, const ImageSource& image) {
+  image_ = &image;
+  link_.StartUpdate(mask, image);
+  image_ = nullptr;
 }
 
 bool RadioLink::Open() {
@@ -66,6 +59,10 @@ LinkOutcome RadioLink::Finish() {
 
 void RadioLink::ReportOutcome(const ExchangeOutcome& outcome) {
   if (Done()) return;
+  const OutcomeWords words = WordsFor(outcome, link_.SerialLine());
+  const auto said = [&words](const std::string& subject, const std::string& cause) {
+    return subject + ": " + std::string(words.title) + (cause.empty() ? "" : ": " + cause);
+  };
   switch (outcome.kind) {
     case Outcome::VersionsRead: {
       const VersionText dsp1 = FormatVersion(outcome.versions[0], outcome.versions[1]);
@@ -80,24 +77,29 @@ void RadioLink::ReportOutcome(const ExchangeOutcome& outcome) {
                                             " " + ByteUnit(outcome.length) + ")"};
       return;
     case Outcome::CommunicationError:
-      if (outcome.failure.cause == FailureCause::PortFailed) {
-        outcome_ = LinkOutcome{EXIT_COMMUNICATION,
-                               link_.PortAndDevice() + ": " + link_.SerialLine().FailureReason()};
-      } else {
-        outcome_ =
-            LinkOutcome{EXIT_COMMUNICATION,
-                        port_ + ": Communication Error: " + DescribeFailure(outcome.failure)};
-      }
+      // A port that failed is told with its device, in the system's words alone.
+      outcome_ = outcome.failure.cause == FailureCause::PortFailed
+                     ? LinkOutcome{EXIT_COMMUNICATION, link_.PortAndDevice() + ": " + words.cause}
+                     : LinkOutcome{EXIT_COMMUNICATION, said(port_, words.cause)};
       return;
     case Outcome::OnlyOnce:
-      outcome_ = LinkOutcome{EXIT_COMMUNICATION, port_ + ": Only once when starting up"};
+      outcome_ = LinkOutcome{EXIT_COMMUNICATION, said(port_, words.cause)};
       return;
     case Outcome::DspNotSelected:
-    case Outcome::ImageRefused:
-      // The command line checks the DSP choice and the image before any port opens.
-      break;
+      // The options that choose a DSP, which only the command line knows.
+      refused_ = true;
+      outcome_ = LinkOutcome{EXIT_USAGE, said(port_, "give --dsp1, --dsp2 or both")};
+      return;
+    case Outcome::ImageRefused: {
+      refused_ = true;
+      // The file as given, and its own problem.
+      const std::shared_ptr<const UpdateImage> image = image_ ? image_->Image() : nullptr;
+      outcome_ =
+          image ? LinkOutcome{EXIT_IMAGE_REFUSED, said(image->chosen.path, image->chosen.problem)}
+                : LinkOutcome{EXIT_IMAGE_REFUSED, said(port_, {})};
+      return;
+    }
   }
-  outcome_ = LinkOutcome{EXIT_USAGE, port_ + ": the request was refused"};
 }
 
 }  // namespace vannor::cli

@@ -32,12 +32,14 @@ class RadioLink final : public LinkHost {
   // Opens the port and starts watching it, with no request (a link that only listens); false
   // (with the outcome set) when it did not open.
   bool Open();
-  // Open, then the exchange; the loop then runs it
-  // until the link is Done(). A port that does not open ends the link at once (and so does a
-  // refused request: the DSP choice or the image).
+  // The request, through the link's steps; the port opens once it has passed its checks. The
+  // loop then runs it until the link is Done(). A refused request (the DSP choice or the image)
+  // or a port that does not open ends the link at once.
   void StartVersionRead();
-  // `image`, read once and shared by every radio's link, is null when the mask names no DSP.
-  void StartWrite(std::uint8_t mask, const std::shared_ptr<const UpdateImage>& image);
+  // `image` is shared by every radio's link, which read its file once.
+  void StartWrite(std::uint8_t mask, const ImageSource& image);
+  // The request was refused before any port opened: the DSP choice or the image.
+  bool Refused() const { return refused_; }
   // The record of the link's request, as one line of JSON.
   const std::string& Record() const { return link_.LastRecord(); }
   // Follows the link's exchange (the progress view), besides the trace.
@@ -75,12 +77,16 @@ class RadioLink final : public LinkHost {
     }(wake_);
   }
   void ReportOutcome(const ExchangeOutcome& outcome) override;
+  bool OpenForRequest() override { return Open(); }
 
  private:
   const std::string port_;
   LoopWake& wake_;
   Link link_;
   std::optional<LinkOutcome> outcome_;
+  // The write's image, for the words of its refusal.
+  const ImageSource* image_ = nullptr;
+  bool refused_ = false;
 };
 
 }  // namespace vannor::cli

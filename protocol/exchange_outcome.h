@@ -3,12 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "image/update_image.h"
 #include "protocol/link_state.h"
 
 namespace vannor {
+
+class Line;
 
 enum class Outcome : std::uint8_t {
   Completed,           // the whole image confirmed
@@ -64,5 +67,17 @@ inline ExchangeOutcome ImageRefusedOutcome(ImageRefusal refusal) {
 // The message box text for an outcome, exactly as the window shows it; empty for none (a
 // version read).
 std::string_view MessageFor(const ExchangeOutcome& outcome);
+
+// What an outcome says, once for every program: the window's box shows `message`; a terminal's
+// line, the history's record and the technician's lines on standard error say `title` and
+// `cause`.
+struct OutcomeWords {
+  std::string_view message;  // MessageFor
+  std::string_view title;    // the message without its blanks and marks: "File Size Error"
+  std::string cause;         // why it failed, one line; empty when it went well, and for a
+                             // refused image, whose own problem says it
+};
+// `line` is the link's: it tells why a port failed.
+OutcomeWords WordsFor(const ExchangeOutcome& outcome, const Line& line);
 
 }  // namespace vannor

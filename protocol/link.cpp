@@ -111,10 +111,20 @@ void Link::Refuse(std::uint8_t mask, const ChosenImage& chosen, const ExchangeOu
 
 void Link::Send(std::uint8_t mask, std::shared_ptr<const UpdateImage> image) {
   const ChosenImage& chosen = image->chosen;
+  if (!host_.OpenForRequest()) {
+    RecordPortNotUsable(mask, &chosen);
+    return;
+  }
   record_.BeginUpdate(mask, chosen.length, &chosen);
   if (trace_) trace_->OnImage(chosen.path, chosen.length, chosen.sha256);
   image_ = std::move(image);
-  OnUpdateClicked(mask, image_->bytes.data(), chosen.length);
+  engine_.OnUpdateClicked(mask, image_->bytes.data(), chosen.length);
+  if (engine_.State().protocolState != ProtocolState::AwaitCommandAck) return;
+  // An image on its way: a slow USB adapter is told now, before the user waits for it.
+  const std::string note = SlowPortNote(EchoHoldOf(line_), chosen.length);
+  if (!note.empty()) {
+    std::fprintf(stderr, "%s: %s: %s\n", program_.c_str(), PortAndDevice().c_str(), note.c_str());
+  }
 }
 
 void Link::RecordPortNotUsable(std::uint8_t mask, const ChosenImage* image) {
@@ -126,19 +136,14 @@ void Link::RecordPortNotUsable(std::uint8_t mask, const ChosenImage* image) {
   record_.PortNotUsable(line_.LastOpenFailure().reason);
 }
 
-void Link::OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length) {
-  if (!engine_.Busy() && !record_.Running()) record_.BeginUpdate(mask, length, nullptr);
-  engine_.OnUpdateClicked(mask, image, length);
-  if (engine_.State().protocolState != ProtocolState::AwaitCommandAck) return;
-  // An image on its way: a slow USB adapter is told now, before the user waits for it.
-  const std::string note = SlowPortNote(EchoHoldOf(line_), length);
-  if (!note.empty()) {
-    std::fprintf(stderr, "%s: %s: %s\n", program_.c_str(), PortAndDevice().c_str(), note.c_str());
-  }
-}
-
 void Link::OnVerReadClicked() {
-  if (!engine_.Busy()) record_.BeginVersionRead();
+  if (!engine_.Busy()) {
+    if (!host_.OpenForRequest()) {
+      RecordPortNotUsable(0, nullptr);
+      return;
+    }
+    record_.BeginVersionRead();
+  }
   engine_.OnVerReadClicked();
 }
 
@@ -146,19 +151,20 @@ void Link::OnPortReady() {
   engine_.OnCommNotify();
 }
 
-void Link::OnDeadline(LinkClock::time_point now) {
-  if (!deadline_) return;
+bool Link::OnDeadline(LinkClock::time_point now) {
+  if (!deadline_) return false;
   if (now < *deadline_) {
     // A host timer that rounds may come a moment early: it waits again for the rest.
     host_.DeadlineChanged();
-    return;
+    return false;
   }
   deadline_.reset();
   // The engine measures by the time the host woke at, so that a host that runs the clock on
   // (the tests' host, a loop that woke late) sees the same decisions as one that waited.
   eventTime_ = now;
-  engine_.OnTimer();
+  const bool fell = engine_.OnTimer();
   eventTime_.reset();
+  return fell;
 }
 
 int Link::MillisecondsToDeadline(LinkClock::time_point now) const {
@@ -168,10 +174,10 @@ int Link::MillisecondsToDeadline(LinkClock::time_point now) const {
 }
 
 bool Link::Service(bool portReady, LinkClock::time_point now) {
+  // A deadline that has come reads the port itself before it may fall (the engine's OnTimer).
+  if (deadline_ && now >= *deadline_) return OnDeadline(now);
   if (portReady) OnPortReady();
-  if (!deadline_ || now < *deadline_) return false;
-  OnDeadline(now);
-  return true;
+  return false;
 }
 
 void Link::StartResponseTimer(int milliseconds) {

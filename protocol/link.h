@@ -8,8 +8,8 @@
 // says when it changed); on Windows the listener's calls (PortEvent, from the listener thread).
 // And the deadline
 // (Deadline, announced through DeadlineChanged; MillisecondsToDeadline for a wait's time-out).
-// When its wait ends the host calls Service, which reads the port before the deadline may fall;
-// a host with a timer of its own calls OnPortReady and OnDeadline as each comes.
+// When its wait ends the host calls Service; a host with a timer of its own calls OnPortReady
+// and OnDeadline as each comes. Either way the port is read before the deadline may fall.
 #pragma once
 
 #include <chrono>
@@ -40,6 +40,10 @@ class LinkHost : public PortEvents {
   // An exchange or a request that sent nothing ended so (the window's box: modal, returns when
   // the user has closed it).
   virtual void ReportOutcome(const ExchangeOutcome& outcome) = 0;
+  // A request has passed its checks and is about to go: a host that opens its port only for a
+  // request (vannor-cli: a refused one never touches a radio) opens it now. False when it did
+  // not: the request is recorded as not sent, and the host tells why.
+  virtual bool OpenForRequest() { return true; }
 
  protected:
   ~LinkHost() = default;
@@ -88,17 +92,12 @@ class Link final : private EngineHost, private UpdateSteps {
   int OnPortPicked(int index, PortPickQuestions& questions);
 
   // The Update, in its one order (RequestUpdate): nothing while an exchange runs, the DSP check,
-  // the image from `source` and its checks, then the request. A refusal ends at once and is told
-  // to the host, as the engine's own are; the record names the file and its SHA-256. The link
-  // holds the image it sends until the exchange ends.
+  // the image from `source` and its checks, the host's port (OpenForRequest), then the request.
+  // A refusal ends at once and is told to the host, as the engine's own are; the record names
+  // the file and its SHA-256. The link holds the image it sends until the exchange ends. A
+  // write's slow-echo note, if any, goes out with the request.
   void StartUpdate(std::uint8_t mask, const ImageSource& source);
-  // The request with bytes the caller keeps until the exchange ends (the tests' own images). A
-  // write's slow-echo note, if any, goes out first.
-  void OnUpdateClicked(std::uint8_t mask, const std::uint8_t* image, std::uint32_t length);
   void OnVerReadClicked();
-  // A request that did not go out because the port did not open (LastOpenFailure): recorded
-  // only, the host tells it. `image` null: a version read.
-  void RecordPortNotUsable(std::uint8_t mask, const ChosenImage* image);
 
   // Each request ends with a record in `log` from now on (see RequestRecord); `log` outlives
   // the link. The last record's line, also without a log kept, is LastRecord.
@@ -107,15 +106,16 @@ class Link final : private EngineHost, private UpdateSteps {
   // The port is ready (its descriptor, or the listener's post): what waits is read and acted on.
   void OnPortReady();
   // The host's timer for Deadline() fired. An early call only announces the deadline again.
-  void OnDeadline(LinkClock::time_point now = LinkClock::now());
+  // Whether the deadline fell (an answer that had come wins over it).
+  bool OnDeadline(LinkClock::time_point now = LinkClock::now());
   // When the response time-out falls, if one runs.
   std::optional<LinkClock::time_point> Deadline() const { return deadline_; }
   // The milliseconds from `now` to the deadline for a host's wait, rounded up so that the wait
   // never ends just before it: -1 when none runs, 0 when it has come.
   int MillisecondsToDeadline(LinkClock::time_point now) const;
   // The host's wait ended at `now` (the clock's, or the one a host runs itself), with the port
-  // ready or not: the port is read first, for an answer that came with the deadline must win
-  // over it; then the deadline falls if it has come. Whether it fell.
+  // ready or not: the deadline is handled if it has come (an answer that came with it still
+  // wins), else the port is read if ready. Whether the deadline fell.
   bool Service(bool portReady, LinkClock::time_point now);
   // Ends the exchange in progress as a communication error for `cause`.
   void EndExchange(FailureCause cause) { engine_.EndExchange(cause); }
@@ -156,6 +156,9 @@ class Link final : private EngineHost, private UpdateSteps {
               const ExchangeOutcome& outcome) override;
   void Send(std::uint8_t mask, std::shared_ptr<const UpdateImage> image) override;
 
+  // A request that did not go out because the port did not open (LastOpenFailure): recorded
+  // only, the host tells it. `image` null: a version read.
+  void RecordPortNotUsable(std::uint8_t mask, const ChosenImage* image);
   bool Opened(bool opened, std::string label);
   void WatchOnce();
 

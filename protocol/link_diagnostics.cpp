@@ -1,7 +1,5 @@
 #include "protocol/link_diagnostics.h"
 
-#include "protocol/exchange_trace.h"
-
 namespace vannor {
 
 namespace {
@@ -30,11 +28,10 @@ void LinkDiagnostics::OpenFailed(std::string_view port, const OpenFailure& failu
 
 void LinkDiagnostics::FailureCause(std::string_view port, const ExchangeOutcome& outcome) const {
   if (outcome.kind != Outcome::CommunicationError) return;
-  if (outcome.failure.cause == FailureCause::PortFailed) {
-    Tell(port, line_.Device(), line_.FailureReason());
-  } else if (outcome.failure.cause == FailureCause::PortChanged) {
-    Tell(port, {}, DescribeFailure(outcome.failure));
-  }
+  const bool portFailed = outcome.failure.cause == FailureCause::PortFailed;
+  if (!portFailed && outcome.failure.cause != FailureCause::PortChanged) return;
+  Tell(port, portFailed ? std::string_view(line_.Device()) : std::string_view(),
+       WordsFor(outcome, line_).cause);
 }
 
 void LinkDiagnostics::WatchFailed(std::string_view port) const {

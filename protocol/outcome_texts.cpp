@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "protocol/exchange_outcome.h"
 #include "protocol/exchange_observer.h"
+#include "protocol/exchange_outcome.h"
 #include "protocol/exchange_trace.h"
 #include "protocol/messages.h"
+#include "serial/line.h"
 
 namespace vannor {
 
@@ -33,6 +34,33 @@ std::string_view MessageFor(const ExchangeOutcome& outcome) {
       }
   }
   return {};
+}
+
+OutcomeWords WordsFor(const ExchangeOutcome& outcome, const Line& line) {
+  OutcomeWords words{.message = MessageFor(outcome), .title = {}, .cause = {}};
+  words.title = words.message;
+  while (!words.title.empty() && (words.title.back() == ' ' || words.title.back() == '!')) {
+    words.title.remove_suffix(1);
+  }
+  while (!words.title.empty() && words.title.front() == ' ') words.title.remove_prefix(1);
+  switch (outcome.kind) {
+    case Outcome::CommunicationError:
+      words.cause = outcome.failure.cause == FailureCause::PortFailed
+                        ? line.FailureReason()
+                        : DescribeFailure(outcome.failure);
+      break;
+    case Outcome::DspNotSelected:
+      words.cause = "no DSP chosen to write";
+      break;
+    case Outcome::OnlyOnce:
+      words.cause = "a command already went out this run";
+      break;
+    case Outcome::Completed:
+    case Outcome::VersionsRead:
+    case Outcome::ImageRefused:
+      break;
+  }
+  return words;
 }
 
 const char* AwaitedStep(ProtocolState state) {

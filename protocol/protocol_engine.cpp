@@ -131,7 +131,7 @@ bool ProtocolEngine::Dispatch(std::uint8_t byte) {
 
 bool ProtocolEngine::SendByte(std::uint8_t b) {
   if (!port_.Write(&b, 1)) {
-    ReportPortFailure();
+    ReportCommError(FailureCause::PortFailed, 0);
     return false;
   }
   RestartResponseTimer();
@@ -149,26 +149,10 @@ void ProtocolEngine::ReportCommError(FailureCause cause, std::uint8_t received) 
                                 .expected = Awaited(),
                                 .byteIndex = linkState.sendIndex,
                                 .imageLength = linkState.imageLength};
-  host_.StopResponseTimer();
-  linkState.protocolState = ProtocolState::Idle;
-  requestLength_ = 0;
-  ExchangeOutcome outcome = OutcomeOf(Outcome::CommunicationError);
-  outcome.failure = failure;
-  End(outcome);
-}
-
-void ProtocolEngine::ReportPortFailure() {
-  // Closed first: the box below may stay open for long, and a dead port must not be waited on
-  // meanwhile.
-  const bool busy = Busy();
-  const ExchangeFailure failure{.state = linkState.protocolState,
-                                .cause = FailureCause::PortFailed,
-                                .received = 0,
-                                .expected = Awaited(),
-                                .byteIndex = linkState.sendIndex,
-                                .imageLength = linkState.imageLength};
-  port_.ClosePort();
-  if (!busy) return;
+  // A failed port is closed first, even with no exchange to end: the box that tells the failure
+  // may stay open for long, and a dead port must not be waited on meanwhile.
+  if (cause == FailureCause::PortFailed) port_.ClosePort();
+  if (!Busy()) return;
   host_.StopResponseTimer();
   linkState.protocolState = ProtocolState::Idle;
   requestLength_ = 0;
@@ -255,7 +239,7 @@ void ProtocolEngine::AwaitQuietLine(ProtocolState state, const std::uint8_t* req
 void ProtocolEngine::OnQuietPeriodEnd() {
   DropUnasked();
   if (port_.PortFailed()) {
-    ReportPortFailure();
+    ReportCommError(FailureCause::PortFailed, 0);
     return;
   }
   const EngineClock::time_point now = host_.Now();
@@ -280,7 +264,7 @@ void ProtocolEngine::OnQuietPeriodEnd() {
   // time-out; only a request that went out on an open port can have reached a radio.
   if (port_.PortUsable()) {
     if (!port_.Write(request_, length)) {
-      ReportPortFailure();
+      ReportCommError(FailureCause::PortFailed, 0);
       return;
     }
     linkState.commandIssued = 1;
@@ -345,29 +329,30 @@ void ProtocolEngine::ReadWaiting() {
 
 void ProtocolEngine::OnCommNotify() {
   ReadWaiting();
-  if (port_.PortFailed()) ReportPortFailure();
+  if (port_.PortFailed()) ReportCommError(FailureCause::PortFailed, 0);
 }
 
-void ProtocolEngine::OnTimer() {
+bool ProtocolEngine::OnTimer() {
   // An expiry queued just before the timer was stopped can still arrive after the exchange has
   // ended; reporting it would follow " Completion !!! " with a false error.
-  if (!Busy()) return;
+  if (!Busy()) return false;
   if (AwaitingQuietLine()) {
     OnQuietPeriodEnd();
-    return;
+    return true;
   }
   const ProtocolState stateBefore = linkState.protocolState;
   const std::uint32_t sentBefore = linkState.sendIndex;
   ReadWaiting();
   if (port_.PortFailed()) {
-    ReportPortFailure();
-    return;
+    ReportCommError(FailureCause::PortFailed, 0);
+    return false;
   }
   // What had come moved the exchange on (and restarted the timer), or ended it.
   if (!Busy() || linkState.protocolState != stateBefore || linkState.sendIndex != sentBefore) {
-    return;
+    return false;
   }
   ReportCommError(FailureCause::TimedOut, 0);
+  return true;
 }
 
 }  // namespace vannor

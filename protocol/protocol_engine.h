@@ -53,8 +53,10 @@ class ProtocolEngine {
   // and runs the state machine over them.
   void OnCommNotify();
   // The response timer expired. Bytes that came meanwhile count first: a process that was
-  // stopped wakes to both, and the answer must win over the expiry.
-  void OnTimer();
+  // stopped wakes to both, and the answer must win over the expiry. This is the one place that
+  // reads the port before a deadline falls. False when the expiry did not count: nothing was
+  // awaited, or what had come answered first.
+  bool OnTimer();
 
   // Ends the exchange in progress, if any, as a communication error for `cause` (the user
   // changed the port under it): told like any other failure, and nothing more is awaited.
@@ -86,10 +88,9 @@ class ProtocolEngine {
   bool Dispatch(std::uint8_t byte);
   bool SendByte(std::uint8_t b);
   void RestartResponseTimer();
-  // Ends the exchange in progress with " Communication Error !!! ".
+  // Ends the exchange in progress with " Communication Error !!! " for `cause`; a port that
+  // failed (PortFailed) is closed as well.
   void ReportCommError(FailureCause cause, std::uint8_t received);
-  // A port that failed ends the exchange in progress, and is closed.
-  void ReportPortFailure();
   void End(const ExchangeOutcome& outcome);
   std::uint8_t Awaited() const;
   void ShowProgress();

@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "protocol/exchange_outcome.h"
-#include "protocol/exchange_trace.h"
 #include "protocol/messages.h"
 #include "protocol/protocol_engine.h"
 
@@ -63,48 +62,45 @@ void RequestRecord::Stopped() {
 }
 
 void RequestRecord::OnEnded(const ExchangeOutcome& outcome) {
+  const OutcomeWords words = WordsFor(outcome, line_);
   // A Ver Read clicked while an update runs ends at once, with the update still running: a
   // record of its own.
   if (outcome.kind == Outcome::OnlyOnce && running_ && record_.request != "version") {
     const HistoryRecord update = record_;
     const auto started = started_;
     BeginVersionRead();
-    Finish("only-once", MessageFor(outcome), "a command already went out this run", false);
+    Finish("only-once", words.message, words.cause, false);
     record_ = update;
     started_ = started;
     running_ = true;
     return;
   }
   if (outcome.kind == Outcome::OnlyOnce && !running_) BeginVersionRead();
-  const std::string_view message = MessageFor(outcome);
   switch (outcome.kind) {
     case Outcome::Completed:
       record_.confirmed = outcome.length;
-      Finish("completed", message, {}, true);
+      Finish("completed", words.message, words.cause, true);
       return;
     case Outcome::VersionsRead:
       record_.dsp1 = FormatVersion(outcome.versions[0], outcome.versions[1]).text;
       record_.dsp2 = FormatVersion(outcome.versions[2], outcome.versions[3]).text;
-      Finish("versions-read", message, {}, true);
+      Finish("versions-read", words.message, words.cause, true);
       return;
     case Outcome::CommunicationError:
       // Progress comes by the percent; the failure knows the byte.
       if (outcome.failure.state == ProtocolState::Sending) {
         record_.confirmed = outcome.failure.byteIndex;
       }
-      Finish("communication-error", message,
-             outcome.failure.cause == FailureCause::PortFailed ? line_.FailureReason()
-                                                               : DescribeFailure(outcome.failure),
-             false);
+      Finish("communication-error", words.message, words.cause, false);
       return;
     case Outcome::DspNotSelected:
-      Finish("dsp-not-selected", message, "no DSP chosen to write", false);
+      Finish("dsp-not-selected", words.message, words.cause, false);
       return;
     case Outcome::ImageRefused:
-      Finish("image-refused", message, {}, false);
+      Finish("image-refused", words.message, words.cause, false);
       return;
     case Outcome::OnlyOnce:
-      Finish("only-once", message, "a command already went out this run", false);
+      Finish("only-once", words.message, words.cause, false);
       return;
   }
 }

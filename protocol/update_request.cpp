@@ -53,7 +53,8 @@ std::uint8_t PercentOf(std::uint32_t confirmed, std::uint32_t length) {
 std::shared_ptr<const UpdateImage> ImageSource::Image() const {
   if (image_ || !pick_) return image_;
   const std::optional<std::string> path = pick_();
-  return path ? ReadUpdateImage(*path) : nullptr;
+  if (path) image_ = ReadUpdateImage(*path);
+  return image_;
 }
 
 void RequestUpdate(UpdateSteps& steps, std::uint8_t mask, const ImageSource& source) {

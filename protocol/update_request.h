@@ -47,12 +47,13 @@ class ImageSource {
   explicit ImageSource(Picker pick) : pick_(std::move(pick)) {}
   explicit ImageSource(std::shared_ptr<const UpdateImage> image) : image_(std::move(image)) {}
 
-  // The image, read now when it is a file's; null when none was picked.
+  // The image, read when first asked for when it is a file's: every request given this source
+  // shares that one read. Null when none was picked.
   std::shared_ptr<const UpdateImage> Image() const;
 
  private:
   Picker pick_;
-  std::shared_ptr<const UpdateImage> image_;
+  mutable std::shared_ptr<const UpdateImage> image_;
 };
 
 // What an Update's steps act on: a link, or the engine tests' host.

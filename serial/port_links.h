@@ -12,7 +12,8 @@ namespace vannor {
 
 // Where the COM name at an index leads now.
 struct PortLinkState {
-  bool linked = false;  // the user's link stands for the name (PortLinkPath; the registry value)
+  // The user's link stands for the name: a file in the links folder (Linux), a registry value.
+  bool linked = false;
   // What the link names, as it reads ("/dev/ttyUSB0", "COM17"); the built-in port without a
   // link; refused: the place at fault.
   std::string opens;

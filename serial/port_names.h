@@ -59,8 +59,4 @@ ResolvedPort ResolvePortName(std::string_view name);
 // that is there now.
 std::string DeviceKey(const std::string& path);
 
-// Where the per-user link for the port at index lives, whether or not it exists; empty for an
-// index outside 0 to 9 and where links are no files (Windows) or no folder is known.
-std::string PortLinkPath(int index);
-
 }  // namespace vannor

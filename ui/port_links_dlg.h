@@ -11,12 +11,19 @@
 
 #include "serial/device_roots.h"
 #include "serial/port_links.h"
-#include "ui/port_links_menu.h"
+#include "serial/port_names.h"
 
 class wxChoice;
 class wxStaticText;
 
 namespace vannor {
+
+// The port the window has open: its list index (-1 for none) and what its name resolved to when
+// it opened, which a link changed since (vannor-cli map) does not change.
+struct OpenPortNow {
+  int index = -1;
+  ResolvedPort port;
+};
 
 // "/dev/ttyS0 (default)", "/dev/serial/by-id/usb-… (not connected)", "COM17", the link's target,
 // or why the name leads nowhere.

@@ -12,19 +12,12 @@
 #include <vector>
 
 #include "serial/device_roots.h"
-#include "serial/port_names.h"
+#include "ui/port_links_dlg.h"
 
 namespace vannor {
 
 // "COM ports settings (&P)...", in the style of the window menu's About entry.
 inline constexpr std::string_view PORT_LINKS_ITEM_TEXT = "COM ﾎﾟｰﾄの設定(&P)...";
-
-// The port the window has open: its list index (-1 for none) and what its name resolved to when
-// it opened, which a link changed since (vannor-cli map) does not change.
-struct OpenPortNow {
-  int index = -1;
-  ResolvedPort port;
-};
 
 struct PortLinksEdit {
   bool accepted = false;     // OK, not Cancel

@@ -1,7 +1,8 @@
-// A signal's end of the window (SIGTERM, SIGHUP, SIGINT): the cancel command's end without a
-// question. It cannot come while a dialog of the window's runs modally (a box, a question, the
-// file choice): that dialog's loop would go on running. So every such dialog is shown through
-// here, where a signal finds it, closes it and looks again shortly until it has gone.
+// A signal's end of the window (SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM):
+// the cancel command's end without a question. It cannot come while a dialog of the window's
+// runs modally (a box, a question, the file choice): that dialog's loop would go on running. So
+// every such dialog is shown through here, where a signal finds it, closes it and looks again
+// shortly until it has gone.
 #pragma once
 
 #include <wx/dialog.h>

@@ -58,7 +58,8 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   void OnEnd();
   // Esc and the close control (the cancel command): the stop sequence, then cancel.
   void OnCancelClose();
-  // SIGTERM, SIGHUP or SIGINT: the cancel command's end, without a question. A box or the file
+  // SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2 or SIGALRM: the cancel command's end,
+  // without a question. A box or the file
   // choice that is open is closed first; the window ends once it has gone.
   void EndOnSignal();
   // A command of the window's menu (the About entry, Close).

@@ -78,7 +78,7 @@ int Writes(int rounds) {
       return 3;
     }
     const LinkClock::time_point clicked = LinkClock::now();
-    link.StartWrite(0x0F, shared);
+    link.StartWrite(0x0F, vannor::ImageSource(std::shared_ptr<const vannor::UpdateImage>(shared)));
     const LinkClock::time_point quietFrom =
         link.Deadline().value_or(clicked) - std::chrono::milliseconds(vannor::QUIET_TIME_MS);
     vannor::cli::RunLinks({&link}, signals, wake);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "serial/linux/port_link_path.h"
 #include "serial/port_names.h"
 
 namespace vannor {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "serial/linux/port_link_path.h"
 #include "serial/port_names.h"
 
 namespace vannor {

@@ -15,11 +15,6 @@ std::string InDeviceNamespace(const std::string& name) {
 
 }  // namespace
 
-std::string PortLinkPath(int /*index*/) {
-  // The links are registry values (port_store.h), not files.
-  return std::string();
-}
-
 ResolvedPort ResolvePort(int index) {
   if (PortName(index).empty()) return ResolvedPort{};
   const StoredLink link = ReadStoredLink(index);

@@ -14,6 +14,7 @@
 #include "serial/line.h"
 #include "testing/counting_target.h"
 #include "testing/images.h"
+#include "testing/memory_image.h"
 
 namespace vannor::test {
 

@@ -197,7 +197,7 @@ TEST_F(LineContract, AHangUpEndsTheExchangeAtOnceAsAFailedPort) {
   Link link(host, "vannor", false, MakePortBackend());
   ASSERT_TRUE(link.OpenPort(RADIO_PORT));
   const Bytes image = testkit::MakeImage(10);
-  link.OnUpdateClicked(0x0F, image.data(), static_cast<std::uint32_t>(image.size()));
+  link.StartUpdate(0x0F, testkit::MemoryImage(image));
   PassQuietPeriod(link);
   // The engine hears every port event and no timer expiry: only the port can end it.
   while (host.outcomes.empty() && loop.Next(link.SerialLine())) link.OnPortReady();

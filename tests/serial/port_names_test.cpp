@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 
+#include "serial/linux/port_link_path.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace vannor::test {

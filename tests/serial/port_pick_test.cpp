@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "protocol/link.h"
+#include "testing/memory_image.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace vannor::test {
@@ -29,7 +30,7 @@ class PortPickTest : public ::testing::Test {
   }
   // Starts a write of two bytes and takes it to the engine's `Sending`.
   void StartWriteOnFirst() {
-    link.OnUpdateClicked(0x0F, image.data(), 2);
+    link.StartUpdate(0x0F, testkit::MemoryImage(image));
     PassQuietPeriod(link);
     ASSERT_EQ(first.Read(2), (Bytes{WRITE_COMMAND, 0x0F}));
     ASSERT_TRUE(first.Write({ACK}));
@@ -37,7 +38,7 @@ class PortPickTest : public ::testing::Test {
     ASSERT_EQ(first.Read(1), Bytes{ENQ});
   }
 
-  const Bytes image{0xAA, 0xBB};  // read in place while the write runs
+  const Bytes image{0xAA, 0xBB};
   PortMap map;
   FarEnd first;
   FarEnd second;

@@ -63,7 +63,7 @@ TEST_P(DriverHabits, Update) {
   EXPECT_FALSE(line.fOutxCtsFlow || line.fOutX || line.fInX);
 
   const Bytes image = testkit::MakeImage(IMAGE_LENGTH);
-  link.OnUpdateClicked(0x0F, image.data(), static_cast<std::uint32_t>(image.size()));
+  link.StartUpdate(0x0F, testkit::MemoryImage(image));
   PassQuietPeriod(link);
   // Only port events move the engine: a byte lost is no outcome within kPatience.
   while (host.outcomes.empty() && loop.Next(link.SerialLine())) link.OnPortReady();

@@ -1,11 +1,7 @@
-#include "cli/port_commands.h"
-
-#include <stdio.h>
-#include <unistd.h>
+#include "cli/port_system.h"
 
 #include <cctype>
 #include <filesystem>
-#include <vector>
 
 #include "cli/exit_codes.h"
 #include "cli/posix/device_listing.h"
@@ -37,26 +33,6 @@ const char* KindOf(fs::file_type kind) {
   }
 }
 
-// Why `device` cannot be a serial line, as the open would find: a folder, a FIFO, a file. A
-// device not there now is an adapter unplugged, which the link may name. Empty when it may be.
-std::string NotASerialLine(const std::string& device) {
-  std::error_code error;
-  const fs::file_type kind = fs::status(device, error).type();
-  if (kind == fs::file_type::not_found || kind == fs::file_type::character) return std::string();
-  if (error) return error.message();
-  return std::string("not a serial line (") + KindOf(kind) + ")";
-}
-
-// The list index of "COMn" in any case ("com1" as --port takes it), or -1 after telling the
-// user what is wrong with it.
-int ComIndex(const std::string& comName) {
-  std::string upper = comName;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  const int index = PortIndexOf(upper);
-  if (index < 0) std::fprintf(stderr, "vannor-cli: '%s' is not COM1 to COM10\n", comName.c_str());
-  return index;
-}
-
 // What write would make of a link's device, said after the link: nothing when it would try it.
 std::string LinkNote(const std::string& link) {
   std::error_code error;
@@ -73,7 +49,7 @@ void PrintPortName(std::FILE* out, int index) {
   if (!port.refusal.empty()) {
     std::fprintf(out, "  %-5s    cannot be used: %s: %s\n", name.c_str(), path.c_str(),
                  port.refusal.c_str());
-  } else if (port.path != PortLinkPath(index)) {
+  } else if (!PortLinkOf(index, port).linked) {
     std::fprintf(out, "  %-5s    %s (not mapped)\n", name.c_str(), path.c_str());
   } else if (!port.linkTarget.empty()) {
     std::fprintf(out, "  %-5s -> %s%s\n", name.c_str(), Printable(port.linkTarget).c_str(),
@@ -82,12 +58,6 @@ void PrintPortName(std::FILE* out, int index) {
     // Something other than a link where the link belongs: it is what the name opens.
     std::fprintf(out, "  %-5s    %s%s\n", name.c_str(), path.c_str(), LinkNote(port.path).c_str());
   }
-}
-
-// Where a name leads now, for the lines of map and unmap.
-std::string Destination(int index) {
-  const ResolvedPort port = ResolvePort(index);
-  return port.refusal.empty() ? port.path : "nothing (" + port.path + ": " + port.refusal + ")";
 }
 
 }  // namespace
@@ -127,54 +97,24 @@ int ListPorts(std::FILE* out) {
   return EXIT_SUCCESS_ALL;
 }
 
-int MapPort(const std::string& comName, const std::string& device, std::FILE* out) {
-  const int index = ComIndex(comName);
-  if (index < 0) return EXIT_USAGE;
-  const std::string refusal = device.empty() ? std::string() : NotASerialLine(device);
-  if (!refusal.empty()) {
-    std::fprintf(stderr, "vannor-cli: %s: %s\n", device.c_str(), refusal.c_str());
-    return EXIT_USAGE;
-  }
-  const PortLinkChange change = WritePortLink(index, device);
-  switch (change.failure) {
-    case PortLinkFailure::None:
-      break;
-    case PortLinkFailure::NoFolder:
-      std::fprintf(stderr, "vannor-cli: %s\n", change.reason.c_str());
-      return EXIT_USAGE;
-    case PortLinkFailure::BadDevice:
-      std::fprintf(stderr, "vannor-cli: %s%s%s\n", change.where.c_str(),
-                   change.where.empty() ? "" : ": ", change.reason.c_str());
-      return EXIT_USAGE;
-    case PortLinkFailure::NotWritten:
-      std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
-      return EXIT_PORT_UNUSABLE;
-  }
-  std::fprintf(out, "%s -> %s\n", PortName(index).data(), change.target.c_str());
-  std::error_code error;
-  if (!fs::exists(change.target, error)) {
-    std::fprintf(stderr, "vannor-cli: note: %s does not exist now (unplugged?)\n",
-                 change.target.c_str());
-  }
-  return EXIT_SUCCESS_ALL;
+int ComIndexOf(const std::string& comName) {
+  std::string upper = comName;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return PortIndexOf(upper);
 }
 
-int UnmapPort(const std::string& comName, std::FILE* out) {
-  const int index = ComIndex(comName);
-  if (index < 0) return EXIT_USAGE;
-  if (!PortLinkOf(index).linked) {
-    std::fprintf(out, "%s was not mapped; it opens %s\n", PortName(index).data(),
-                 Destination(index).c_str());
-    return EXIT_SUCCESS_ALL;
-  }
-  const PortLinkChange change = RemovePortLink(index);
-  if (change.failure != PortLinkFailure::None) {
-    std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
-    return EXIT_PORT_UNUSABLE;
-  }
-  std::fprintf(out, "%s unmapped; it opens %s\n", PortName(index).data(),
-               Destination(index).c_str());
-  return EXIT_SUCCESS_ALL;
+// A folder, a FIFO, a file: what the open would refuse. A device not there now is an adapter
+// unplugged, which the link may name.
+std::string RefusedTarget(const std::string& device) {
+  std::error_code error;
+  const fs::file_type kind = fs::status(device, error).type();
+  if (kind == fs::file_type::not_found || kind == fs::file_type::character) return std::string();
+  if (error) return error.message();
+  return std::string("not a serial line (") + KindOf(kind) + ")";
+}
+
+std::string_view MissingTargetWords() {
+  return "does not exist now";
 }
 
 }  // namespace vannor::cli

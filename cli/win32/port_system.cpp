@@ -1,4 +1,4 @@
-#include "cli/port_commands.h"
+#include "cli/port_system.h"
 
 #include <string>
 #include <vector>
@@ -11,16 +11,6 @@
 namespace vannor::cli {
 
 namespace {
-
-// The list index of "COMn" (any case), or -1 after telling the user what is wrong with it.
-int ComIndex(const std::string& comName) {
-  const int index = PortIndexOf(ComPortName(comName));
-  if (index < 0 || comName.rfind("\\\\.\\", 0) == 0) {
-    std::fprintf(stderr, "vannor-cli: '%s' is not COM1 to COM10\n", comName.c_str());
-    return -1;
-  }
-  return index;
-}
 
 // One COMn row of the listing: what the name opens, and why it would not.
 void PrintPortName(std::FILE* out, int index) {
@@ -37,13 +27,6 @@ void PrintPortName(std::FILE* out, int index) {
     (void)std::fprintf(out, "  %-5s -> %s%s\n", name.c_str(), state.opens.c_str(),
                        state.connected ? "" : " (missing: unplugged?)");
   }
-}
-
-// Where a name leads now, for the lines of map and unmap.
-std::string Destination(int index) {
-  const PortLinkState state = PortLinkOf(index);
-  return state.refusal.empty() ? state.opens
-                               : "nothing (" + state.opens + ": " + state.refusal + ")";
 }
 
 }  // namespace
@@ -87,46 +70,18 @@ int ListPorts(std::FILE* out) {
   return EXIT_SUCCESS_ALL;
 }
 
-int MapPort(const std::string& comName, const std::string& device, std::FILE* out) {
-  const int index = ComIndex(comName);
-  if (index < 0) return EXIT_USAGE;
-  const PortLinkChange change = WritePortLink(index, device);
-  switch (change.failure) {
-    case PortLinkFailure::None:
-      break;
-    case PortLinkFailure::NoFolder:
-    case PortLinkFailure::BadDevice:
-      std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
-      return EXIT_USAGE;
-    case PortLinkFailure::NotWritten:
-      std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
-      return EXIT_PORT_UNUSABLE;
-  }
-  (void)std::fprintf(out, "%s -> %s\n", std::string(PortName(index)).c_str(),
-                     change.target.c_str());
-  if (!ComPortPresent(change.target)) {
-    std::fprintf(stderr, "vannor-cli: note: %s is not present now (unplugged?)\n",
-                 change.target.c_str());
-  }
-  return EXIT_SUCCESS_ALL;
+int ComIndexOf(const std::string& comName) {
+  // "\\.\COM3" names the device itself, past any link: no name of the list.
+  if (comName.rfind("\\\\.\\", 0) == 0) return -1;
+  return PortIndexOf(ComPortName(comName));
 }
 
-int UnmapPort(const std::string& comName, std::FILE* out) {
-  const int index = ComIndex(comName);
-  if (index < 0) return EXIT_USAGE;
-  const std::string name(PortName(index));
-  if (!PortLinkOf(index).linked) {
-    (void)std::fprintf(out, "%s was not mapped; it opens %s\n", name.c_str(),
-                       Destination(index).c_str());
-    return EXIT_SUCCESS_ALL;
-  }
-  const PortLinkChange change = RemovePortLink(index);
-  if (change.failure != PortLinkFailure::None) {
-    std::fprintf(stderr, "vannor-cli: %s: %s\n", change.where.c_str(), change.reason.c_str());
-    return EXIT_PORT_UNUSABLE;
-  }
-  (void)std::fprintf(out, "%s unmapped; it opens %s\n", name.c_str(), Destination(index).c_str());
-  return EXIT_SUCCESS_ALL;
+std::string RefusedTarget(const std::string& /*device*/) {
+  return std::string();  // WritePortLink refuses what is no COM port name; an unplugged one may be
+}
+
+std::string_view MissingTargetWords() {
+  return "is not present now";
 }
 
 }  // namespace vannor::cli
