@@ -64,7 +64,7 @@ std::string Counted(std::size_t count, const char* one, const char* many) {
 class HistoryList final : public wxListCtrl {
  public:
   HistoryList(wxWindow* parent, HistoryIndex& index)
-      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(900, 360),
+      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(1000, 360),
                    wxLC_REPORT | wxLC_VIRTUAL | wxLC_HRULES),
         index_(index) {
     failedLook_.SetTextColour(*wxRED);
@@ -83,7 +83,7 @@ class HistoryList final : public wxListCtrl {
   }
 
   void FitColumns() {
-    const int widths[HISTORY_COLUMNS] = {140, 60, 150, 70, 80, 110, 170, 150, 100, 70};
+    const int widths[HISTORY_COLUMNS] = {160, 60, 150, 75, 170, 120, 190, 190, 110, 70};
     for (std::size_t column = 0; column < HISTORY_COLUMNS; ++column) {
       SetColumnWidth(static_cast<int>(column), FromDIP(widths[column]));
     }
