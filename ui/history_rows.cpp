@@ -6,31 +6,11 @@
 
 #include "history/history_csv.h"
 #include "history/history_query.h"
+#include "history/json_text.h"
 
 namespace vannor {
 
 namespace {
-
-// The length of the UTF-8 character at the start of `text`; 0 when it is not one.
-std::size_t CharacterLength(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  const std::size_t length = lead < 0x80                    ? 1
-                             : lead >= 0xC2 && lead <= 0xDF ? 2
-                             : lead >= 0xE0 && lead <= 0xEF ? 3
-                             : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                            : 0;
-  if (length == 0 || text.size() < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-  }
-  // Overlong forms, surrogates and code points past U+10FFFF.
-  if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) ||
-      (lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F)) {
-    return 0;
-  }
-  return length;
-}
 
 std::string FileName(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
@@ -65,7 +45,7 @@ std::string ShownText(std::string_view text) {
   std::string shown;
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const std::size_t length = CharacterLength(text.substr(i));
+    const std::size_t length = c < 0x80 ? 1 : Utf8Length(text.substr(i));
     if (length == 0 || c < 0x20 || c == 0x7F) {
       char escaped[8];
       const int written = c == '\n'   ? std::snprintf(escaped, sizeof escaped, "\\n")
@@ -143,8 +123,8 @@ std::string SinceFromLocal(const std::string& local) {
   when.tm_isdst = -1;  // as the day had it
   const std::time_t utc = std::mktime(&when);
   // The C library moves an impossible date on (February 31 to March 3): no such date.
-  if (utc == static_cast<std::time_t>(-1) || when.tm_mday != d || when.tm_mon != mo - 1 ||
-      h > 23 || mi > 59 || s > 59) {
+  if (utc == static_cast<std::time_t>(-1) || when.tm_mday != d || when.tm_mon != mo - 1 || h > 23 ||
+      mi > 59 || s > 59) {
     return {};
   }
   return UtcTimestamp(std::chrono::system_clock::from_time_t(utc));
