@@ -1,10 +1,10 @@
 // The requests to end that come from outside the window (SIGTERM, SIGHUP, SIGINT, SIGQUIT,
 // SIGUSR1, SIGUSR2 and SIGALRM, each of which would otherwise kill the program), turned into a
 // call on the window's thread, so that the program ends the way the window does: the stop
-// sequence first, the port's settings put back, the port free for the next program. Only where
-// such signals exist (platform::HAS_END_SIGNALS, app/posix). A Windows program of the GUI
-// subsystem has no console, so no console control events reach it; logging off and shutting
-// down come to the window as a close, which the window handles itself.
+// sequence first, the port's settings put back, the port free for the next program (app/posix).
+// A Windows program of the GUI subsystem has no console, so no console control events reach it;
+// logging off and shutting down come to the window as a close, which the window handles itself
+// (app/win32 has nothing to do).
 #pragma once
 
 #include <functional>

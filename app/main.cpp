@@ -4,7 +4,6 @@
 #include "app/command_line.h"
 #include "app/end_signals.h"
 #include "app/vannor_app.h"
-#include "platform/platform_has.h"
 #include "process/standard_streams.h"
 #include "ui/look.h"
 
@@ -12,13 +11,13 @@ wxIMPLEMENT_APP_NO_MAIN(vannor::VannorApp);
 
 int main(int argc, char** argv) {
   // Before anything opens a port, a file or the display: none of them may become standard error.
-  if constexpr (vannor::platform::HAS_LOWEST_FREE_DESCRIPTOR) vannor::EnsureStandardStreams();
-  if constexpr (vannor::platform::HAS_END_SIGNALS) vannor::EndSignals::HoldBack();
+  vannor::EnsureStandardStreams();
+  vannor::EndSignals::HoldBack();
   // Help, version and usage errors need no display, so they come before the toolkit.
   int exitStatus = 0;
   if (vannor::AnswerCommandLine(argc, argv, exitStatus)) return exitStatus;
   // Before the toolkit starts: the dialogs' face is resolved once, at first use.
-  if constexpr (vannor::platform::HAS_TOOLKIT_LOOK) vannor::ActivateFontAlias();
+  vannor::ActivateFontAlias();
   // The toolkit takes no options of its own: the command line has been answered. The
   // application object returns false from its start-up once the main window has closed, which
   // the toolkit reports as a failure; only a window that never ran is one.

@@ -1,7 +1,6 @@
 #include "app/vannor_app.h"
 
 #include "app/end_signals.h"
-#include "platform/platform_has.h"
 #include "ui/look.h"
 #include "ui/vannor_dlg.h"
 
@@ -11,12 +10,11 @@ bool VannorApp::mainWindowRan = false;
 
 bool VannorApp::InitInstance() {
   // Without the style sheet the window still works, with some controls clipped.
-  if constexpr (platform::HAS_TOOLKIT_LOOK) LoadDialogCss();
+  LoadDialogCss();
   VannorDlg dialog;
   SetTopWindow(&dialog);
   // From before the first port opens until the window has closed it again.
-  const platform::Present<EndSignals, platform::HAS_END_SIGNALS> endSignals(
-      [&dialog] { dialog.EndOnSignal(); });
+  const EndSignals endSignals([&dialog] { dialog.EndOnSignal(); });
   // End and cancel end the program alike.
   dialog.ShowModal();
   SetTopWindow(nullptr);

@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
 #include "cli/history_command.h"
+#include "cli/image_refusal.h"
 #include "cli/link_loop.h"
 #include "cli/port_commands.h"
 #include "cli/progress_view.h"
@@ -20,7 +21,6 @@
 #include "cli/same_device.h"
 #include "cli/signal_watch.h"
 #include "history/history_log.h"
-#include "platform/platform_has.h"
 #include "process/standard_streams.h"
 #include "protocol/link_state.h"
 #include "protocol/update_request.h"
@@ -64,7 +64,8 @@ int RunAndReport(std::vector<std::unique_ptr<RadioLink>>& links, SignalWatch& si
     if (outcome.exitCode == EXIT_SUCCESS_ALL) ++succeeded;
     if (exitCode == EXIT_SUCCESS_ALL) exitCode = outcome.exitCode;
   }
-  if (signals.Interrupted()) exitCode = EXIT_INTERRUPTED;
+  // A signal that came while the last record waited for the history's lock ended that wait.
+  if (signals.Interrupted() || signals.Pending(0)) exitCode = EXIT_INTERRUPTED;
   if (links.size() > 1) {
     std::fprintf(json ? stderr : stdout, "%zu of %zu radios written\n", succeeded, links.size());
   }
@@ -149,12 +150,17 @@ int Run(int argc, const char* const* argv, SignalWatch& signals) {
                 res::FILE_VERSION.data());
     return EXIT_SUCCESS_ALL;
   }
-  if (options.command == Command::History) return ShowHistory(options, stdout);
+  if (options.command == Command::History) return ShowHistory(options, signals, stdout);
   // Before any port opens: the second open of one radio would fail against the first.
   const std::string twice = SameDeviceTwice(options.ports);
   if (!twice.empty()) return UsageError(twice, options.command);
-  HistoryLog history(ChosenHistoryPath(options.history ? options.history->c_str() : nullptr),
-                     "vannor-cli", std::string(res::FILE_VERSION));
+  std::string whyNone;
+  const std::string path =
+      ChosenHistoryPath(options.history ? options.history->c_str() : nullptr, &whyNone);
+  HistoryLog history(path, "vannor-cli", std::string(res::FILE_VERSION), stderr,
+                     HistoryLog::Writer::Caller, whyNone);
+  // A lock another program holds is waited for a bounded time, and a signal ends the wait.
+  history.SetPause([&signals](int ms) { return signals.Pending(ms); });
   switch (options.command) {
     case Command::Version:
       return ReadVersions(options, signals, history);
@@ -180,7 +186,8 @@ int CheckedExit(int exitCode, std::FILE* out) {
   // A result that never reached its reader is a failure of its own, whatever came before.
   const bool lost = std::fflush(out) != 0 || std::ferror(out) != 0;
   const int error = errno;
-  if (!lost) return exitCode;
+  // A reader that went away (`| head`) wanted no more: a quiet end, as other tools make.
+  if (!lost || error == EPIPE) return exitCode;
   std::fprintf(stderr, "vannor-cli: cannot write the output: %s\n",
                error != 0 ? std::strerror(error) : "write error");
   return exitCode > 1 ? exitCode : 1;
@@ -190,7 +197,7 @@ int CheckedExit(int exitCode, std::FILE* out) {
 
 int main(int argc, char** argv) {
   // Before anything opens a port or a file: none of them may become standard error.
-  if constexpr (vannor::platform::HAS_LOWEST_FREE_DESCRIPTOR) vannor::EnsureStandardStreams();
+  vannor::EnsureStandardStreams();
   vannor::cli::SignalWatch signals;
   const int exitCode = vannor::cli::Run(argc, argv, signals);
   return vannor::cli::CheckedExit(exitCode, stdout);

@@ -92,6 +92,10 @@ Command CommandNamed(std::string_view name) {
   return Command::None;
 }
 
+std::string SinceError() {
+  return std::string("--since needs a real date, one of ") + SINCE_FORMS;
+}
+
 // How many operands each command takes, at least and at most.
 void OperandRange(Command command, std::size_t& least, std::size_t& most) {
   least = most = 0;
@@ -171,6 +175,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
       if (port && value.empty()) return fail("empty port name");
       if (port) o.ports.emplace_back(value);
       if (name == "--history") o.history = std::string(value);
+      if (name == "--since" && value.empty()) return fail(SinceError());
       if (name == "--since") o.since = value;
       if (name == "--image") o.image = value;
       if (name == "-n") {
@@ -219,9 +224,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
   }
   if (o.csv && !history) return fail("--csv applies to history only");
   if (o.csv && o.json) return fail("--csv and --json: choose one");
-  if (!o.since.empty() && !ValidSince(o.since)) {
-    return fail("--since needs a date as 2026-12-08 or 2026-12-08T14:00");
-  }
+  if (!o.since.empty() && !ValidSince(o.since)) return fail(SinceError());
   if (o.command == Command::Version && o.ports.size() > 1) {
     return fail("version reads one radio: give one --port");
   }

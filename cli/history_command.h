@@ -4,10 +4,12 @@
 #include <cstdio>
 
 #include "cli/command_line.h"
+#include "cli/signal_watch.h"
 
 namespace vannor::cli {
 
-// Prints the records the options choose on `out`; the exit status.
-int ShowHistory(const Options& options, std::FILE* out);
+// Prints the records the options choose on `out`; the exit status. A signal ends the reading
+// at once (130); a file that cannot be read is named with its reason (1).
+int ShowHistory(const Options& options, const SignalWatch& signals, std::FILE* out);
 
 }  // namespace vannor::cli

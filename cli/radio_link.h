@@ -69,13 +69,8 @@ class RadioLink final : public LinkHost {
   LinkOutcome Finish();
 
   // LinkHost. Windows: from the listener thread; wakes the loop. Linux: the loop reads
-  // Descriptor() at each wait, and there is no wake to post (the lambda's `auto` keeps the call
-  // out of that build).
-  void PortEvent() override {
-    [](auto& wake) {
-      if constexpr (platform::HAS_LISTENER_WAKES) wake.Wake();
-    }(wake_);
-  }
+  // Descriptor() at each wait, and the wake does nothing.
+  void PortEvent() override { wake_.Wake(); }
   void ReportOutcome(const ExchangeOutcome& outcome) override;
   bool OpenForRequest() override { return Open(); }
 

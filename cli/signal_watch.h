@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "platform/platform_has.h"
 #include "process/stop_signals.h"
 
 namespace vannor::cli {
@@ -29,10 +28,14 @@ class SignalWatch {
   // Takes the signal that made it ready; true when one had come.
   bool Take();
   bool Interrupted() const { return interrupted_; }
+  // Waits up to `ms` for a signal without taking it (the loop still sees it); true when one came
+  // now or earlier. Where there is nothing to wait on, only waits.
+  bool Pending(int ms) const;
 
  private:
-  // Linux: the signals' descriptor (Windows' console events have no object of their own here).
-  platform::Present<StopSignals, platform::HAS_END_SIGNALS> signals_;
+  // Linux: the signals' descriptor. Windows has none (process/win32): its console's events
+  // come to a handler of cli/win32/signal_watch.cpp.
+  StopSignals signals_;
   std::intptr_t waitable_ = NO_WAITABLE;
   bool interrupted_ = false;
 };

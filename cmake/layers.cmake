@@ -6,8 +6,6 @@
 # putting the source tree itself on the include path, stops the configure step.
 
 # What each folder may use besides itself: the folders below it.
-# What the system has that the other has not (platform_has.h, made by the configure step).
-set(VANNOR_LAYERS_platform "")
 set(VANNOR_LAYERS_image "")
 set(VANNOR_LAYERS_serial "")
 set(VANNOR_LAYERS_res "")
@@ -18,13 +16,13 @@ set(VANNOR_LAYERS_tools "")
 # The history of requests: plain files and text, below the protocol that writes it.
 set(VANNOR_LAYERS_history "")
 set(VANNOR_LAYERS_protocol image serial history)
-set(VANNOR_LAYERS_ui protocol image serial history res platform)
-set(VANNOR_LAYERS_app ui protocol image serial history process res platform)
-set(VANNOR_LAYERS_cli protocol image serial history process res platform)
-set(VANNOR_LAYERS_testing app ui cli protocol image serial history process res tools platform)
-set(VANNOR_LAYERS_tests testing app ui cli protocol image serial history process res tools platform)
+set(VANNOR_LAYERS_ui protocol image serial history res)
+set(VANNOR_LAYERS_app ui protocol image serial history process res)
+set(VANNOR_LAYERS_cli protocol image serial history process res)
+set(VANNOR_LAYERS_testing app ui cli protocol image serial history process res tools)
+set(VANNOR_LAYERS_tests testing app ui cli protocol image serial history process res tools)
 # Benchmarks use the test kit, never the tests.
-set(VANNOR_LAYERS_bench testing app ui cli protocol image serial history process res tools platform)
+set(VANNOR_LAYERS_bench testing app ui cli protocol image serial history process res tools)
 
 # vannor_layer(<target> <folder>): <target> is code of <folder>/. It sees the folder's headers,
 # and so does every target that links it (a program: only itself).

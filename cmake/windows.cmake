@@ -4,7 +4,6 @@
 enable_language(RC)
 add_compile_definitions(NOMINMAX)
 
-add_subdirectory(platform)
 add_subdirectory(image)
 add_subdirectory(serial)
 add_subdirectory(history)

@@ -22,7 +22,20 @@ void AppendCell(std::string& out, std::string_view text, bool inert) {
   if (inert && !text.empty() && FORMULA_LEADS.find(text.front()) != std::string_view::npos) {
     cell += '\'';
   }
-  cell += text;
+  // A byte that is not UTF-8 as the record writes it (\udcff): the cell stays UTF-8.
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = c < 0x80 ? 1 : Utf8Length(text.substr(i));
+    if (length == 0) {
+      char escaped[8];
+      const int written = std::snprintf(escaped, sizeof escaped, "\\udc%02x", c);
+      if (written > 0) cell.append(escaped, static_cast<std::size_t>(written));
+      ++i;
+    } else {
+      cell.append(text.substr(i, length));
+      i += length;
+    }
+  }
   if (cell.find_first_of("\",\r\n") == std::string::npos) {
     out += cell;
     return;

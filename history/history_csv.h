@@ -5,7 +5,8 @@
 // one a spreadsheet on Windows reads the names in the machine's own code page), a header row.
 // The first column is the local time with its offset ("2026-12-08T19:55:08.123+01:00"); every
 // field of the record's JSON line follows under its own name, with the value the JSON gives
-// (names escaped as the record escapes them, an empty cell for null). A text that a
+// (names escaped as the record escapes them: a byte that is not UTF-8 as \udcff; an empty cell
+// for null). A text that a
 // spreadsheet would take for a formula (leading =, +, -, @, tab or CR) gets a leading
 // apostrophe, and so does one that already begins with an apostrophe, so that a reader undoes
 // it by taking one leading apostrophe off; the record itself is unchanged.

@@ -1,71 +1,62 @@
 #include "history/history_query.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-
-#include "history/history_log.h"
+#include <chrono>
 
 namespace vannor {
 
 namespace {
 
-// Appends the records of the file at `path`; false when it cannot be opened.
-bool ReadRecords(const std::string& path, std::vector<HistoryRecord>& records) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::string line;
-  HistoryRecord record;
-  while (std::getline(file, line)) {
-    if (ParseRecord(line, record)) records.push_back(record);
+// The number of the digits at `at`, `count` of them; -1 where one is not a digit.
+int Number(const std::string& text, std::size_t at, std::size_t count) {
+  int value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
   }
-  return true;
+  return value;
 }
 
 }  // namespace
 
 bool ValidSince(const std::string& date) {
-  // Digits where the pattern has 9; the rest as written.
-  const auto fits = [&date](std::string_view pattern) {
-    if (date.size() != pattern.size()) return false;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-      const bool digit = date[i] >= '0' && date[i] <= '9';
-      if (pattern[i] == '9' ? !digit : date[i] != pattern[i]) return false;
-    }
-    return true;
-  };
-  return fits("9999-99-99") || fits("9999-99-99T99:99") || fits("9999-99-99T99:99:99");
+  const std::size_t size = date.size();
+  if ((size != 10 && size != 16 && size != 19) || date[4] != '-' || date[7] != '-') return false;
+  const int year = Number(date, 0, 4), month = Number(date, 5, 2), day = Number(date, 8, 2);
+  if (year < 0 || month < 0 || day < 0) return false;
+  const std::chrono::year_month_day ymd{std::chrono::year(year),
+                                        std::chrono::month(static_cast<unsigned>(month)),
+                                        std::chrono::day(static_cast<unsigned>(day))};
+  if (!ymd.ok()) return false;
+  if (size == 10) return true;
+  const int hour = Number(date, 11, 2), minute = Number(date, 14, 2);
+  if (date[10] != 'T' || date[13] != ':' || hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+    return false;
+  }
+  if (size == 16) return true;
+  const int second = Number(date, 17, 2);
+  return date[16] == ':' && second >= 0 && second <= 59;
 }
 
-bool ReadHistory(const std::string& path, std::vector<HistoryRecord>& records,
-                 std::string& problem) {
-  records.clear();
-  const bool older = ReadRecords(RotatedHistoryPath(path), records);
-  errno = 0;
-  // No history yet is an empty one.
-  if (ReadRecords(path, records) || older || errno == ENOENT) return true;
-  problem = errno != 0 ? std::strerror(errno) : "cannot be read";
-  return false;
+bool RecordChosen(const HistoryRecord& record, const HistoryFilter& filter) {
+  const bool port = filter.ports.empty() || std::find(filter.ports.begin(), filter.ports.end(),
+                                                      record.port) != filter.ports.end();
+  // The times are all of one form, so that text order is time order.
+  return port && record.time >= filter.since &&
+         (filter.sha256.empty() || record.sha256 == filter.sha256) && !(filter.failed && record.ok);
+}
+
+void RecordSelection::Offer(const HistoryRecord& record) {
+  if (!RecordChosen(record, filter_)) return;
+  chosen_.push_back(record);
+  if (filter_.last > 0 && chosen_.size() > filter_.last) chosen_.pop_front();
 }
 
 std::vector<HistoryRecord> SelectRecords(const std::vector<HistoryRecord>& records,
                                          const HistoryFilter& filter) {
-  std::vector<HistoryRecord> chosen;
-  for (const HistoryRecord& record : records) {
-    const bool port = filter.ports.empty() || std::find(filter.ports.begin(), filter.ports.end(),
-                                                        record.port) != filter.ports.end();
-    // The times are all of one form, so that text order is time order.
-    if (port && record.time >= filter.since &&
-        (filter.sha256.empty() || record.sha256 == filter.sha256) &&
-        !(filter.failed && record.ok)) {
-      chosen.push_back(record);
-    }
-  }
-  if (filter.last > 0 && chosen.size() > filter.last) {
-    chosen.erase(chosen.begin(), chosen.end() - static_cast<std::ptrdiff_t>(filter.last));
-  }
-  return chosen;
+  RecordSelection selection(filter);
+  for (const HistoryRecord& record : records) selection.Offer(record);
+  return {selection.Chosen().begin(), selection.Chosen().end()};
 }
 
 }  // namespace vannor

@@ -1,8 +1,9 @@
-// The records `vannor-cli history` shows: read from the history and its older file, oldest
-// first, and narrowed by what the user asks.
+// The records `vannor-cli history` shows: those the user's choices let through, the newest so
+// many of them where a count is given.
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,26 @@ struct HistoryFilter {
   std::size_t last = 0;            // at most the newest so many; 0: all
 };
 
-// Whether `date` is a day (YYYY-MM-DD), optionally with a time (THH:MM or THH:MM:SS), UTC.
+// The forms --since takes, for its usage error.
+inline constexpr const char* SINCE_FORMS =
+    "2026-12-08, 2026-12-08T14:00 or 2026-12-08T14:00:05 (UTC)";
+// Whether `date` is a real day (YYYY-MM-DD), optionally with a real time (THH:MM or THH:MM:SS).
 bool ValidSince(const std::string& date);
 
-// The lines of the older file, then of the file, that are records; torn or foreign lines are
-// left out; a history not yet made has none. False, with the system's words in `problem`, when
-// neither file could be read.
-bool ReadHistory(const std::string& path, std::vector<HistoryRecord>& records,
-                 std::string& problem);
+// Whether `record` passes the filter's choices (all but `last`).
+bool RecordChosen(const HistoryRecord& record, const HistoryFilter& filter);
+
+// Collects the chosen records as they are read, oldest first, keeping only the newest `last`.
+class RecordSelection {
+ public:
+  explicit RecordSelection(HistoryFilter filter) : filter_(std::move(filter)) {}
+  void Offer(const HistoryRecord& record);
+  const std::deque<HistoryRecord>& Chosen() const { return chosen_; }
+
+ private:
+  const HistoryFilter filter_;
+  std::deque<HistoryRecord> chosen_;
+};
 
 std::vector<HistoryRecord> SelectRecords(const std::vector<HistoryRecord>& records,
                                          const HistoryFilter& filter);

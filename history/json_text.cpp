@@ -37,10 +37,51 @@ void AppendUtf8(std::string& out, unsigned code) {
   } else if (code < 0x800) {
     out += static_cast<char>(0xC0 | code >> 6);
     out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
+  } else if (code < 0x10000) {
     out += static_cast<char>(0xE0 | code >> 12);
     out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | code >> 18);
+    out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// A byte that is not UTF-8 is escaped as the lone low surrogate U+DC00 plus the byte: no valid
+// text holds one, and readers that know the convention (Python's "surrogateescape") undo it.
+constexpr unsigned RAW_BYTE = 0xDC00;
+
+// `text` escaped: JSON's escapes for quotes, backslashes and control characters, and RAW_BYTE
+// for bytes that are not UTF-8. For a terminal the quotes stay and the C1 controls are escaped
+// too, so that nothing in a name can steer it.
+void Escape(std::string& out, std::string_view text, bool terminal) {
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c == '"' && !terminal) || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      AppendEscaped(out, c);
+    } else if (c >= 0x80) {
+      const std::size_t length = Utf8Length(text.substr(i));
+      if (length == 0) {
+        AppendEscaped(out, RAW_BYTE + c);
+        ++i;
+      } else if (terminal && length == 2 && c == 0xC2 &&
+                 static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+        AppendEscaped(out, static_cast<unsigned char>(text[i + 1]));
+        i += length;
+      } else {
+        out.append(text.substr(i, length));
+        i += length;
+      }
+      continue;
+    } else {
+      out += static_cast<char>(c);
+    }
+    ++i;
   }
 }
 
@@ -121,23 +162,50 @@ class Reader {
       const std::string_view meant = "\"\\/\b\f\n\r\t";
       if (const std::size_t which = plain.find(e); which != plain.npos) {
         out += meant[which];
-      } else if (e == 'u' && at_ + 4 <= text_.size()) {
+      } else if (e == 'u') {
         unsigned code = 0;
-        for (int i = 0; i < 4; ++i) {
-          const char h = text_[at_++];
-          const int digit = h >= '0' && h <= '9'   ? h - '0'
-                            : h >= 'a' && h <= 'f' ? h - 'a' + 10
-                            : h >= 'A' && h <= 'F' ? h - 'A' + 10
-                                                   : -1;
-          if (digit < 0) return false;
-          code = code * 16 + static_cast<unsigned>(digit);
-        }
-        AppendUtf8(out, code);
+        if (!Hex(code)) return false;
+        Character(out, code);
       } else {
         return false;
       }
     }
     return false;
+  }
+
+  // The four digits after "\\u".
+  bool Hex(unsigned& code) {
+    if (at_ + 4 > text_.size()) return false;
+    for (int i = 0; i < 4; ++i) {
+      const char h = text_[at_++];
+      const int digit = h >= '0' && h <= '9'   ? h - '0'
+                        : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                        : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                               : -1;
+      if (digit < 0) return false;
+      code = code * 16 + static_cast<unsigned>(digit);
+    }
+    return true;
+  }
+  // The character `code` escaped, joined with the low half that follows a high surrogate.
+  void Character(std::string& out, unsigned code) {
+    if (code >= 0xD800 && code <= 0xDBFF && text_.substr(at_, 2) == "\\u") {
+      const std::size_t before = at_;
+      at_ += 2;
+      unsigned low = 0;
+      if (Hex(low) && low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00));
+        return;
+      }
+      at_ = before;
+    }
+    if (code >= RAW_BYTE + 0x80 && code <= RAW_BYTE + 0xFF) {
+      out += static_cast<char>(code - RAW_BYTE);  // a byte that was not UTF-8, as it was
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      AppendUtf8(out, 0xFFFD);  // half a pair: no character of its own
+    } else {
+      AppendUtf8(out, code);
+    }
   }
 
   std::string_view text_;
@@ -148,29 +216,14 @@ class Reader {
 
 void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      AppendEscaped(out, c);
-    } else if (c >= 0x80) {
-      const std::size_t length = Utf8Length(text.substr(i));
-      if (length == 0) {
-        AppendEscaped(out, c);
-        ++i;
-      } else {
-        out.append(text.substr(i, length));
-        i += length;
-      }
-      continue;
-    } else {
-      out += static_cast<char>(c);
-    }
-    ++i;
-  }
+  Escape(out, text, false);
   out += '"';
+}
+
+std::string TerminalText(std::string_view text) {
+  std::string shown;
+  Escape(shown, text, true);
+  return shown;
 }
 
 bool ParseJsonObject(std::string_view line, std::vector<JsonField>& fields) {

@@ -9,9 +9,13 @@
 
 namespace vannor {
 
-// `text` as a JSON string, quotes included. Bytes that are not UTF-8 (a file name on Linux may
-// hold any) are kept as the characters of the same number, so that every line stays JSON.
+// `text` as a JSON string, quotes included. A byte that is not UTF-8 (a file name on Linux may
+// hold any) is written as the lone surrogate \udcXX (XX the byte), which no valid text holds:
+// every line stays JSON, and reading it back gives the very bytes.
 void AppendJsonString(std::string& out, std::string_view text);
+// `text` safe for a terminal, one line: as in JSON (backslashes, control characters, bytes that
+// are not UTF-8 escaped the same way), without the quotes around it or before a quote.
+std::string TerminalText(std::string_view text);
 
 // The length of the UTF-8 sequence of two to four bytes at the start of `text`; 0 when there is
 // none (an ASCII character included).

@@ -1,8 +1,8 @@
 // Descriptors 0, 1 and 2 belong to standard input, output and error. A program started with one
 // of them closed would hand that number to the next thing it opens (a serial port, an image, a
-// display connection), and its own messages would then go down the serial line. Only where new
-// descriptors take the lowest free number (platform::HAS_LOWEST_FREE_DESCRIPTOR, process/linux):
-// Windows hands out handles, and a port can never take a closed standard stream's place.
+// display connection), and its own messages would then go down the serial line (process/linux).
+// Windows hands out handles, and a port can never take a closed standard stream's place
+// (process/win32 has nothing to do).
 #pragma once
 
 namespace vannor {

@@ -1,8 +1,8 @@
 // The signals that would end a program with a port open and that both programs turn into their
 // stop sequence instead (Ctrl-C, Ctrl-\, a terminal hang-up, a polite kill, and the user signals
 // and alarm nobody here sends on purpose), held back from every thread and handed to the
-// program's event loop as a descriptor that turns readable, never to a signal handler. Only
-// where such signals exist (platform::HAS_END_SIGNALS; process/linux).
+// program's event loop as a descriptor that turns readable, never to a signal handler
+// (process/linux). Windows has none: there the descriptor is never made (process/win32).
 #pragma once
 
 namespace vannor {

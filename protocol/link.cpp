@@ -59,7 +59,7 @@ void Link::NamePort(std::string label) {
 }
 
 void Link::Stop() {
-  if (engine_.Busy()) record_.Stopped();
+  if (engine_.Busy()) record_.Stopped(engine_.State().sendIndex);
   line_.Stop();
 }
 

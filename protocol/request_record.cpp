@@ -26,6 +26,7 @@ void RequestRecord::Begin(const char* request) {
   record_.device = device_ == port_ ? std::string() : device_;
   record_.adapter = adapter_;
   record_.request = request;
+  noPort_ = line_.OpenedPort().path.empty();
 }
 
 void RequestRecord::BeginUpdate(std::uint8_t mask, std::uint32_t length, const ChosenImage* image) {
@@ -57,7 +58,8 @@ void RequestRecord::PortNotUsable(const std::string& reason) {
   Finish("port-not-usable", MSG_NOT_USE_COM_PORT, reason, false);
 }
 
-void RequestRecord::Stopped() {
+void RequestRecord::Stopped(std::uint32_t confirmed) {
+  if (record_.request == "update") record_.confirmed = confirmed;
   Finish("stopped", {}, "the program stopped during the exchange", false);
 }
 
@@ -68,10 +70,12 @@ void RequestRecord::OnEnded(const ExchangeOutcome& outcome) {
   if (outcome.kind == Outcome::OnlyOnce && running_ && record_.request != "version") {
     const HistoryRecord update = record_;
     const auto started = started_;
+    const bool noPort = noPort_;
     BeginVersionRead();
     Finish("only-once", words.message, words.cause, false);
     record_ = update;
     started_ = started;
+    noPort_ = noPort;
     running_ = true;
     return;
   }
@@ -87,6 +91,11 @@ void RequestRecord::OnEnded(const ExchangeOutcome& outcome) {
       Finish("versions-read", words.message, words.cause, true);
       return;
     case Outcome::CommunicationError:
+      if (noPort_) {
+        // The box stays the exchange's own; the record says what happened on the wire.
+        Finish("port-not-usable", words.message, NoPortCause(), false);
+        return;
+      }
       // Progress comes by the percent; the failure knows the byte.
       if (outcome.failure.state == ProtocolState::Sending) {
         record_.confirmed = outcome.failure.byteIndex;
@@ -103,6 +112,11 @@ void RequestRecord::OnEnded(const ExchangeOutcome& outcome) {
       Finish("only-once", words.message, words.cause, false);
       return;
   }
+}
+
+std::string RequestRecord::NoPortCause() const {
+  const std::string& reason = line_.LastOpenFailure().reason;
+  return reason.empty() ? "no port was open" : "no port was open: " + reason;
 }
 
 void RequestRecord::Finish(const char* outcome, std::string_view message, std::string cause,

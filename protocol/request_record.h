@@ -33,8 +33,9 @@ class RequestRecord final : public ExchangeObserver {
   void Refused(const ExchangeOutcome& outcome);
   // The request never went out: its port did not open (`reason`).
   void PortNotUsable(const std::string& reason);
-  // The link stops with the request still running: the radio's DSP may be left unfinished.
-  void Stopped();
+  // The link stops with the request still running, `confirmed` image bytes echoed: the radio's
+  // DSP may be left unfinished.
+  void Stopped(std::uint32_t confirmed);
 
   // Whether a request is started and not yet recorded.
   bool Running() const { return running_; }
@@ -50,6 +51,7 @@ class RequestRecord final : public ExchangeObserver {
 
  private:
   void Begin(const char* request);
+  std::string NoPortCause() const;
   // Completes the running record and writes it.
   void Finish(const char* outcome, std::string_view message, std::string cause, bool ok);
 
@@ -58,6 +60,9 @@ class RequestRecord final : public ExchangeObserver {
   std::string port_, device_, adapter_;
   HistoryRecord record_;
   bool running_ = false;
+  // The request began with no port open (the window lets a click go out on none): whatever the
+  // exchange says, nothing reached a radio.
+  bool noPort_ = false;
   std::chrono::steady_clock::time_point started_{};
   std::string lastJson_;
 };

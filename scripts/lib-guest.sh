@@ -10,7 +10,13 @@
 #   guest_wait_ready SECONDS           returns once the guest takes commands
 #   guest SECONDS COMMAND              runs COMMAND in the guest's shell; output in $guest_out
 #   guest_qmp JSON                     sends a QMP command; the reply in $guest_out
+#   guest_qemu_ended                   whether QEMU has ended; its exit status then in
+#                                      $guest_qemu_status
+#   guest_qemu_signal                  prints the signal that ended QEMU, if one did (not ours)
 #   guest_stop                         powers the guest off (kills QEMU if it does not go)
+#
+# A guest that does not answer ends the calling script, unless QEMU itself has ended and the
+# caller set guest_survive_qemu=1: `guest` then returns 255, and the caller asks how it ended.
 #
 # The kernel package is fetched with `apt-get download` into ${VANNOR_CACHE:-~/.cache/vannor}
 # (XDG_CACHE_HOME is honoured), in a folder named after the package and its version, unpacked
@@ -179,6 +185,8 @@ guest_boot() {
     -chardev pipe,id=qmp,path="$work/qmp" -mon chardev=qmp,mode=control \
     >"$logs/qemu.log" 2>&1 &
   guest_qemu_pid=$!
+  guest_qemu_status=""
+  guest_qemu_killed=0
   guest_started=$SECONDS
   # QEMU names each pseudo-terminal it made: "char device redirected to /dev/pts/N (label s1)".
   guest_pty_of() { sed -n "s|.*redirected to \(/dev/pts/[0-9]*\) (label $1).*|\1|p" "$logs/qemu.log"; }
@@ -218,8 +226,8 @@ guest_read_until() {
     else
       # A time-out keeps what came of a line so far.
       partial+=$line
-      kill -0 "$guest_qemu_pid" 2>/dev/null && continue
-      guest_fail "QEMU has ended"
+      guest_qemu_ended || continue
+      guest_fail "$(guest_qemu_end)"
       return 1
     fi
   done
@@ -242,6 +250,8 @@ guest() {
   printf '# [%d s] %s\n' "$((SECONDS - guest_started))" "$*" >>"$guest_logs/console.log"
   if ! guest_read_until "@@end " "$seconds"; then
     guest_fail "no answer to '$*'"
+    # Nothing can answer late once QEMU has gone.
+    [ "${guest_survive_qemu:-0}" = 1 ] && guest_qemu_ended && return 255
     exit 1
   fi
   guest_out=${guest_out%$'\n'}
@@ -254,7 +264,11 @@ guest_qmp() {
   printf '%s\n' "$1" >&"$guest_qmp_in"
   printf '> %s\n' "$1" >>"$guest_logs/qmp.log"
   while [ "$SECONDS" -lt "$deadline" ]; do
-    IFS= read -r -t 1 -u "$guest_qmp_out" line || continue
+    if ! IFS= read -r -t 1 -u "$guest_qmp_out" line; then
+      guest_qemu_ended || continue
+      guest_fail "$(guest_qemu_end) before it answered $1"
+      return 1
+    fi
     printf '%s\n' "$line" >>"$guest_logs/qmp.log"
     case $line in
       *'"return"'* | *'"error"'*)
@@ -267,6 +281,33 @@ guest_qmp() {
   guest_fail "QEMU did not answer $1"
 }
 
+# Whether QEMU has ended. Its exit status is kept (128 + N: signal N ended it) once it has.
+guest_qemu_ended() {
+  [ -n "${guest_qemu_pid:-}" ] || return 0
+  kill -0 "$guest_qemu_pid" 2>/dev/null && return 1
+  # The shell has reaped it already (kill -0 fails only then) and keeps its status for wait.
+  wait "$guest_qemu_pid" 2>/dev/null
+  guest_qemu_status=$?
+  guest_qemu_pid=""
+  return 0
+}
+
+guest_qemu_signal() {
+  [ -n "${guest_qemu_status:-}" ] && [ "$guest_qemu_status" -gt 128 ] &&
+    [ "${guest_qemu_killed:-0}" = 0 ] && echo $((guest_qemu_status - 128))
+}
+
+# How QEMU ended, in words; logs of its own (qemu.log) rarely say more.
+guest_qemu_end() {
+  local signal
+  signal=$(guest_qemu_signal)
+  if [ -n "$signal" ]; then
+    echo "QEMU died by signal $signal"
+  else
+    echo "QEMU has ended (exit status ${guest_qemu_status:-unknown})"
+  fi
+}
+
 guest_stop() {
   [ -n "${guest_qemu_pid:-}" ] || return 0
   if kill -0 "$guest_qemu_pid" 2>/dev/null; then
@@ -276,8 +317,10 @@ guest_stop() {
       kill -0 "$guest_qemu_pid" 2>/dev/null || break
       sleep 0.1
     done
-    kill "$guest_qemu_pid" 2>/dev/null
+    # Its end by our signal is no crash of its own.
+    kill "$guest_qemu_pid" 2>/dev/null && guest_qemu_killed=1
   fi
   wait "$guest_qemu_pid" 2>/dev/null
+  guest_qemu_status=$?
   guest_qemu_pid=""
 }

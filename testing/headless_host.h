@@ -63,6 +63,10 @@ class HeadlessHost final : public LinkHost, public ExchangeDisplay, public PortP
   }
   // The Update click; an empty path cancels the file choice.
   void ClickUpdate(const std::string& imagePath);
+  // Each request ends with a record in `log` from now on, as in the programs.
+  void KeepHistory(HistoryLog& log) {
+    calls_.Call([&] { link_.KeepHistory(log); });
+  }
   void ClickVerRead() {
     calls_.Call([this] { link_.OnVerReadClicked(); });
   }

@@ -13,7 +13,6 @@
 // After wx/stattext.h: it would otherwise hide the platform's wxStaticText.
 #include <wx/generic/stattextg.h>
 
-#include "platform/platform_has.h"
 #include "ui/app_icon.h"
 #include "ui/look.h"
 
@@ -70,7 +69,7 @@ wxWindow* CreateControl(wxDialog& dialog, const ControlTemplate& control) {
       auto* list =
           new wxComboBox(&dialog, id, text, rect.GetPosition(),
                          wxSize(rect.GetWidth(), wxDefaultCoord), 0, nullptr, wxCB_DROPDOWN);
-      if constexpr (platform::HAS_TOOLKIT_LOOK) KeepOneTabStop(*list);
+      KeepOneTabStop(*list);
       return list;
     }
     case ControlKind::StaticText:
@@ -78,7 +77,7 @@ wxWindow* CreateControl(wxDialog& dialog, const ControlTemplate& control) {
     case ControlKind::ProgressBar: {
       auto* bar = new wxGauge(&dialog, id, 100, rect.GetPosition(), rect.GetSize(),
                               wxGA_HORIZONTAL | wxGA_SMOOTH);
-      if constexpr (platform::HAS_TOOLKIT_LOOK) FillProgressBarHeight(*bar);
+      FillProgressBarHeight(*bar);
       return bar;
     }
     case ControlKind::CheckBox:
@@ -115,7 +114,7 @@ wxRect DialogUnitsToPixels(const wxWindow& dialog, const res::DluRect& rect) {
 std::vector<wxWindow*> BuildDialog(wxDialog& dialog, const res::DialogTemplate& layout) {
   dialog.SetLabel(FromUtf8(layout.caption));
   dialog.SetFont(wxFont(wxFontInfo(layout.fontPoints).FaceName(FromUtf8(layout.fontFace))));
-  if constexpr (platform::HAS_TOOLKIT_LOOK) ApplyDialogStyle(dialog);
+  ApplyDialogStyle(dialog);
   dialog.SetClientSize(dialog.ConvertDialogToPixels(wxSize(layout.width, layout.height)));
 
   std::vector<wxWindow*> controls;

@@ -1,8 +1,8 @@
 // The display connection can die under the window (the X server killed, a remote session cut).
 // The toolkit would then end the process at once, leaving the port raw, exclusive and locked for
 // the next program. This guard has the last word instead: it runs the stop sequence, then ends
-// the process as the toolkit would have. Only where the display can vanish
-// (platform::HAS_VANISHING_DISPLAY, ui/gtk); Windows' build holds nothing in its place.
+// the process as the toolkit would have (ui/gtk). Windows' desktop does not go away under a
+// running program: ui/msw has nothing to do.
 #pragma once
 
 #include <functional>

@@ -51,6 +51,7 @@ std::string ShownText(std::string_view text) {
       const int written = c == '\n'   ? std::snprintf(escaped, sizeof escaped, "\\n")
                           : c == '\t' ? std::snprintf(escaped, sizeof escaped, "\\t")
                           : c == '\r' ? std::snprintf(escaped, sizeof escaped, "\\r")
+                          : c >= 0x80 ? std::snprintf(escaped, sizeof escaped, "\\udc%02x", c)
                                       : std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
       if (written > 0) shown.append(escaped, static_cast<std::size_t>(written));
       ++i;

@@ -23,7 +23,8 @@ using HistoryRow = std::array<std::string, HISTORY_COLUMNS>;
 // The row of `record`: local time, port, device (or adapter), Update or Ver Read, DSPs, bytes
 // confirmed of the image's size, the window's box text (else the record's word), the image's
 // file name, the SHA-256's first 12 digits and the time taken. Control characters and bytes that
-// are not UTF-8 are shown as escapes (\n, \xff), so that one name never looks like another.
+// are not UTF-8 are shown as escapes (\n, \x1b, \udcff as the record writes them), so that one name
+// never looks like another.
 HistoryRow RowOf(const HistoryRecord& record);
 
 // The selected records as the copy gives them: a header line, then one line a record, the

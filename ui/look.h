@@ -1,7 +1,6 @@
 // The look of the program's dialogs on GTK (ui/gtk): their face, resolved through a fontconfig
-// alias, and a style sheet that fits GTK's widgets into dialog-unit sizes. Only where the system
-// has a toolkit look to adjust (platform::HAS_TOOLKIT_LOOK): Windows substitutes a missing face
-// and its controls fit their sizes, and its build defines none of these.
+// alias, and a style sheet that fits GTK's widgets into dialog-unit sizes (ui/gtk). Windows
+// substitutes a missing face and its controls fit their sizes: ui/msw has nothing to do.
 #pragma once
 
 class wxWindow;

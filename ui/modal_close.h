@@ -1,6 +1,6 @@
 // Closing a modal dialog that is on screen from outside it, as its own Esc would, for an end
-// that cannot wait for the user (a signal). Only where signals end the program
-// (platform::HAS_END_SIGNALS, ui/gtk): Windows sends the window program none.
+// that cannot wait for the user (a signal; ui/gtk). Windows sends the window program none:
+// ui/msw closes nothing.
 #pragma once
 
 class wxDialog;

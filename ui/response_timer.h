@@ -19,10 +19,14 @@ class ResponseTimer {
   ResponseTimer(const ResponseTimer&) = delete;
   ResponseTimer& operator=(const ResponseTimer&) = delete;
 
-  // Fires once after `milliseconds`, in place of any expiry still to come.
+  // Fires once after `milliseconds` (at least 1), in place of any expiry still to come; until that
+  // expiry has reached the window it is running (on Windows it comes again while it has not).
   void StartOnce(int milliseconds);
   void Stop();
   bool IsRunning() const;
+  // For tests: the next expiry is lost on its way to the window, as one that crosses threads
+  // may be (Windows).
+  void LoseNextExpiry();
 
  private:
   struct Platform;

@@ -2,7 +2,6 @@
 
 #include <wx/evtloop.h>
 
-#include "platform/platform_has.h"
 #include "ui/modal_close.h"
 
 namespace vannor {
@@ -44,10 +43,7 @@ void SignalledEnd::Request() {
   // Not while a dialog of the window's is open, nor before the window's own modal loop runs:
   // there is nothing to end yet. Close what is open and look again shortly.
   if (nested_ != nullptr || !ready_() || wxEventLoopBase::GetActive() == nullptr) {
-    // Only a signal asks this: only a system whose signals end the program closes the dialog.
-    if constexpr (platform::HAS_END_SIGNALS) {
-      if (nested_ != nullptr && nested_ != closed_ && CloseModalDialog(*nested_)) closed_ = nested_;
-    }
+    if (nested_ != nullptr && nested_ != closed_ && CloseModalDialog(*nested_)) closed_ = nested_;
     retry_.StartOnce(RETRY_MS);
     return;
   }

@@ -1,5 +1,5 @@
-// The window menu, where the platform has a window menu of its own (platform::HAS_WINDOW_MENU,
-// ui/msw); GTK's build defines none.
+// The window menu, where the platform has a window menu of its own (Windows' system menu,
+// ui/msw). GTK leaves the window menu to the window manager: ui/gtk has none to give.
 #pragma once
 
 #include <wx/menu.h>

@@ -29,6 +29,13 @@ constexpr int ABOUT_COMMAND_LAST =
     static_cast<int>(res::IDM_ABOUTBOX | (~res::SYS_COMMAND_MASK & 0xFu));
 constexpr int END_RETRY_TIMER = RESPONSE_TIMER + 1;
 
+// Why the per-user history has no place, told once on the first record (empty when it has one).
+std::string WhyNoHistory() {
+  std::string why;
+  (void)ChosenHistoryPath(nullptr, &why);  // the path itself is the log's
+  return why;
+}
+
 }  // namespace
 
 // clang-format off
@@ -49,7 +56,10 @@ wxEND_EVENT_TABLE()
     VannorDlg::VannorDlg(std::unique_ptr<PortBackend> backend)
     : wxDialog(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxDIALOG_NO_PARENT),
-      history(ChosenHistoryPath(nullptr), "vannor", std::string(res::PRODUCT_VERSION)),
+      // Written by a thread of the log's own: the event thread never waits on the file's lock
+      // or its disk.
+      history(ChosenHistoryPath(nullptr), "vannor", std::string(res::PRODUCT_VERSION), stderr,
+              HistoryLog::Writer::Background, WhyNoHistory()),
       signalledEnd(
           *this, END_RETRY_TIMER, [this] { return initialised; },
           [this] {

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "history/history_log.h"
-#include "platform/platform_has.h"
 #include "protocol/exchange_display.h"
 #include "protocol/link.h"
 #include "protocol/update_request.h"
@@ -140,7 +139,7 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   WindowMenu menu{*this, [this] { return !RadioLink().Busy(); }};
   wxIconBundle appIcon;
   // Puts the port back if the display dies under the window.
-  std::optional<platform::Present<DisplayLossGuard, platform::HAS_VANISHING_DISPLAY>> displayLoss;
+  std::optional<DisplayLossGuard> displayLoss;
   // The folder of the image chosen last, where the next file choice starts.
   wxString imageFolder;
   // What each label shows, so that progress on every byte sets a text only when it changes.

@@ -22,6 +22,12 @@ void WindowLink::Stop() {
   link_.Stop();
 }
 
+void WindowLink::OnTimer(LinkClock::time_point now) {
+  // A real expiry finds the timer stopped already.
+  responseTimer_.Stop();
+  link_.OnDeadline(now);
+}
+
 void WindowLink::DeadlineChanged() {
   const auto deadline = link_.Deadline();
   if (!deadline) {

@@ -38,9 +38,12 @@ class WindowLink final : public LinkHost {
   void PortEvent() override { portWatch_.PortEvent(); }
   void ReportOutcome(const ExchangeOutcome& outcome) override { onOutcome_(outcome); }
 
-  // RESPONSE_TIMER fired at `now` (the tests fire it at a time of their choosing).
-  void OnTimer(LinkClock::time_point now) { link_.OnDeadline(now); }
+  // RESPONSE_TIMER fired at `now` (the tests fire it at a time of their choosing): like a
+  // timer that has fired, it runs no more unless the link sets it again.
+  void OnTimer(LinkClock::time_point now);
   bool TimerRunning() const { return responseTimer_.IsRunning(); }
+  // For tests: the timer's next expiry is lost on its way to the window.
+  void LoseNextTimerExpiry() { responseTimer_.LoseNextExpiry(); }
 
  private:
   OutcomeHandler onOutcome_;

@@ -2,7 +2,6 @@
 
 #include <string_view>
 
-#include "platform/platform_has.h"
 #include "res/dialog_templates.h"
 #include "ui/dialog_builder.h"
 #include "ui/history_dlg.h"
@@ -26,8 +25,7 @@ WindowMenu::~WindowMenu() {
 void WindowMenu::Build() {
   const wxString aboutItem = FromUtf8(res::IDS_ABOUT_ITEM_TEXT);
   // Without a window menu of its own (GTK gives programs none), the stand-in.
-  wxMenu* menu = nullptr;
-  if constexpr (platform::HAS_WINDOW_MENU) menu = SystemMenuOf(window_);
+  wxMenu* menu = SystemMenuOf(window_);
   if (menu != nullptr) {
     systemMenu_ = menu;
     window_.Bind(wxEVT_MENU_OPEN, &WindowMenu::OnMenuOpen, this);

@@ -6,7 +6,7 @@
 
 namespace vannor::cli {
 
-// Nothing posts on Linux (`wake` is Absent): the loop waits on the ports themselves.
+// Nothing posts on Linux (cli/posix/loop_wake.cpp): the loop waits on the ports themselves.
 void RunLinks(const std::vector<RadioLink*>& links, SignalWatch& signals, LoopWake& /*wake*/) {
   // Made once: the loop itself allocates nothing per byte.
   std::vector<pollfd> watched;

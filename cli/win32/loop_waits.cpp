@@ -6,16 +6,22 @@
 #include <ratio>
 
 #include "cli/link_loop.h"
-#include "cli/loop_wake.h"
 
 namespace vannor::cli {
 
+namespace {
+
+// The wait's own time-out to the links' next deadline, where no timer serves.
+DWORD TimeOutToNextDeadline(const std::vector<RadioLink*>& links) {
+  const int milliseconds = MillisecondsToNextTimer(links);
+  return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+}
+
+}  // namespace
+
 DWORD DeadlineTimer::Arm(const std::vector<RadioLink*>& links) {
   const std::optional<LinkClock::time_point> due = NextDeadline(links);
-  if (timer_ == nullptr) {
-    const int milliseconds = MillisecondsToNextTimer(links);
-    return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-  }
+  if (timer_ == nullptr) return TimeOutToNextDeadline(links);
   if (!due) {
     // Ignored: a timer that still fires only wakes the loop once more.
     (void)CancelWaitableTimer(timer_);
@@ -33,25 +39,7 @@ DWORD DeadlineTimer::Arm(const std::vector<RadioLink*>& links) {
     return INFINITE;
   }
   arming_.Clear();
-  const int milliseconds = MillisecondsToNextTimer(links);
-  return milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
-}
-
-ListenerWake::ListenerWake() {
-  // Auto-reset: one wait takes it, however many listeners posted meanwhile. Without it no
-  // listener is heard, and every link ends at its time-out.
-  const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (event != nullptr) waitable_ = reinterpret_cast<std::intptr_t>(event);
-}
-
-ListenerWake::~ListenerWake() {
-  // Ignored: our own event; the links that posted to it are gone.
-  if (waitable_ != 0) (void)CloseHandle(reinterpret_cast<HANDLE>(waitable_));
-}
-
-void ListenerWake::Wake() {
-  // Ignored: our own event; a failed set is a lost post, which the time-out reports.
-  if (waitable_ != 0) (void)SetEvent(reinterpret_cast<HANDLE>(waitable_));
+  return TimeOutToNextDeadline(links);
 }
 
 }  // namespace vannor::cli

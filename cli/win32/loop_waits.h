@@ -1,34 +1,17 @@
-// What the Windows loop waits on besides the console's stop event: the listeners' wake
-// (ListenerWake, cli/loop_wake.h, made here) and its next deadline as a waitable timer due to the
-// 100 ns, with Windows' timers at 1 ms while it runs.
+// What the Windows loop waits on besides the console's stop event and the listeners' wake
+// (cli/loop_wake.h): its next deadline as a waitable timer due to the 100 ns, with Windows'
+// timers at 1 ms while it runs.
 #pragma once
 
 #include <windows.h>
-// After windows.h, which it needs.
-#include <mmsystem.h>
 
 #include <vector>
 
 #include "cli/radio_link.h"
 #include "protocol/timer_arming.h"
+#include "serial/win32/fine_timer_resolution.h"
 
 namespace vannor::cli {
-
-// Windows' timers tick at 15.6 ms unless a program asks for finer: the quiet wait of 4 ms before
-// a request would take a whole tick. Asked for while the loop runs.
-class FineTimerResolution {
- public:
-  FineTimerResolution() : granted_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
-  ~FineTimerResolution() {
-    if (granted_) (void)timeEndPeriod(1);  // ours, begun above
-  }
-  FineTimerResolution(const FineTimerResolution&) = delete;
-  FineTimerResolution& operator=(const FineTimerResolution&) = delete;
-
- private:
-  // Without it the waits end late, and the quiet wait is measured by the clock anyway.
-  const bool granted_;
-};
 
 // The links' next deadline as a waitable timer, due to the 100 ns: a wait's own time-out counts
 // whole milliseconds, and one rounded up at every wake puts up to a millisecond on each quiet

@@ -66,4 +66,15 @@ bool SignalWatch::Take() {
   return true;
 }
 
+bool SignalWatch::Pending(int ms) const {
+  if (interrupted_) return true;
+  if (waitable_ == NO_WAITABLE) {
+    Sleep(static_cast<DWORD>(ms));
+    return false;
+  }
+  // The event stays set for the loop: a manual-reset event.
+  return WaitForSingleObject(reinterpret_cast<HANDLE>(waitable_), static_cast<DWORD>(ms)) ==
+         WAIT_OBJECT_0;
+}
+
 }  // namespace vannor::cli

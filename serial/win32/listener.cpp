@@ -18,8 +18,9 @@ struct DeadPort {
 };
 
 // How long a wait may take to end for a new event mask before it is cancelled: only a driver
-// that ignores the mask gets near it.
+// that ignores the mask gets near it. And how long a cancelled wait may keep its record.
 constexpr DWORD WAIT_END_PATIENCE_MS = 2000;
+constexpr DWORD CANCEL_PATIENCE_MS = 1000;
 
 // Some drivers announce a character before their count shows it: the listener looks again this
 // often, this long apart, before it takes the wake for one that brought nothing.
@@ -38,46 +39,76 @@ unsigned __stdcall Win32Listener::ThreadMain(void* self) {
   return 0;
 }
 
+std::unique_ptr<Win32Listener::WaitRecord> Win32Listener::MakeWaitRecord() {
+  auto record = std::make_unique<WaitRecord>();
+  record->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (record->overlapped.hEvent == nullptr) return nullptr;
+  return record;
+}
+
 Win32Listener::WaitStart Win32Listener::StartWait(HANDLE port, std::uint32_t generation) {
-  const HANDLE event = waitOverlapped_.hEvent;
-  waitOverlapped_ = OVERLAPPED{};
-  waitOverlapped_.hEvent = event;
-  waitEvents_ = 0;
+  const int next = 1 - current_;
+  // A record whose last wait went to the driver and has no result in it yet is still its.
+  if (records_[next] != nullptr && records_[next]->pending &&
+      !HasOverlappedIoCompleted(&records_[next]->overlapped)) {
+    records_[next]->keptByDriver = true;
+  }
+  if (records_[next] == nullptr || records_[next]->keptByDriver) {
+    // Left to the driver, event and all, which may still write into it: never freed.
+    (void)records_[next].release();
+    records_[next] = MakeWaitRecord();
+    if (records_[next] == nullptr) return WaitStart::Failed;  // the last error says why
+  }
+  current_ = next;
+  WaitRecord& record = Current();
+  MakeReady(record.overlapped);
+  record.events = 0;
   waitStarted_ = true;
   waitGeneration_ = generation;
-  if (port_.Calls().WaitCommEvent(port, &waitEvents_, &waitOverlapped_)) return WaitStart::Done;
-  return GetLastError() == ERROR_IO_PENDING ? WaitStart::Pending : WaitStart::Failed;
+  record.pending = false;
+  if (port_.Calls().WaitCommEvent(port, &record.events, &record.overlapped)) {
+    return WaitStart::Done;
+  }
+  if (GetLastError() != ERROR_IO_PENDING) return WaitStart::Failed;
+  record.pending = true;
+  return WaitStart::Pending;
 }
 
 bool Win32Listener::WaitOver() const {
   // Wine sets the record's event a moment before it fills in the record: either tells.
-  return HasOverlappedIoCompleted(&waitOverlapped_) ||
-         WaitForSingleObject(waitOverlapped_.hEvent, 0) == WAIT_OBJECT_0;
+  return HasOverlappedIoCompleted(&Current().overlapped) ||
+         WaitForSingleObject(Current().overlapped.hEvent, 0) == WAIT_OBJECT_0;
 }
 
 void Win32Listener::EndWaitOn(HANDLE port) {
   if (WaitOver()) return;
+  WaitRecord& record = Current();
   // A new mask ends a pending wait, on Windows at once, under Wine at its next poll.
   // Ignored: a port that went away has ended the wait already.
   (void)port_.Calls().SetCommMask(port, 0);
-  if (WaitForSingleObject(waitOverlapped_.hEvent, WAIT_END_PATIENCE_MS) == WAIT_OBJECT_0) return;
+  if (WaitForSingleObject(record.overlapped.hEvent, WAIT_END_PATIENCE_MS) == WAIT_OBJECT_0) return;
   // A driver that did not end the wait for the new mask is asked to cancel it. Ignored: fails
   // only when the wait has just ended by itself, which the wait below sees.
-  (void)port_.Calls().CancelIoEx(port, &waitOverlapped_);
-  // Ignored: the record's own event, set when the driver lets go of the record.
-  (void)WaitForSingleObject(waitOverlapped_.hEvent, INFINITE);
+  (void)port_.Calls().CancelIoEx(port, &record.overlapped);
+  if (WaitForSingleObject(record.overlapped.hEvent, CANCEL_PATIENCE_MS) == WAIT_OBJECT_0) return;
+  // Not even the cancel: the driver keeps the record, and every wait on this port would do the
+  // same. The port counts as gone; whoever uses it next is told.
+  record.keptByDriver = true;
+  port_.MarkFailed(waitGeneration_, WAIT_TIMEOUT);
 }
 
-void Win32Listener::EndPendingWait(HANDLE port, std::uint32_t generation) {
-  if (WaitOver()) return;
+bool Win32Listener::EndPendingWait(HANDLE port, std::uint32_t generation) {
+  if (WaitOver()) return true;
   {
     std::lock_guard<std::mutex> lock(portLock_);
-    // A port that has been closed since was withdrawn first, which ended the wait; its handle
-    // may by now belong to something else.
+    // A port that has been closed since was withdrawn first, which ended the wait (or found the
+    // record kept); its handle may by now belong to something else.
     if (port_.Generation() == generation) EndWaitOn(port);
+    if (Current().keptByDriver) return false;
   }
   // Ignored: the record's own event; it is set by now, or about to be.
-  (void)WaitForSingleObject(waitOverlapped_.hEvent, INFINITE);
+  (void)WaitForSingleObject(Current().overlapped.hEvent, INFINITE);
+  return true;
 }
 
 void Win32Listener::Withdraw() {
@@ -117,8 +148,10 @@ Win32Listener::Wake Win32Listener::LookAfterWake(std::uint32_t generation, bool 
 
 void Win32Listener::ListenerMain() {
   DeadPort dead;
-  // Whether the port's event mask may have been cleared by a release: set it again before the
-  // next wait. True at first, for a listener started again on a port that is still open.
+  // Whether the port's event mask may have been cleared: set it again before the next wait.
+  // Only this thread sets the mask of a port it may wait on again (it clears it to end a wait a
+  // release interrupted); others clear it only on a port that is closing. True at first, for a
+  // listener started again on a port that is still open.
   bool rearm = true;
   // Waits that failed in a row, for MayTryAgain; wakes in a row that found nothing waiting.
   int failedWaits = 0;
@@ -165,22 +198,26 @@ void Win32Listener::ListenerMain() {
       continue;
     }
     if (start == WaitStart::Pending) {
-      const HANDLE both[2] = {waitOverlapped_.hEvent, release_};
+      const HANDLE both[2] = {Current().overlapped.hEvent, release_};
       // Ignored: both are our own events; whatever woke the wait, the record is checked below.
       (void)WaitForMultipleObjects(2, both, FALSE, INFINITE);
-      EndPendingWait(port, generation);
       DWORD unused = 0;
       // The record's event is set here, so this waits on nothing, and it reads the record's
       // result, never the (maybe closed) handle. Waiting, because Wine may not have filled in
-      // the record yet; it then counts the wait as done.
-      start = port_.Calls().GetOverlappedResult(port, &waitOverlapped_, &unused, TRUE)
-                  ? WaitStart::Done
-                  : WaitStart::Failed;
-      if (start == WaitStart::Failed) waitError = GetLastError();
+      // the record yet; it then counts the wait as done. A record the driver kept has no result.
+      if (!EndPendingWait(port, generation)) {
+        start = WaitStart::Failed;
+        waitError = WAIT_TIMEOUT;
+      } else if (port_.Calls().GetOverlappedResult(port, &Current().overlapped, &unused, TRUE)) {
+        start = WaitStart::Done;
+      } else {
+        start = WaitStart::Failed;
+        waitError = GetLastError();
+      }
     }
-    // The release is set before the mask is cleared, so a wait it ended finds it set.
+    // A wait the release interrupted was ended above, by this thread; the release is still set.
     if (WaitForSingleObject(release_, 0) == WAIT_OBJECT_0) {
-      if (start == WaitStart::Done && (waitEvents_ & EV_RXCHAR) != 0) events_->PortEvent();
+      if (start == WaitStart::Done && (Current().events & EV_RXCHAR) != 0) events_->PortEvent();
       rearm = true;
       continue;
     }
@@ -190,7 +227,7 @@ void Win32Listener::ListenerMain() {
     Wake wake = Wake::Gone;
     if (start == WaitStart::Done || MayWaitAgain(generation, waitError, failedWaits)) {
       if (start == WaitStart::Done) failedWaits = 0;
-      const bool announced = start == WaitStart::Done && (waitEvents_ & EV_RXCHAR) != 0;
+      const bool announced = start == WaitStart::Done && (Current().events & EV_RXCHAR) != 0;
       wake = LookAfterWake(generation, announced);
     }
     idleWakes = wake == Wake::Nothing ? idleWakes + 1 : 0;
@@ -212,12 +249,11 @@ void Win32Listener::ListenerMain() {
 
 void Win32Listener::ReleaseWait() {
   if (release_ == nullptr) return;
-  // Ignored: our own event.
+  // Ignored: our own event. It releases the listener wherever it is; a wait it has pending it
+  // ends itself (EndPendingWait). The port's mask is not touched here: a clear from this thread
+  // could land after the listener armed the port again, and leave every later wait on mask 0.
   (void)SetEvent(release_);
-  const HANDLE port = port_.Handle();
-  // Ignored: with no port open there is no wait on one to end; the event above releases the
-  // listener wherever it is.
-  if (port != INVALID_HANDLE_VALUE) (void)port_.Calls().SetCommMask(port, 0);
+  if (pauseHook_ != nullptr) pauseHook_(ListenerPoint::Released);
 }
 
 bool Win32Listener::Start(PortEvents& events, std::string& reason) {
@@ -225,9 +261,10 @@ bool Win32Listener::Start(PortEvents& events, std::string& reason) {
   events_ = &events;
   stopListener_.store(0);
   release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  waitOverlapped_ = OVERLAPPED{};
-  waitOverlapped_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (release_ == nullptr || waitOverlapped_.hEvent == nullptr) {
+  current_ = 0;
+  waitStarted_ = false;
+  for (std::unique_ptr<WaitRecord>& record : records_) record = MakeWaitRecord();
+  if (release_ == nullptr || records_[0] == nullptr || records_[1] == nullptr) {
     reason = SystemReason(GetLastError());
     CloseHandles();
     return false;
@@ -271,9 +308,13 @@ void Win32Listener::Stop() {
 void Win32Listener::CloseHandles() {
   // Ignored: our own events, which nothing waits on any more.
   if (release_ != nullptr) (void)CloseHandle(release_);
-  if (waitOverlapped_.hEvent != nullptr) (void)CloseHandle(waitOverlapped_.hEvent);
   release_ = nullptr;
-  waitOverlapped_.hEvent = nullptr;
+  for (std::unique_ptr<WaitRecord>& record : records_) {
+    // A record the driver kept is left to it, event and all: never freed.
+    if (record != nullptr && record->keptByDriver) (void)record.release();
+    if (record != nullptr) (void)CloseHandle(record->overlapped.hEvent);
+    record.reset();
+  }
 }
 
 std::chrono::nanoseconds Win32Listener::CpuTime() const {

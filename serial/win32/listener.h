@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -32,8 +33,8 @@ class Win32Listener {
   void Stop();
   bool Running() const { return thread_ != nullptr; }
 
-  // Sets the release event, then clears the open port's event mask, which ends a wait the
-  // port has pending. Does nothing while no listener runs.
+  // Sets the release event: the listener ends a wait it has pending, copies the port that is
+  // open then and arms it before it waits again. Does nothing while no listener runs.
   void ReleaseWait();
   // Ends the listener's wait on the open port, if it has one, before the port is closed. Call
   // under the port lock (or with no listener running). Windows ends a wait whose handle closes,
@@ -54,11 +55,14 @@ class Win32Listener {
   WaitStart StartWait(HANDLE port, std::uint32_t generation);
   // Whether the listener's wait has ended (its record or its event says so).
   bool WaitOver() const;
-  // Ends a wait that is still pending on port by clearing its event mask, and waits until the
-  // record is free. Under the port lock, with port still open.
+  // Ends a wait that is still pending on port by clearing its event mask (or, for a driver that
+  // ignores that, by cancelling it), and waits until the record is free, a bounded time: a
+  // driver that keeps it even then has gone wrong, and the port is taken for gone. Under the
+  // port lock, with port still open.
   void EndWaitOn(HANDLE port);
-  // Ends the wait that the release interrupted, so that the record is free again.
-  void EndPendingWait(HANDLE port, std::uint32_t generation);
+  // Ends the wait that the release interrupted. Whether the record is free again (else the
+  // driver kept it).
+  bool EndPendingWait(HANDLE port, std::uint32_t generation);
   void CloseHandles();
   // What a wake found on the port of `generation`: bytes waiting, nothing, a port that went away,
   // or a port closed (or released) meanwhile.
@@ -80,10 +84,23 @@ class Win32Listener {
   // Set by the port switch and the stop sequence; reset under the port lock together with the
   // copy of the handle, so that a release is never lost between the two.
   HANDLE release_ = nullptr;
-  // The wait's own record, never shared with the engine's reads and writes, and the events
-  // word the port fills in when the wait completes.
-  OVERLAPPED waitOverlapped_{};
-  DWORD waitEvents_ = 0;
+  // A wait's own record, never shared with the engine's reads and writes, and the events word
+  // the port fills in when the wait completes. A fresh one for every wait: two, used by turns,
+  // so that a driver that fills in a wait's record a moment after it set the record's event
+  // (Wine does) never writes into the record of the wait after it; and one is handed to a new
+  // wait only once its last wait's result is in it. A record that a driver kept even when asked
+  // to cancel is left to it for good, and replaced.
+  struct WaitRecord {
+    OVERLAPPED overlapped{};
+    DWORD events = 0;
+    bool pending = false;       // its last wait went to the driver
+    bool keptByDriver = false;  // under the port lock
+  };
+  // A record with an event of its own; null when Windows has no event to give.
+  static std::unique_ptr<WaitRecord> MakeWaitRecord();
+  WaitRecord& Current() const { return *records_[current_]; }
+  std::unique_ptr<WaitRecord> records_[2];
+  int current_ = 0;  // the record of the last wait started
   // The port generation the last wait was started on; under the port lock.
   bool waitStarted_ = false;
   std::uint32_t waitGeneration_ = 0;

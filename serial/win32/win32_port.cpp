@@ -32,6 +32,9 @@ constexpr std::size_t WRITE_CHUNK = OUTPUT_QUEUE;
 // How long a read of bytes that were waiting may take before it is cancelled: only a port that
 // lost them (gone away in between) gets here.
 constexpr DWORD READ_PATIENCE_MS = 1000;
+// How long a cancelled read or write may keep its record: a driver that keeps it longer has gone
+// wrong, and the event thread does not wait for it.
+constexpr DWORD CANCEL_PATIENCE_MS = 1000;
 
 // What drivers report for a hiccup on a port that is still there: a call that failed with one
 // of these (0: it succeeded but moved nothing) is tried again while the port answers
@@ -121,12 +124,22 @@ void RestoreAndClose(CommCalls& calls, HANDLE port, DCB state, COMMTIMEOUTS time
   (void)calls.CloseHandle(port);
 }
 
-// A manual-reset event for an I/O record; null when Windows has none to give.
-HANDLE MakeRecordEvent() {
-  return CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}  // namespace
+
+std::unique_ptr<Win32Port::IoRecord> Win32Port::MakeIoRecord() {
+  auto record = std::make_unique<IoRecord>();
+  record->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (record->overlapped.hEvent == nullptr) return nullptr;
+  return record;
 }
 
-}  // namespace
+void Win32Port::LeaveToDriver(std::unique_ptr<IoRecord>& record) {
+  // Never freed: the driver may still write into it, and set its event.
+  (void)record.release();
+  record = MakeIoRecord();
+  // Its every call would do the same: the port counts as gone, and the exchange ends.
+  MarkFailed(generation_, WAIT_TIMEOUT);
+}
 
 std::string SystemReason(DWORD error) {
   wchar_t text[512];
@@ -141,23 +154,21 @@ std::string SystemReason(DWORD error) {
   return reason;
 }
 
-Win32Port::Win32Port(CommCalls& calls) : calls_(calls) {
-  // Without events the records cannot be waited on, and Open refuses every port.
-  writeOverlapped_.hEvent = MakeRecordEvent();
-  readOverlapped_.hEvent = MakeRecordEvent();
-}
+Win32Port::Win32Port(CommCalls& calls)
+    // Without them the port cannot read or write, and Open refuses every port.
+    : calls_(calls), read_(MakeIoRecord()), write_(MakeIoRecord()) {}
 
 Win32Port::~Win32Port() {
   Close();
   // Ignored: the events are ours and no I/O names them any more.
-  if (writeOverlapped_.hEvent != nullptr) (void)CloseHandle(writeOverlapped_.hEvent);
-  if (readOverlapped_.hEvent != nullptr) (void)CloseHandle(readOverlapped_.hEvent);
+  if (write_ != nullptr) (void)CloseHandle(write_->overlapped.hEvent);
+  if (read_ != nullptr) (void)CloseHandle(read_->overlapped.hEvent);
 }
 
 bool Win32Port::Open(const std::string& path, OpenFailure& failure) {
   Close();
   failure = OpenFailure{.device = path, .reason = {}};
-  if (writeOverlapped_.hEvent == nullptr || readOverlapped_.hEvent == nullptr) {
+  if (write_ == nullptr || read_ == nullptr) {
     failure.reason = "no events for asynchronous I/O";
     return false;
   }
@@ -250,6 +261,10 @@ Win32Port::Transfer Win32Port::Finish(BOOL started, OVERLAPPED& record, DWORD pa
       // Ignored: fails only when the call has just finished by itself, which the wait below sees.
       (void)calls_.CancelIoEx(handle_, &record);
       transfer.overdue = true;
+      if (WaitForSingleObject(record.hEvent, CANCEL_PATIENCE_MS) != WAIT_OBJECT_0) {
+        transfer.kept = true;
+        return transfer;
+      }
     }
   }
   // Waits until the driver has let go of the record, done or cancelled.
@@ -260,14 +275,19 @@ Win32Port::Transfer Win32Port::Finish(BOOL started, OVERLAPPED& record, DWORD pa
 }
 
 bool Win32Port::Write(const std::uint8_t* bytes, std::size_t count) {
-  if (handle_ == INVALID_HANDLE_VALUE || Failed()) return false;
+  if (handle_ == INVALID_HANDLE_VALUE || Failed() || write_ == nullptr) return false;
   int tries = 0;
   while (count > 0) {
     const DWORD chunk = static_cast<DWORD>(std::min(count, WRITE_CHUNK));
-    MakeReady(writeOverlapped_);
+    OVERLAPPED& record = write_->overlapped;
+    MakeReady(record);
     // The write time-outs end every write within 10 ms a byte and 100 ms.
-    const Transfer sent = Finish(calls_.WriteFile(handle_, bytes, chunk, &writeOverlapped_),
-                                 writeOverlapped_, 10 * chunk + 100 + WRITE_GRACE_MS);
+    const Transfer sent = Finish(calls_.WriteFile(handle_, bytes, chunk, &record), record,
+                                 10 * chunk + 100 + WRITE_GRACE_MS);
+    if (sent.kept) {
+      LeaveToDriver(write_);
+      return false;
+    }
     const DWORD taken = std::min(sent.moved, chunk);
     bytes += taken;
     count -= taken;
@@ -311,21 +331,27 @@ std::size_t Win32Port::PendingCount() {
 }
 
 std::size_t Win32Port::Read(std::uint8_t* buffer, std::size_t count) {
-  if (handle_ == INVALID_HANDLE_VALUE || count == 0) return 0;
+  if (handle_ == INVALID_HANDLE_VALUE || count == 0 || read_ == nullptr) return 0;
   int tries = 0;
   for (;;) {
     // With the read time-outs all 0, a read for more than is waiting would not complete until
     // the rest arrives: never ask for more.
     const std::size_t waiting = PendingCount();
-    const DWORD want = static_cast<DWORD>(std::min({count, waiting, std::size_t{0x7FFFFFFF}}));
+    const DWORD want = static_cast<DWORD>(std::min({count, waiting, sizeof read_->bytes}));
     if (want == 0) return 0;
-    MakeReady(readOverlapped_);
-    // The read is over, done or cancelled, before its bytes are handed on and before the
-    // caller's buffer may go: only the bytes delivered count.
-    const Transfer got = Finish(calls_.ReadFile(handle_, buffer, want, &readOverlapped_),
-                                readOverlapped_, READ_PATIENCE_MS);
+    OVERLAPPED& record = read_->overlapped;
+    MakeReady(record);
+    // Into the record's own bytes: a driver that keeps the record would write them later. Only
+    // the bytes delivered once the read is over, done or cancelled, count.
+    const Transfer got =
+        Finish(calls_.ReadFile(handle_, read_->bytes, want, &record), record, READ_PATIENCE_MS);
+    if (got.kept) {
+      LeaveToDriver(read_);
+      return 0;
+    }
     const DWORD delivered = std::min(got.moved, want);
     if (delivered > 0 || got.overdue) {
+      std::copy(read_->bytes, read_->bytes + delivered, buffer);
       delivered_.fetch_add(delivered);
       return delivered;
     }

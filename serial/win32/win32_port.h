@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "serial/port_backend.h"
@@ -76,14 +77,26 @@ class Win32Port {
   DWORD FailureError() const { return failureError_.load(); }
 
  private:
+  // The record of a read or a write, and the bytes a read is delivered into: the driver may
+  // write both until it lets go of the record. One it kept even when asked to cancel is left to
+  // it for good (never reused, never freed) and replaced; the port then counts as gone.
+  struct IoRecord {
+    OVERLAPPED overlapped{};
+    std::uint8_t bytes[4096];
+  };
+  // A record with an event of its own; null when Windows has no event to give.
+  static std::unique_ptr<IoRecord> MakeIoRecord();
+  void LeaveToDriver(std::unique_ptr<IoRecord>& record);
   // How an overlapped read or write ended.
   struct Transfer {
     DWORD error = 0;       // the system's code; 0 when it succeeded
     DWORD moved = 0;       // bytes read or written
     bool overdue = false;  // not over within its time, and cancelled by the port
+    bool kept = false;     // the driver kept the record even after the cancel
   };
   // Waits, at most patienceMs, for the read or write that `started` (the call's result) began
-  // with `record`, cancels it after that, and waits until the driver has let go of the record.
+  // with `record`, cancels it after that, and waits (a bounded time) until the driver has let go
+  // of the record.
   Transfer Finish(BOOL started, OVERLAPPED& record, DWORD patienceMs);
 
   CommCalls& calls_;
@@ -100,8 +113,8 @@ class Win32Port {
   COMMTIMEOUTS savedTimeouts_{};
 
   // The records of the read and the write; each completes before Read or Write returns.
-  OVERLAPPED readOverlapped_{};
-  OVERLAPPED writeOverlapped_{};
+  std::unique_ptr<IoRecord> read_;
+  std::unique_ptr<IoRecord> write_;
 };
 
 // The system's words for a Windows error code, in UTF-8, with the code.

@@ -1,7 +1,10 @@
 // vannor-cli as a script runs it: against radio simulators on pseudo-terminals reached through
 // COMn links in a config folder of the test's own, checking exit codes, what it says, and what
 // each radio received.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -199,10 +203,12 @@ TEST_F(CliTest, RefusalsAndFaultsHaveTheirExitCodes) {
       {{"version", "--port", "COM1", "--speed", "9600"}, 2, "unknown option"},
       {{"ports", "--json"}, 2, "--json does not apply"},
       {{"write", "--port", "COM1", "--failed", good}, 2, "apply to history only"},
-      {{"history", "--since", "08.12.2026"}, 2, "--since needs a date"},
+      {{"history", "--since", "08.12.2026"}, 2, "--since needs a real date, one of 2026-12-08, "},
+      {{"history", "--since", "2026-13-45"}, 2, "2026-12-08T14:00 or 2026-12-08T14:00:05 (UTC)"},
+      {{"history", "--since="}, 2, "--since needs a real date"},
       {{"history", "-n", "0"}, 2, "-n needs a count"},
       {{"history", "--history", "-"}, 2, "no history is kept"},
-      {{"history", "--image", empty}, 3, "not 1 to 200000 bytes"},
+      {{"history", "--image", empty}, 3, "empty.out: File Size Error: the image must hold 1 to"},
       {{}, 2, "no command"},
   };
   std::filesystem::create_symlink(home.Path() + "/unplugged", ports + "/COM5");
@@ -519,6 +525,234 @@ TEST_F(CliTest, AnUnwritableHistoryIsToldOnceAndTheWriteGoesOn) {
   EXPECT_EQ(result.err.find(told), result.err.rfind(told)) << result.err;
   EXPECT_EQ(Cli({"write", "--history", "-", "-p", "COM1", "--dsp1", "none.out"}).exitCode, 3);
   EXPECT_TRUE(Records().empty());
+}
+
+// Ctrl-C while the radio has fallen silent at byte 1013 of 2000: the record holds every echo
+// confirmed, not the last percent step.
+TEST_F(CliTest, AStoppedWriteRecordsTheExactBytesConfirmed) {
+  sim::RadioConfig config;
+  config.expectedLength = 2000;
+  config.silentFrom = 1013;
+  sim::RadioSimulator& radio = StartRadio(1, config);
+  testkit::Program run(
+      {VANNOR_CLI_PROGRAM, "write", "--port", "COM1", "--dsp1", Image(testkit::MakeImage(2000))},
+      STDERR_FILENO);
+  ASSERT_TRUE(radio.WaitBytesReceived(1013, 20s));
+  std::this_thread::sleep_for(300ms);  // the last echoes reach the program; no more come
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(), 130);
+  const std::vector<HistoryRecord> records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].outcome, "stopped");
+  EXPECT_EQ(records[0].confirmed, 1013u);
+}
+
+// Users made for one test and removed after it, in a group of their own: root only.
+class ThrowAwayUsers {
+ public:
+  ThrowAwayUsers() {
+    const std::string tag = std::to_string(getpid());
+    group_ = "vtg" + tag;
+    if (Run({"/usr/sbin/groupadd", group_}) != 0) return;
+    for (const char* name : {"vta", "vtb"}) {
+      const std::string user = name + tag;
+      if (Run({"/usr/sbin/useradd", "-M", "-N", "-G", group_, user}) != 0) return;
+      users_.push_back(user);
+    }
+  }
+  ~ThrowAwayUsers() {
+    for (const std::string& user : users_) (void)Run({"/usr/sbin/userdel", user});
+    (void)Run({"/usr/sbin/groupdel", group_});
+  }
+  bool Made() const { return users_.size() == 2; }
+  const std::string& User(int i) const { return users_[static_cast<std::size_t>(i)]; }
+  uid_t Uid(int i) const { return getpwnam(User(i).c_str())->pw_uid; }
+  gid_t Group() const { return getgrnam(group_.c_str())->gr_gid; }
+  // vannor-cli as user `i`.
+  ProgramResult Cli(int i, std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), {"-u", User(i), "--", VANNOR_CLI_PROGRAM});
+    return testkit::RunProgram("/usr/sbin/runuser", std::move(arguments));
+  }
+
+ private:
+  static int Run(std::vector<std::string> arguments) {
+    const std::string program = arguments[0];
+    arguments.erase(arguments.begin());
+    return testkit::RunProgram(program, std::move(arguments)).exitCode;
+  }
+  std::string group_;
+  std::vector<std::string> users_;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Every file a user can point --history at that could hold, redirect or fool the program: the
+// write goes on with a one-line note, `history` says why it could not read, and the record is
+// kept exactly where it should be. Root runs the rows about unreadable files as a throw-away
+// user, for whom the modes hold.
+TEST_F(CliTest, HostileHistoryFilesNeitherHoldNorFoolTheProgram) {
+  StartRadio(1);
+  const std::string record = RecordJson([] {
+                               HistoryRecord r;
+                               r.time = "2026-12-08T18:55:08.123Z";
+                               r.request = "version";
+                               r.port = "COM9";
+                               return r;
+                             }()) +
+                             "\n";
+  struct Row {
+    const char* what;
+    std::function<void(const std::string& path)> plant;
+    const char* versionNote;  // nullptr: the row reads only
+    int historyExit;
+    const char* historySaid;  // on standard error
+    std::size_t recordsShown;
+    bool asUser = false;
+  };
+  const std::string older = "/history.1.jsonl";
+  int held = -1;
+  const Row rows[] = {
+      {"FIFO", [](const std::string& p) { mkfifo(p.c_str(), 0600); }, "not a regular file", 1,
+       "history.jsonl: not a regular file", 0},
+      {"held lock",
+       [&](const std::string& p) {
+         std::ofstream(p) << record;
+         held = open(p.c_str(), O_RDWR | O_CLOEXEC);
+         flock(held, LOCK_EX);
+       },
+       "another program held the file locked for more than 1500 ms", 0, "", 1},
+      {"link",
+       [](const std::string& p) {
+         std::ofstream(p + ".other").flush();
+         std::filesystem::create_symlink(p + ".other", p);
+       },
+       "a symbolic link, which is not followed", 1, "a symbolic link", 0},
+      {"folder", [](const std::string& p) { std::filesystem::create_directory(p); },
+       "Is a directory", 1, "Is a directory", 0},
+      {"device", {}, "not a regular file", 1, "not a regular file", 0},
+      {"partial last line",
+       [&](const std::string& p) { std::ofstream(p) << record << record.substr(0, 30); }, "", 0,
+       "history.jsonl: 1 line could not be read", 2},
+      {"over-long line",
+       [&](const std::string& p) {
+         std::ofstream(p) << std::string(300000, 'x') << "\n" << record;
+       },
+       "", 0, "history.jsonl: 1 line could not be read", 2},
+      {"unreadable newest",
+       [&](const std::string& p) {
+         std::ofstream(p) << record;
+         chmod(p.c_str(), 0);
+         std::ofstream(std::filesystem::path(p).parent_path().string() + older) << record;
+       },
+       nullptr, 1, "history.jsonl: Permission denied", 1, true},
+      {"unreadable older",
+       [&](const std::string& p) {
+         std::ofstream(p) << record;
+         const std::string rotated = std::filesystem::path(p).parent_path().string() + older;
+         std::ofstream(rotated) << record;
+         chmod(rotated.c_str(), 0);
+       },
+       nullptr, 1, "history.1.jsonl: Permission denied", 1, true},
+  };
+  ThrowAwayUsers users;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    testkit::TempDir folder;
+    chmod(folder.Path().c_str(), 0755);
+    const std::string path = row.plant ? folder.Path() + "/history.jsonl" : "/dev/zero";
+    if (row.plant) row.plant(path);
+    if (row.versionNote != nullptr) {
+      const auto start = std::chrono::steady_clock::now();
+      const ProgramResult run = Cli({"version", "--port", "COM1", "--history", path});
+      EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);  // a hang, not a measure
+      EXPECT_EQ(run.exitCode, 0) << run.err;
+      EXPECT_NE(run.out.find("DSP1"), std::string::npos) << run.out;
+      EXPECT_NE(run.err.find(row.versionNote), std::string::npos) << run.err;
+      EXPECT_EQ(Lines(run.err).size(), std::string(row.versionNote).empty() ? 0u : 1u) << run.err;
+      if (row.what == std::string("link")) {
+        EXPECT_EQ(Slurp(path + ".other"), "");
+      }
+    }
+    if (row.asUser && geteuid() == 0 && !users.Made()) {
+      ADD_FAILURE() << "no throw-away user";
+      continue;
+    }
+    const std::vector<std::string> arguments = {"history", "--history", path};
+    const ProgramResult shown =
+        row.asUser && geteuid() == 0 ? users.Cli(0, arguments) : Cli(arguments);
+    EXPECT_EQ(shown.exitCode, row.historyExit) << shown.err;
+    EXPECT_NE(shown.err.find(row.historySaid), std::string::npos) << shown.err;
+    EXPECT_EQ(Lines(shown.out).size(), row.recordsShown) << shown.out;
+    if (held >= 0) close(held);
+    held = -1;
+  }
+}
+
+// Ctrl-C while another program holds the history's lock ends the program at once.
+TEST_F(CliTest, ASignalEndsTheWaitForAHeldLock) {
+  sim::RadioSimulator& radio = StartRadio(1);
+  std::filesystem::create_directories(std::filesystem::path(historyPath).parent_path());
+  const int held = open(historyPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  testkit::Program run({VANNOR_CLI_PROGRAM, "version", "--port", "COM1"}, STDERR_FILENO);
+  ASSERT_TRUE(radio.WaitBytesReceived(1, 20s));
+  // Well inside the lock's patience: a 130 shows the wait, not its end, gave way.
+  std::this_thread::sleep_for(300ms);
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(), 130);
+  close(held);
+  EXPECT_TRUE(Records().empty());
+}
+
+// A bench's one history in a setgid group folder and in a sticky folder, set up as README says:
+// two users write across a rotation and every record of both is there afterwards, the new file
+// shared as the old one was. Needs root, for the two throw-away users.
+TEST_F(CliTest, ABenchSharesOneHistoryAcrossARotation) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to write as two throw-away users";
+  ThrowAwayUsers users;
+  ASSERT_TRUE(users.Made());
+  for (const mode_t folderMode : {02775, 01777}) {
+    SCOPED_TRACE(folderMode);
+    testkit::TempDir folder;
+    ASSERT_EQ(chown(folder.Path().c_str(), 0, users.Group()), 0);
+    ASSERT_EQ(chmod(folder.Path().c_str(), folderMode), 0);
+    const std::string path = folder.Path() + "/history.jsonl";
+    HistoryRecord filler;
+    filler.time = "2026-01-01T00:00:00.000Z";
+    filler.request = "version";
+    filler.user = "filler";
+    const std::string line = RecordJson(filler) + "\n";
+    {
+      std::ofstream file(path);
+      for (std::size_t size = 0; size < 10u * 1024 * 1024; size += line.size()) file << line;
+    }
+    ASSERT_EQ(chown(path.c_str(), users.Uid(0), users.Group()), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+    // B first (who may not move A's file out of a sticky folder), then A, then B again.
+    for (const int user : {1, 0, 1}) {
+      const ProgramResult run =
+          users.Cli(user, {"write", "--history", path, "-p", "COM1", "--dsp1", "missing.out"});
+      EXPECT_EQ(run.exitCode, 3);
+      EXPECT_EQ(run.err.find("history"), std::string::npos) << run.err;
+    }
+    const ProgramResult shown = users.Cli(0, {"history", "--json", "--history", path});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    std::vector<std::string> writers;
+    for (const std::string& json : Lines(shown.out)) {
+      HistoryRecord r;
+      ASSERT_TRUE(ParseRecord(json, r));
+      if (r.user != "filler") writers.push_back(r.user);
+    }
+    EXPECT_EQ(writers, (std::vector<std::string>{users.User(1), users.User(0), users.User(1)}));
+    struct stat made {};
+    ASSERT_EQ(stat(path.c_str(), &made), 0);
+    EXPECT_LT(made.st_size, 10 * 1024 * 1024);  // moved aside once
+    EXPECT_EQ(made.st_mode & 07777, 0664u);
+    EXPECT_EQ(made.st_gid, users.Group());
+  }
 }
 
 // Two programs recording at once, many times over, leave only whole lines.

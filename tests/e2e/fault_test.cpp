@@ -180,6 +180,9 @@ TEST_F(LinkTest, WithNoPortTheExchangeEndsAtTheTimeOut) {
   std::filesystem::create_directories(home.Path() + "/vannor/ports");
   std::filesystem::create_symlink("/nonexistent/tty", home.Path() + "/vannor/ports/COM1");
   host = std::make_unique<HeadlessHost>(HeadlessHost::Timer::Manual);
+  const std::string kept = home.Path() + "/history.jsonl";
+  HistoryLog log(kept, "vannor", "1");
+  host->KeepHistory(log);
   ASSERT_EQ(host->OpenAndListen(0), 0);
   const auto cpuBefore = host->EventThreadCpu();
   host->ClickUpdate(WriteImage(MakeImage(10)));
@@ -192,6 +195,12 @@ TEST_F(LinkTest, WithNoPortTheExchangeEndsAtTheTimeOut) {
   EXPECT_EQ(radio.Record().bytesReceived, 0u);
   host->End();
   EXPECT_TRUE(host->Look().endedOk);
+  // The box is the exchange's; the record says that nothing went out on any port.
+  HistoryRecord record;
+  ASSERT_EQ(ReadHistory(kept, [&](const HistoryRecord& r) { record = r; }).Unreadable(), 0u);
+  EXPECT_EQ(record.outcome, "port-not-usable");
+  EXPECT_EQ(record.message, MSG_COMMUNICATION_ERROR);
+  EXPECT_EQ(record.cause.substr(0, 17), "no port was open:");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The whole link on one machine: the Link the programs use (engine, line, port watch) behind
-// a headless window, talking over a pseudo-terminal to the radio simulator, which the tool reaches as
-// "COM1" through a port link in a config folder of the test's own.
+// a headless window, talking over a pseudo-terminal to the radio simulator, which the tool reaches
+// as "COM1" through a port link in a config folder of the test's own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "history/history_reader.h"
 #include "protocol/messages.h"
 #include "testing/headless_host.h"
 #include "testing/images.h"

@@ -49,6 +49,33 @@ TEST_F(LinkTest, VerReadShowsWhateverTheRadioReports) {
   EXPECT_EQ(host->Look()[Label::VersionDsp2], "V100.255");
 }
 
+// A Ver Read clicked while an Update waits for a silent radio is refused with a record of its
+// own, and the Update keeps its record, with every byte the radio echoed.
+TEST_F(LinkTest, AVerReadRefusedDuringAnUpdateLeavesBothRecords) {
+  RadioConfig config;
+  config.expectedLength = 300;
+  config.silentFrom = 120;
+  Connect(config, HeadlessHost::Timer::Manual);
+  const std::string kept = home.Path() + "/history.jsonl";
+  HistoryLog log(kept, "vannor", "1");
+  host->KeepHistory(log);
+  host->ClickUpdate(WriteImage(MakeImage(300)));
+  ASSERT_TRUE(radio.WaitBytesReceived(120, PROMPTLY));
+  host->ClickVerRead();
+  EXPECT_EQ(NextMessage(), MSG_ONLY_ONCE);
+  std::this_thread::sleep_for(milliseconds(100));
+  ASSERT_TRUE(host->FireTimer());
+  EXPECT_EQ(NextMessage(), MSG_COMMUNICATION_ERROR);
+  std::vector<std::string> ends;
+  std::uint32_t confirmed = 0;
+  (void)ReadHistory(kept, [&](const HistoryRecord& r) {
+    ends.push_back(r.request + " " + r.outcome);
+    if (r.request == "update") confirmed = r.confirmed;
+  });
+  EXPECT_EQ(ends, (std::vector<std::string>{"version only-once", "update communication-error"}));
+  EXPECT_EQ(confirmed, 120u);
+}
+
 TEST_F(LinkTest, VerReadIsRefusedAfterAnUpdateAndAShortReplyTimesOut) {
   RadioConfig config;
   config.expectedLength = 3;

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "history/history_append.h"
 #include "history/history_file.h"
 #include "history/history_log.h"
 #include "history/history_query.h"
+#include "history/history_reader.h"
 #include "history/json_text.h"
 #include "image/sha256.h"
 #include "protocol/update_request.h"
@@ -165,13 +167,31 @@ TEST(HistoryTest, EveryStringStaysJsonAndTornLinesAreNoRecords) {
       {"a\"b\\c", "\"a\\\"b\\\\c\""},
       {"line\nend\x7f", "\"line\\u000aend\\u007f\""},
       {"caf\xc3\xa9 \xe2\x82\xac", "\"caf\xc3\xa9 \xe2\x82\xac\""},  // UTF-8 kept
-      {"bad\xff\xc3", "\"bad\\u00ff\\u00c3\""},                      // bytes that are not
+      {"bad\xff\xc3", "\"bad\\udcff\\udcc3\""},                      // bytes that are not
   };
   for (const Row& row : rows) {
     std::string json;
     AppendJsonString(json, row.text);
     EXPECT_EQ(json, row.json);
   }
+  // Read back: any character, and a byte that is not UTF-8 as that very byte.
+  const Row back[] = {
+      {"\xf0\x9f\x98\x80 \xc3\xa9", "\"\\ud83d\\ude00 \\u00e9\""},
+      {"a\xff.out", "\"a\\udcff.out\""},
+      {"\xef\xbf\xbd!", "\"\\ud83d!\""},  // half a pair: the replacement character
+  };
+  for (const Row& row : back) {
+    std::vector<JsonField> fields;
+    ASSERT_TRUE(ParseJsonObject("{\"k\":" + row.json + "}", fields)) << row.json;
+    EXPECT_EQ(fields[0].text, row.text) << row.json;
+  }
+  // On a terminal: nothing that steers it, one line, and the same escapes.
+  const Row shown[] = {
+      {"ctl\x01\x1b[31mred\x07.out", "ctl\\u0001\\u001b[31mred\\u0007.out"},
+      {"two\nlines \"q\" back\\slash", "two\\u000alines \"q\" back\\\\slash"},
+      {"a\xff \xc2\x9b \xc3\xa9", "a\\udcff \\u009b \xc3\xa9"},
+  };
+  for (const Row& row : shown) EXPECT_EQ(TerminalText(row.text), row.json);
   const std::string line = RecordJson(UpdateRecord());
   HistoryRecord record;
   EXPECT_FALSE(ParseRecord(line.substr(0, line.size() / 2), record));
@@ -183,7 +203,8 @@ TEST(HistoryTest, ThePathChosenAndTheOlderFileBesideIt) {
   const testkit::ScopedEnv none{"VANNOR_HISTORY", nullptr};
   EXPECT_EQ(ChosenHistoryPath("-"), "");
   EXPECT_EQ(ChosenHistoryPath("/bench/history.jsonl"), "/bench/history.jsonl");
-  EXPECT_EQ(ChosenHistoryPath(nullptr), DefaultHistoryPath());
+  std::string why;
+  EXPECT_EQ(ChosenHistoryPath(nullptr), DefaultHistoryPath(why));
   const testkit::ScopedEnv shared{"VANNOR_HISTORY", "/bench/all.jsonl"};
   EXPECT_EQ(ChosenHistoryPath(nullptr), "/bench/all.jsonl");
   EXPECT_EQ(ChosenHistoryPath("-"), "");
@@ -203,6 +224,97 @@ TEST(HistoryTest, AppendsWholeLinesAndMovesABigFileAside) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(current), {}), "three\n");
   EXPECT_EQ(std::filesystem::file_size(testkit::PathFromUtf8(RotatedHistoryPath(path))),
             static_cast<std::uintmax_t>(HISTORY_ROTATE_BYTES));
+}
+
+// What the reader makes of each kind of file: the records handed over, the lines counted as
+// unreadable, and a file it cannot read told with its reason.
+TEST(HistoryTest, TheReaderCountsWhatIsNoRecordAndNamesWhatItCannotRead) {
+  const std::string record = RecordJson(UpdateRecord()) + "\n";
+  struct Row {
+    const char* what;
+    std::string older, newest;  // "" : no such file
+    std::size_t records, unreadable;
+    bool failed;
+  };
+  const Row rows[] = {
+      {"both files, a blank line", record + "\n", record + "  \n" + record, 3, 0, false},
+      {"partial last line", "", record + record.substr(0, 40), 1, 1, false},
+      {"line glued on, then whole", "", record.substr(0, 40) + "\n" + record, 1, 1, false},
+      {"over-long line", "", std::string(HISTORY_LINE_LIMIT + 1, 'x') + "\n" + record, 1, 1, false},
+      {"over-long without end", "", record + std::string(3 * HISTORY_LINE_LIMIT, 'x'), 1, 1, false},
+      {"no history yet", "", "", 0, 0, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    testkit::TempDir folder;
+    const std::string path = folder.Path() + "/history.jsonl";
+    auto put = [](const std::string& at, const std::string& text) {
+      if (!text.empty()) std::ofstream(testkit::PathFromUtf8(at), std::ios::binary) << text;
+    };
+    put(RotatedHistoryPath(path), row.older);
+    put(path, row.newest);
+    std::size_t records = 0;
+    const HistoryRead read = ReadHistory(path, [&](const HistoryRecord&) { ++records; });
+    EXPECT_EQ(records, row.records);
+    EXPECT_EQ(read.Unreadable(), row.unreadable);
+    EXPECT_EQ(read.Failed(), row.failed);
+    EXPECT_EQ(read.newest.missing, row.newest.empty());
+  }
+  testkit::TempDir folder;
+  std::filesystem::create_directory(testkit::PathFromUtf8(folder.Path() + "/history.jsonl"));
+  const HistoryRead read =
+      ReadHistory(folder.Path() + "/history.jsonl", [](const HistoryRecord&) {});
+  EXPECT_TRUE(read.Failed());
+  EXPECT_FALSE(read.newest.failure.empty());
+  EXPECT_TRUE(read.older.missing);
+  // Asked to stop, it stops before reading on.
+  std::ofstream(testkit::PathFromUtf8(folder.Path() + "/h.jsonl")) << record;
+  EXPECT_TRUE(ReadHistory(folder.Path() + "/h.jsonl", {}, [] { return true; }).stopped);
+}
+
+// A writer holds the lock: another waits a bounded time, or less when its pause says so, and
+// the line is told as not kept; a last line without its end does not swallow the next; a line
+// the disk took only part of is cut back.
+TEST(HistoryTest, AppendsWaitBoundedlyAndStartOnALineOfTheirOwn) {
+  testkit::TempDir folder;
+  const std::string path = folder.Path() + "/history.jsonl";
+  std::ofstream(testkit::PathFromUtf8(path), std::ios::binary) << "{\"cut\":";
+  std::string problem;
+  ASSERT_TRUE(AppendHistoryLine(path, "two\n", problem)) << problem;
+  {
+    HistoryFile holder(path, HistoryFile::Use::Append);
+    ASSERT_EQ(holder.TryLock(), HistoryFile::Lock::Held);
+    int pauses = 0;
+    EXPECT_FALSE(
+        AppendHistoryLine(path, "lost\n", problem, [&pauses](int) { return ++pauses > 2; }));
+    EXPECT_EQ(problem, "stopped while another program held the file locked");
+    EXPECT_EQ(pauses, 3);
+    EXPECT_FALSE(AppendHistoryLine(path, "lost\n", problem));
+    EXPECT_EQ(problem, "another program held the file locked for more than 1500 ms");
+    // The steps of the cut, under the lock held.
+    const std::int64_t size = holder.Size();
+    EXPECT_FALSE(holder.EndsLine(size - 1));
+    EXPECT_TRUE(holder.EndsLine(size));
+    EXPECT_EQ(holder.WriteAt("torn", 4, size), 4);
+    EXPECT_TRUE(holder.CutTo(size));
+    EXPECT_EQ(holder.Size(), size);
+  }
+  std::ifstream file(testkit::PathFromUtf8(path), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "{\"cut\":\ntwo\n");
+}
+
+// The window's log writes in a thread of its own; all its records are in the file once it ends.
+TEST(HistoryTest, ABackgroundLogKeepsEveryRecordByItsEnd) {
+  testkit::TempDir folder;
+  const std::string path = folder.Path() + "/made/history.jsonl";
+  {
+    HistoryLog log(path, "vannor", "1", stderr, HistoryLog::Writer::Background);
+    for (int i = 0; i < 20; ++i) log.Append(UpdateRecord());
+  }
+  std::size_t records = 0;
+  const HistoryRead read = ReadHistory(path, [&](const HistoryRecord&) { ++records; });
+  EXPECT_EQ(records, 20u);
+  EXPECT_EQ(read.Unreadable(), 0u);
 }
 
 TEST(HistoryTest, TheRecordsEachFilterChooses) {
@@ -237,8 +349,13 @@ TEST(HistoryTest, TheRecordsEachFilterChooses) {
     for (std::size_t i : row.chosen) expected.push_back(times[i]);
     EXPECT_EQ(chosen, expected);
   }
-  EXPECT_TRUE(ValidSince("2026-12-08T14:00:05"));
-  EXPECT_FALSE(ValidSince("08.12.2026"));
+  for (const char* date : {"2026-12-08T14:00:05", "2024-02-29", "2026-12-31T23:59"}) {
+    EXPECT_TRUE(ValidSince(date)) << date;
+  }
+  for (const char* date : {"08.12.2026", "2026-13-45", "2026-02-29", "2026-12-10T99:99",
+                           "2026-12-10T24:00", "2026-12-10T12:00:60", "", "2026-12-1x"}) {
+    EXPECT_FALSE(ValidSince(date)) << date;
+  }
 }
 
 }  // namespace

@@ -152,5 +152,23 @@ TEST_F(PortPickTest, AnAnswerThatCameWithTheDeadlineWinsOverIt) {
   EXPECT_EQ(link.MillisecondsToDeadline(due), -1);
 }
 
+// A radio that talks unasked without a pause: every wake of a host's loop finds the port ready,
+// and the deadline of the wait for a quiet line falls all the same. The request never goes out,
+// and the exchange ends once the radio has talked unasked for its second.
+TEST_F(PortPickTest, ARadioThatNeverStopsTalkingEndsTheRequestUnsent) {
+  link.OnVerReadClicked();
+  const LinkClock::time_point clicked = LinkClock::now();
+  while (host.outcomes.empty() && LinkClock::now() - clicked < std::chrono::seconds(10)) {
+    ASSERT_TRUE(first.Write({ACK}));
+    ASSERT_TRUE(WaitReadable(PortHandleOf(line())));
+    // The wake's time is taken before its read: the byte it reads is never older than the wake.
+    (void)link.Service(true, LinkClock::now());
+  }
+  ASSERT_EQ(host.outcomes.size(), 1u);
+  EXPECT_EQ(host.outcomes[0].failure.cause, FailureCause::UnaskedBytes);
+  EXPECT_GE(LinkClock::now() - clicked, std::chrono::milliseconds(UNASKED_LIMIT_MS));
+  EXPECT_TRUE(first.Read(1, 100ms).empty());
+}
+
 }  // namespace
 }  // namespace vannor::test

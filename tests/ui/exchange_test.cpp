@@ -41,8 +41,8 @@ std::vector<std::uint8_t> TestImage(std::size_t length) {
 
 class ExchangeTest : public WindowTest {};
 
-// Windows' timers may fire a moment early: the window's timer is then set again for the rest,
-// and the exchange goes on with its deadline unchanged.
+// Windows' timers may fire a moment early: the window's timer, stopped by its firing, is then set
+// again for the rest, and the exchange goes on with its deadline unchanged.
 TEST_F(ExchangeTest, AResponseTimerThatFiresEarlyWaitsForTheRest) {
   sim::RadioConfig config;
   config.versionReplyLength = 0;  // the radio never answers

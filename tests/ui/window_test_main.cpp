@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <utility>
 
-#include "platform/platform_has.h"
 #include "testing/scoped_env.h"
 #include "ui/look.h"
 
@@ -50,7 +49,7 @@ int main(int argc, char** argv) {
     if (std::getenv(name) == nullptr) vannor::testkit::SetEnv(name, value);
   }
 
-  if constexpr (vannor::platform::HAS_TOOLKIT_LOOK) vannor::ActivateFontAlias();
+  vannor::ActivateFontAlias();
   if (!wxEntryStart(argc, argv)) {
     std::fprintf(stderr, "The window tests need a display: run them through with-display.sh.\n");
     return 2;
@@ -58,7 +57,7 @@ int main(int argc, char** argv) {
   wxSetAssertHandler(FailOnAssert);
   int result = 1;
   if (wxTheApp->CallOnInit()) {
-    if constexpr (vannor::platform::HAS_TOOLKIT_LOOK) vannor::LoadDialogCss();
+    vannor::LoadDialogCss();
     wxGUIEventLoop loop;
     wxEventLoopActivator active(&loop);
     result = RUN_ALL_TESTS();

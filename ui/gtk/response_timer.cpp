@@ -31,4 +31,8 @@ bool ResponseTimer::IsRunning() const {
   return platform_->IsRunning();
 }
 
+void ResponseTimer::LoseNextExpiry() {
+  // GLib fires the timer on the window's own thread: nothing lies between them to lose one.
+}
+
 }  // namespace vannor

@@ -21,15 +21,20 @@ namespace vannor::test {
 enum class Habit {
   WaitEndsAtOnceWithNoEventOrTxEmpty,  // every wait, with 0 and EV_TXEMPTY by turns
   WaitResultFailsOnce,                 // every other wait's result: 87, then 995
-  ReadDeliversNothing,                 // every other ReadFile succeeds with 0 bytes
-  CountLagsTheEvent,                   // the first ClearCommError after EV_RXCHAR shows none
-  WriteTimesOut,                       // every other write ends with error 121, nothing sent
-  WriteTakesFewer,                     // every other write takes one byte fewer than asked
-  RefusesTheRtsMode,                   // reports RTS handshake; refuses any other RTS mode
-  RefusesSetupAndFifo,                 // SetupComm and the FIFO request refused
+  ReadDeliversNothing,            // `times` ReadFiles in a row succeed with 0 bytes, then one reads
+  CountLagsTheEvent,              // the first ClearCommError after EV_RXCHAR shows none
+  WriteTimesOut,                  // every other write ends with error 121, nothing sent
+  WriteTakesFewer,                // every other write takes one byte fewer than asked
+  WriteTimesOutThenTakesOneByte,  // `times` writes in a row time out, then one takes one byte
+  RefusesTheRtsMode,              // reports RTS handshake; refuses any other RTS mode
+  RefusesSetupAndFifo,            // SetupComm and the FIFO request refused
   // After the 8th write the next call of kind firstMet fails with `error`, and from then on
   // every call the exchange makes does; a pending wait ends.
   Removal,
+  // As Removal, but only that call fails: the port still answers ClearCommError.
+  FailsOnce,
+  // After the 8th write the next one never ends, and its cancel is ignored.
+  KeepsACancelledWrite,
 };
 enum class FirstMet { WriteFile, ClearCommError, ReadFile, WaitResult, WaitCommEvent };
 
@@ -37,6 +42,7 @@ struct HabitPlay {
   Habit habit;
   FirstMet firstMet = FirstMet::WriteFile;
   DWORD error = 0;
+  int times = 1;
 };
 
 class HabitDriver final : public CommCalls {
@@ -123,7 +129,7 @@ class HabitDriver final : public CommCalls {
     Guard guard(mutex_);
     if (Removed(FirstMet::ReadFile, port)) return FALSE;
     readRecord_ = record;
-    if (play_.habit == Habit::ReadDeliversNothing && reads_++ % 2 == 0) {
+    if (play_.habit == Habit::ReadDeliversNothing && reads_++ % (play_.times + 1) != play_.times) {
       ++played_;
       Complete(record, DONE, 0);
       return TRUE;
@@ -135,6 +141,16 @@ class HabitDriver final : public CommCalls {
     const bool odd = ++writes_ % 2 == 0;
     if (Removed(FirstMet::WriteFile, port)) return FALSE;
     if (odd && play_.habit == Habit::WriteTimesOut) return Pending(record, IO_TIMEOUT, 0);
+    if (play_.habit == Habit::KeepsACancelledWrite && writes_ == 9) {
+      ++played_;
+      record->Internal = PENDING;
+      (void)ResetEvent(record->hEvent);  // the port's own; nothing sets it again
+      return Refuse(ERROR_IO_PENDING);
+    }
+    if (play_.habit == Habit::WriteTimesOutThenTakesOneByte) {
+      if (writes_ % (play_.times + 1) != 0) return Pending(record, IO_TIMEOUT, 0);
+      return CommCalls::WriteFile(port, bytes, 1, record);
+    }
     if (odd && play_.habit == Habit::WriteTakesFewer) {
       if (count == 1) return Pending(record, DONE, 0);
       ++played_;
@@ -210,18 +226,20 @@ class HabitDriver final : public CommCalls {
   }
   // Whether a call fails for the removal, leaving its code. Under mutex_.
   bool Removed(Call call, HANDLE port) {
-    if (play_.habit != Habit::Removal) return false;
-    if (!removed_ && writes_ > 8 && call == play_.firstMet) {
+    if (play_.habit != Habit::Removal && play_.habit != Habit::FailsOnce) return false;
+    const bool first = !removed_ && writes_ > 8 && call == play_.firstMet;
+    if (first) {
       removed_ = true;
       removedAt_ = std::chrono::steady_clock::now();
       ++played_;
       // A pulled adapter ends its wait. Wine's ends for a new mask (its cancel may leave the
       // record unfilled); the wait's result then fails as removed.
-      if (parked_) EndParked(CANCELLED);
-      (void)CommCalls::SetCommMask(port, 0);  // no wait pending: nothing to end
+      if (parked_ && play_.habit == Habit::Removal) EndParked(CANCELLED);
+      if (play_.habit == Habit::Removal) (void)CommCalls::SetCommMask(port, 0);  // nothing to end
     }
-    if (removed_) SetLastError(play_.error);
-    return removed_;
+    const bool fails = first || (removed_ && play_.habit == Habit::Removal);
+    if (fails) SetLastError(play_.error);
+    return fails;
   }
   // A wait ended: what waits now counts as announced.
   void Woke(HANDLE port, DWORD events) {

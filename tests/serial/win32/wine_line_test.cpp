@@ -153,6 +153,41 @@ TEST_F(WineLine, StopJustAfterTheListenerLookedAtTheFlag) {
   StopAndCheck();
 }
 
+// Counts the listener's waits (each pass reaches BeforeWait); when asked, holds the thread that
+// releases it right after the release until the listener has armed the port and started a wait.
+struct ReleaseSeam {
+  static inline std::atomic<int> waits{0};
+  static inline std::atomic<bool> holdNextRelease{false};
+  static void Hook(ListenerPoint point) {
+    if (point == ListenerPoint::BeforeWait) ++waits;
+    if (point != ListenerPoint::Released || !holdNextRelease.exchange(false)) return;
+    const int before = waits.load();
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (waits.load() == before && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::yield();
+    }
+  }
+};
+
+// The listener sleeps with no port when one opens, and wakes and arms it before the opening
+// thread has gone on from its release: whatever that thread does next, the port is heard.
+TEST_F(WineLine, APortOpenedWhileTheListenerSleepsIsHeardWhicheverThreadGoesFirst) {
+  EXPECT_EQ(line.OpenPort(MISSING_PORT), 0);
+  Backend().SetListenerPauseHook(&ReleaseSeam::Hook);
+  Start();
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (ReleaseSeam::waits.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  ReleaseSeam::holdNextRelease = true;
+  ASSERT_EQ(line.OpenPort(RADIO_PORT), 1);
+  EXPECT_FALSE(ReleaseSeam::holdNextRelease.load());
+  EXPECT_EQ(radio.ReadVersions(), (Bytes{1, 3, 2, 0}));
+  // And at every wait after the first: each reply comes in a wait of its own.
+  EXPECT_TRUE(radio.StartWrite(0x0F));
+  StopAndCheck();
+}
+
 // FTDI's driver's entry for an adapter: its key (with serial number and port letter) and the
 // port it serves, as the driver writes it at install.
 class FtdiEntries {

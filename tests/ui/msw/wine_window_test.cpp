@@ -60,6 +60,20 @@ class WineWindow : public testing::Test {
   std::unique_ptr<VannorDlg> window;
 };
 
+// Runs the toolkit's events until the exchange in progress has ended with a box: false only when
+// it stopped moving (no byte confirmed) for longer than the engine's own time-out and the box
+// that must then follow, however slowly the machine lets it move.
+bool PumpUntilTheExchangeEnds(const ModalRecorder& modals, const VannorDlg& window) {
+  constexpr auto STALL = std::chrono::seconds(15);
+  const std::size_t shown = modals.Messages().size();
+  std::uint32_t confirmed = window.RadioLink().State().sendIndex;
+  for (;;) {
+    if (PumpUntil([&] { return modals.Messages().size() > shown; }, STALL)) return true;
+    if (window.RadioLink().State().sendIndex == confirmed) return false;
+    confirmed = window.RadioLink().State().sendIndex;
+  }
+}
+
 // A file in the folder that vannor-wine-radio shares with this program; its full path.
 std::string ShareFile(const std::string& name, const testkit::Bytes& bytes) {
   const char* folder = std::getenv("VANNOR_RADIO_FOLDER");
@@ -99,7 +113,7 @@ TEST_F(WineWindow, VerReadThenUpdateEndToEnd) {
   }));
   CapturedStderr errors;
   ClickOn(Get<wxWindow>(IDC_UPDATE));
-  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  ASSERT_TRUE(PumpUntilTheExchangeEnds(modals, *window));
   ASSERT_EQ(modals.MessageTexts(), std::vector<std::string>{std::string(MSG_COMPLETION)});
   EXPECT_EQ(errors.Text(), "vannor: COM1 (\\\\.\\COM1): " + SlowAdapterNote(16, 300) + "\n");
   EXPECT_EQ(modals.Messages()[0].caption, "");
@@ -156,6 +170,20 @@ TEST_F(WineWindow, EndRunsTheStopSequenceBeforeTheWindowEnds) {
   ASSERT_TRUE(PumpUntil([&] { return !dlg.IsShown(); }));
   EXPECT_FALSE(dlg.Watching());
   EXPECT_TRUE(PortIsFree("\\\\.\\COM1"));
+}
+
+// Run with --version-bytes 0: the radio never answers. The timer's expiry at the deadline is lost
+// on its way to the window; another follows, and the silent radio is told as ever.
+TEST_F(WineWindow, ALostResponseTimerExpiryIsFollowedByAnother) {
+  ShowWindow();
+  ClickOn(Get<wxWindow>(IDC_VER_READ));
+  ASSERT_TRUE(PumpUntil([&] {
+    return window->RadioLink().State().protocolState == ProtocolState::AwaitVersion1 &&
+           !window->RadioLink().AwaitingQuietLine();
+  }));
+  window->RadioHost().LoseNextTimerExpiry();
+  ASSERT_TRUE(PumpUntil([&] { return !modals.Messages().empty(); }));
+  EXPECT_EQ(modals.MessageTexts(), std::vector<std::string>{std::string(MSG_COMMUNICATION_ERROR)});
 }
 
 // Run with --com 2: COM1 leads nowhere.
@@ -229,7 +257,7 @@ TEST_F(WineWindow, TheComPortsDialogLinksCom3ToCom17) {
   ASSERT_TRUE(PumpUntil([&] { return window->RadioLink().Busy(); }));
   // Greyed while the image is on its way.
   EXPECT_FALSE(SystemMenuEntryEnabled(Handle(), res::MENU_PORT_LINKS));
-  ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 2; }));
+  ASSERT_TRUE(PumpUntilTheExchangeEnds(modals, *window));
   EXPECT_EQ(modals.MessageTexts().back(), std::string(MSG_COMPLETION));
   EXPECT_EQ(RemovePortLink(2).failure, PortLinkFailure::None);
   (void)RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, serialComm, L"\\Device\\VannorTest17");
