@@ -18,7 +18,7 @@ constexpr std::string_view PROGRAM_HELP_HEAD =
     "  version --port PORT        read the versions of both DSPs (once per run, as in the window)\n"
     "  write --port PORT [--port PORT...] [--dsp1] [--dsp2] [--tavix3-dsp1] [--tavix3-dsp2]\n"
     "        IMAGE.out            write the image into the chosen DSPs of one or more radios\n"
-    "  history [--port PORT...] [--since DATE] [--image FILE] [--failed] [-n N]\n"
+    "  history [--port PORT...] [--since DATE] [--image FILE] [--failed] [-n N] [--csv]\n"
     "                             the requests recorded so far, newest last\n";
 constexpr std::string_view PROGRAM_HELP_OPTIONS = "\nOptions:\n";
 constexpr std::string_view PROGRAM_HELP_TAIL =
@@ -69,7 +69,7 @@ constexpr std::string_view WRITE_HELP =
 
 constexpr std::string_view HISTORY_HELP =
     "Usage: vannor-cli history [--port PORT...] [--since DATE] [--image FILE] [--failed]\n"
-    "                          [-n N] [--json] [--history PATH]\n"
+    "                          [-n N] [--json | --csv] [--history PATH]\n"
     "Prints the recorded requests, oldest first: every update and version read of the window\n"
     "and of vannor-cli, with its port, image, SHA-256 and outcome.\n"
     "  --port PORT    only the requests on this port (as it was named); may be repeated\n"
@@ -77,7 +77,10 @@ constexpr std::string_view HISTORY_HELP =
     "  --image FILE   only the writes of an image with FILE's content (its SHA-256)\n"
     "  --failed       only the requests that did not succeed\n"
     "  -n N           only the last N of them\n"
-    "  --json         the records' lines as they are kept, one JSON object each\n";
+    "  --json         the records' lines as they are kept, one JSON object each\n"
+    "  --csv          the records as CSV for a spreadsheet: UTF-8 with a byte-order mark, a\n"
+    "                 header row, the local time first, then every field of the record; a\n"
+    "                 text that begins like a formula (= + - @) gets a leading apostrophe\n";
 
 Command CommandNamed(std::string_view name) {
   if (name == "version") return Command::Version;
@@ -185,6 +188,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
       }
     } else if (name == "--json") {
       o.json = true;
+    } else if (name == "--csv") {
+      o.csv = true;
     } else if (name == "--failed") {
       o.failed = true;
     } else if (name == "--dsp1") {
@@ -217,6 +222,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
   if (!history && (!o.since.empty() || !o.image.empty() || o.failed || o.last > 0)) {
     return fail("--since, --image, --failed and -n apply to history only");
   }
+  if (o.csv && !history) return fail("--csv applies to history only");
+  if (o.csv && o.json) return fail("--csv and --json: choose one");
   if (!o.since.empty() && !ValidSince(o.since)) return fail(SinceError());
   if (o.command == Command::Version && o.ports.size() > 1) {
     return fail("version reads one radio: give one --port");

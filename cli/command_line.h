@@ -24,6 +24,7 @@ struct Options {
   std::vector<std::string> operands;   // IMAGE, or COMn [DEVICE]
   std::optional<std::string> history;  // --history PATH ("-": keep none)
   bool json = false;                   // --json: the records on standard output
+  bool csv = false;                    // history --csv: the records as CSV
   // history's choices: --since DATE, --image FILE, --failed, -n N.
   std::string since;
   std::string image;

@@ -5,6 +5,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/image_refusal.h"
+#include "history/history_csv.h"
 #include "history/history_log.h"
 #include "history/history_query.h"
 #include "history/history_reader.h"
@@ -93,8 +94,14 @@ int ShowHistory(const Options& options, const SignalWatch& signals, std::FILE* o
       [&signals] { return signals.Pending(0); });
   if (read.stopped) return EXIT_INTERRUPTED;
   std::size_t rows = 0;
+  if (options.csv) std::fputs(HistoryCsvHeader().c_str(), out);
+  std::string csv;
   for (const HistoryRecord& record : selection.Chosen()) {
-    if (options.json) {
+    if (options.csv) {
+      csv.clear();
+      AppendHistoryCsvRow(csv, record);
+      std::fwrite(csv.data(), 1, csv.size(), out);
+    } else if (options.json) {
       std::fprintf(out, "%s\n", RecordJson(record).c_str());
     } else {
       PrintRow(record, out);

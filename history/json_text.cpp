@@ -4,9 +4,6 @@
 
 namespace vannor {
 
-namespace {
-
-// The length of the UTF-8 sequence at `text`, or 0 when it is not one.
 std::size_t Utf8Length(std::string_view text) {
   const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
@@ -25,6 +22,8 @@ std::size_t Utf8Length(std::string_view text) {
   }
   return length;
 }
+
+namespace {
 
 void AppendEscaped(std::string& out, unsigned code) {
   char escaped[8];

@@ -17,6 +17,10 @@ void AppendJsonString(std::string& out, std::string_view text);
 // are not UTF-8 escaped the same way), without the quotes around it or before a quote.
 std::string TerminalText(std::string_view text);
 
+// The length of the UTF-8 sequence of two to four bytes at the start of `text`; 0 when there is
+// none (an ASCII character included).
+std::size_t Utf8Length(std::string_view text);
+
 struct JsonField {
   std::string name;
   enum class Kind { String, Number, Bool, Null } kind = Kind::Null;

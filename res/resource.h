@@ -49,6 +49,8 @@ inline constexpr int MENU_CLOSE = static_cast<int>(SC_CLOSE >> 4);
 // The COM ports entry of the window menu (the system menu, or its stand-in): a command of the
 // program's own, below every system command.
 inline constexpr int MENU_PORT_LINKS = 0x0100;
+// The history entry, below the COM ports entry; offered at any time, as the history only reads.
+inline constexpr int MENU_HISTORY = 0x0110;
 
 // "Vannor version information (&A)...": the About entry of the window's menu. The half-width
 // katakana are part of the text.

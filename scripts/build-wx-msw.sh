@@ -24,7 +24,8 @@ toolchain=$repo/cmake/toolchain-i686-w64-mingw32.cmake
 # needs: accessibility off (it is on even with all features off, and then wants OLE); menubar
 # (msw/menu.h); regkey (datetime.cpp); intl (uilocale.h); radiobtn, treectrl and imaglist for the
 # file dialog; choice and textctrl under the combo box; ole, dataobj and variant, else the link
-# misses wxTextEntry::MSWUsesStandardAutoComplete and CoTaskMemFree.
+# misses wxTextEntry::MSWUsesStandardAutoComplete and CoTaskMemFree. The history dialog adds the
+# list control and the clipboard.
 WX_FLAGS=(
   --with-msw --disable-shared --disable-monolithic --enable-unicode
   --disable-all-features --disable-accessibility --disable-tests --without-subdirs
@@ -41,7 +42,7 @@ WX_FLAGS=(
   --enable-gauge --enable-radiobtn --enable-treectrl --enable-imaglist --enable-popupwin
   --enable-commondlg --enable-filedlg --enable-msgdlg --enable-menus --enable-menubar
   --enable-accel --enable-tooltips --enable-validators --enable-display --enable-mousewheel
-  --enable-image --enable-ico_cur --enable-uiactionsim
+  --enable-image --enable-ico_cur --enable-uiactionsim --enable-listctrl --enable-clipboard
 )
 
 log() { printf '%s\n' "$*" >&2; }

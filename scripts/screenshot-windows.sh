@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes pictures of the Windows program under Wine as a person sees it, on a private Xvfb: the
 # main window after a finished Update against the radio simulator, its system menu open with
-# the COM ports entry and the About entry, the COM ports dialog, and the About box. Writes PNGs
+# the COM ports, history and About entries, the COM ports dialog, the history dialog over a few
+# records of a bench, and the About box. Writes PNGs
 # into the folder given (default docs/screenshots). Drives the window as a person would: a click on its caption, then the keys
 # of its tab order (Wine takes keys once one of its windows has been clicked), and the file
 # dialog's name field. Builds what is missing first, as run-windows.sh does.
@@ -46,6 +47,9 @@ bash "$root/scripts/wine-prefix.sh" "$wine_dir" start
 
 image="$work/dsp-image.out"
 head -c 2000 /dev/urandom >"$image"
+# A bench's history of the day before, which the Update below adds to; Wine hands the variable on.
+bash "$root/scripts/lib-history-sample.sh" >"$work/history.jsonl"
+export VANNOR_HISTORY="Z:${work//\//\\}\\history.jsonl"
 "$harness" --wine-dir "$wine_dir" --report --length 2000 --timeout 600 \
   -- "$build/app/vannor.exe" >"$work/run.log" 2>&1 &
 app_pid=$!
@@ -103,12 +107,23 @@ import -window root -crop "$crop" +repage "$out/windows-main-window-after-update
 xdotool mousemove $((X + 12)) $((Y + 10)) click 1
 sleep 1
 import -window root -crop "$crop" +repage "$out/windows-system-menu.png"
-# The entry above the separator, the COM ports dialog; then Cancel.
-xdotool key Up Up Return
+# Two entries above the separator, the COM ports dialog; then Cancel.
+xdotool key Up Up Up Return
 links=$(wait_window '^COM ')
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$links")"
 import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/windows-com-ports-dialog.png"
+xdotool key Escape
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 12)) $((Y + 10)) click 1
+sleep 1
+# The entry above the separator, the history dialog; then Close.
+xdotool key Up Up Return
+history=$(wait_window '^History$')
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$history")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/windows-history-dialog.png"
 xdotool key Escape
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$main")"
@@ -126,4 +141,4 @@ xdotool key Escape
 wait "$app_pid" || true
 app_pid=""
 echo "Wrote $out/windows-main-window-after-update.png, windows-system-menu.png,"
-echo "  windows-com-ports-dialog.png, windows-about-box.png"
+echo "  windows-com-ports-dialog.png, windows-history-dialog.png, windows-about-box.png"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes pictures of Vannor as a person sees it, on a private Xvfb with a window manager: the
 # main window with the completion message and after a finished Update against the radio
-# simulator, and the About box. Writes PNGs into the folder given (default docs/screenshots).
+# simulator, the About box, and the history dialog over a few records of a bench. Writes PNGs into the folder given (default docs/screenshots).
 # Drives the window with the keyboard only, as its tab order allows, through the X server's test
 # input (GTK ignores keys sent to a window directly).
 set -euo pipefail
@@ -45,6 +45,9 @@ unset DISPLAY
 start_private_display
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$XDG_CONFIG_HOME"
+# A bench's history of the day before, which the Update below adds to.
+export VANNOR_HISTORY="$work/history.jsonl"
+bash "$root/scripts/lib-history-sample.sh" >"$VANNOR_HISTORY"
 
 image="$work/dsp-image.out"
 head -c 2000 /dev/urandom >"$image"
@@ -152,6 +155,17 @@ about=$(wait_window 'Vannor')
 sleep 0.7
 shoot "$about" "$out/about-box.png"
 xdotool key Return
+sleep 0.3
+
+# The history entry, above the separator; then Close.
+xdotool windowactivate --sync "$main" 2>/dev/null || true
+xdotool mousemove --window "$main" 40 200 click 3
+sleep 0.7
+xdotool key Up Up Return
+history=$(wait_window '^History$')
+sleep 1
+shoot "$history" "$out/history-dialog.png"
+xdotool key Escape
 sleep 0.3
 
 # Esc ends Vannor, after its stop sequence.

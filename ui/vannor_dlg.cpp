@@ -17,6 +17,7 @@
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_builder.h"
+#include "ui/history_dlg.h"
 
 namespace vannor {
 
@@ -41,6 +42,7 @@ std::string WhyNoHistory() {
 wxBEGIN_EVENT_TABLE(VannorDlg, wxDialog)
   EVT_MENU_RANGE(ABOUT_COMMAND_FIRST, ABOUT_COMMAND_LAST, VannorDlg::OnSysCommandEvent)
   EVT_MENU(res::MENU_CLOSE, VannorDlg::OnSysCommandEvent)
+  EVT_MENU(res::MENU_HISTORY, VannorDlg::OnHistory)
   EVT_COMBOBOX(IDC_PORT_LIST, VannorDlg::OnPortSelChange)
   EVT_BUTTON(IDC_UPDATE, VannorDlg::OnUpdateClicked)
   EVT_BUTTON(IDC_VER_READ, VannorDlg::OnVerReadClicked)
@@ -156,6 +158,13 @@ void VannorDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
   }
   // The platform's own commands; Close goes the way of the title bar's close box.
   if ((nID & res::SYS_COMMAND_MASK) == SC_CLOSE) Close();
+}
+
+void VannorDlg::OnHistory(wxCommandEvent& /*event*/) {
+  // Only reads: an exchange goes on while it is open.
+  const auto showModal = [this](wxDialog& dialog) { return signalledEnd.ShowModal(dialog); };
+  HistoryDlg dialog(this, history.Path(), showModal);
+  showModal(dialog);
 }
 
 void VannorDlg::OnPortSelChange(wxCommandEvent& /*event*/) {

@@ -95,6 +95,8 @@ class VannorDlg : public wxDialog, public ExchangeDisplay, public PortPickQuesti
   void BindControls();
   void OnInitDialog(wxInitDialogEvent& event);
   void OnSysCommandEvent(wxCommandEvent& event);
+  // The history entry of the window menu.
+  void OnHistory(wxCommandEvent& event);
   void OnPortSelChange(wxCommandEvent& event);
   // The port at `index` (-1: none valid) is picked in the list, or the open one again after its
   // link changed.

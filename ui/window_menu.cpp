@@ -4,6 +4,7 @@
 
 #include "res/dialog_templates.h"
 #include "ui/dialog_builder.h"
+#include "ui/history_dlg.h"
 #include "ui/port_links_menu.h"
 #include "ui/system_menu.h"
 
@@ -36,6 +37,7 @@ void WindowMenu::Build() {
   }
   // Below the platform's Close entry; About last, below a separator.
   menu->Append(res::MENU_PORT_LINKS, FromUtf8(PORT_LINKS_ITEM_TEXT));
+  menu->Append(res::MENU_HISTORY, FromUtf8(HISTORY_ITEM_TEXT));
   if (aboutItem.empty()) return;
   menu->AppendSeparator();
   menu->Append(static_cast<int>(res::IDM_ABOUTBOX), aboutItem);

@@ -1,5 +1,6 @@
 // The window menu's entries of the program's own: the COM ports entry (offered only between
-// exchanges) below the platform's Close entry and, below a separator, the About entry. On
+// exchanges) and the history entry below the platform's Close entry and, below a separator,
+// the About entry. On
 // Windows they go into the window's system menu. GTK gives programs no system menu: the window's
 // context menu (right click, Shift+F10, the Menu key) stands in for it, with a Close entry.
 #pragma once

@@ -15,10 +15,13 @@
 
 #include "history/history_record.h"
 #include "protocol/messages.h"
+#include "res/resource.h"
 #include "testing/captured_stderr.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_dir.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/dialog_builder.h"
+#include "ui/history_dlg.h"
 #include "ui/port_watch.h"
 
 namespace vannor::uitest {
@@ -210,6 +213,59 @@ TEST_F(ExchangeTest, VerReadAndUpdateLeaveTheirRecords) {
     EXPECT_EQ(record.port, "COM1");
     EXPECT_TRUE(record.ok);
   }
+}
+
+// The window menu's history entry, below the COM ports entry, lists what the window just did:
+// a write, then one refused, newest first.
+TEST_F(ExchangeTest, TheHistoryEntryListsAWriteAndAFailedOne) {
+  const std::vector<std::uint8_t> image = TestImage(200);
+  testkit::TempDir folder;
+  sim::RadioConfig config;
+  config.expectedLength = static_cast<std::uint32_t>(image.size());
+  StartRadio(1, config);
+  modals.AnswerFileDialog(folder.Write("dsp.out", image));
+  ShowWindow();
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 1; }));
+  ClickOn(Get<wxWindow>(IDC_WRITE_DSP1));
+  ClickOn(Get<wxWindow>(IDC_WRITE_DSP2));
+  ClickOn(Get<wxWindow>(IDC_UPDATE));
+  ASSERT_TRUE(PumpUntil([&] { return modals.Messages().size() == 2; }));
+  EXPECT_EQ(modals.MessageTexts().back(), MSG_DSP_SELECT_ERROR);
+
+  const wxMenuItemList& items = window->SystemMenu()->GetMenuItems();
+  const auto history = std::find_if(items.begin(), items.end(), [](const wxMenuItem* item) {
+    return item->GetItemLabel() == FromUtf8(HISTORY_ITEM_TEXT);
+  });
+  ASSERT_NE(history, items.end());
+  EXPECT_EQ((*history)->GetId(), res::MENU_HISTORY);
+  EXPECT_EQ((*std::prev(history))->GetId(), res::MENU_PORT_LINKS);
+  std::vector<std::vector<std::string>> rows;
+  modals.AnswerDialogNamed(HISTORY_DIALOG_NAME, [&](wxDialog& dialog) {
+    auto& list = dynamic_cast<HistoryDlg&>(dialog);
+    list.ReadAll();
+    for (long row = 0; row < list.List().GetItemCount(); ++row) {
+      std::vector<std::string>& texts = rows.emplace_back();
+      for (int column = 1; column < 9; ++column) {
+        texts.push_back(list.List().GetItemText(row, column).utf8_string());
+      }
+    }
+    return wxID_CANCEL;
+  });
+  wxCommandEvent chosen(wxEVT_MENU, (*history)->GetId());
+  window->ProcessWindowEvent(chosen);
+
+  std::ifstream file(ports.ConfigHome() + "/vannor/history.jsonl");
+  std::string line;
+  HistoryRecord written;
+  ASSERT_TRUE(std::getline(file, line) && ParseRecord(line, written));
+  const std::string digest = written.sha256.substr(0, 12);
+  const auto device = testing::EndsWith(" -> " + radios[0]->SlavePath());
+  EXPECT_THAT(rows,
+              ElementsAre(ElementsAre("COM1", device, "Update", "(Tavix3 DSP1), (Tavix3 DSP2)", "",
+                                      "DSP Select Error !!!", "", ""),
+                          ElementsAre("COM1", device, "Update", "DSP1+Tavix3, DSP2+Tavix3",
+                                      "200 / 200", "Completion !!!", "dsp.out", digest)));
 }
 
 TEST_F(ExchangeTest, ARadioThatNeverAnswersEndsInACommunicationError) {
