@@ -54,6 +54,8 @@ class HistoryFile {
   bool CutTo(std::int64_t size);
   // Reads up to `count` bytes from where the last read ended; 0 at the end, -1 on failure.
   long long Read(char* buffer, std::size_t count);
+  // Reads up to `count` bytes at `offset`, leaving the place of Read as it was; as Read.
+  long long ReadAt(char* buffer, std::size_t count, std::int64_t offset);
 
  private:
   static constexpr std::intptr_t CLOSED = -1;

@@ -1,12 +1,11 @@
 #include "history/history_index.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
+#include "history/history_file.h"
 #include "history/history_log.h"
 
 namespace vannor {
@@ -24,31 +23,16 @@ std::filesystem::path FsPath(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-enum class Opened { File, Missing, Refused };
-
-// Opens the file for reading, unless it is missing or not a plain file: a FIFO or a device would
-// hold the reader, and a link could lead it anywhere.
-Opened OpenPlain(const std::string& path, std::ifstream& file, std::string& problem) {
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::symlink_status(FsPath(path), error);
-  if (status.type() == std::filesystem::file_type::not_found) return Opened::Missing;
-  if (error) {
-    problem = path + ": " + error.message();
-    return Opened::Refused;
+// Reads all `count` bytes at `offset`; false when the file ends before them or cannot be read.
+bool ReadWhole(HistoryFile& file, char* buffer, std::size_t count, std::uint64_t offset) {
+  while (count > 0) {
+    const long long got = file.ReadAt(buffer, count, static_cast<std::int64_t>(offset));
+    if (got <= 0) return false;
+    buffer += got;
+    count -= static_cast<std::size_t>(got);
+    offset += static_cast<std::uint64_t>(got);
   }
-  if (status.type() == std::filesystem::file_type::symlink) {
-    problem = path + ": a link, not the history itself";
-    return Opened::Refused;
-  }
-  if (status.type() != std::filesystem::file_type::regular) {
-    problem = path + ": not a plain file";
-    return Opened::Refused;
-  }
-  errno = 0;
-  file.open(FsPath(path), std::ios::binary);
-  if (file) return Opened::File;
-  problem = path + ": " + (errno != 0 ? std::strerror(errno) : "cannot be read");
-  return Opened::Refused;
+  return true;
 }
 
 bool Holds(const std::string& text, const std::string& part) {
@@ -140,23 +124,23 @@ bool HistoryIndex::Follow(std::size_t& added) {
 
 bool HistoryIndex::FindLines(File which, std::uint64_t from, std::uint64_t& end,
                              std::vector<Line>& found) {
-  std::ifstream file;
-  switch (OpenPlain(paths_[which], file, problem_)) {
-    case Opened::Missing:
+  // Opened without waiting and without following a link, and only a plain file: a FIFO or a
+  // device would hold the window, and a link could lead it anywhere.
+  HistoryFile file(paths_[which], HistoryFile::Use::Read);
+  if (!file.IsOpen()) {
+    if (file.Missing()) {
       end = 0;
       return true;
-    case Opened::Refused:
-      return false;
-    case Opened::File:
-      break;
+    }
+    problem_ = paths_[which] + ": " + file.Problem();
+    return false;
   }
-  file.seekg(static_cast<std::streamoff>(from));
   std::string buffer(CHUNK, '\0');
   std::uint64_t at = from;         // where the buffer's first byte lies
   std::uint64_t lineStart = from;  // where the line being found began
-  while (file) {
-    file.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    const std::size_t got = static_cast<std::size_t>(file.gcount());
+  long long read = 0;
+  while ((read = file.ReadAt(buffer.data(), buffer.size(), static_cast<std::int64_t>(at))) > 0) {
+    const std::size_t got = static_cast<std::size_t>(read);
     for (std::size_t begin = 0; begin < got;) {
       const void* newline = std::memchr(buffer.data() + begin, '\n', got - begin);
       if (newline == nullptr) break;
@@ -174,8 +158,8 @@ bool HistoryIndex::FindLines(File which, std::uint64_t from, std::uint64_t& end,
     }
     at += got;
   }
-  if (file.bad()) {
-    problem_ = paths_[which] + ": " + std::strerror(errno);
+  if (read < 0) {
+    problem_ = paths_[which] + ": " + file.Problem();
     return false;
   }
   // A last line without its end: the older file gets no more, so it was cut; in the file it
@@ -190,13 +174,10 @@ bool HistoryIndex::FindLines(File which, std::uint64_t from, std::uint64_t& end,
 
 void HistoryIndex::ReadLines(const Line* lines, std::size_t count, std::vector<Line>& chosen) {
   if (count == 0) return;
-  std::ifstream file;
-  std::string problem;
   const std::uint64_t from = lines[0].offset;
   std::string text(lines[count - 1].offset + lines[count - 1].length - from, '\0');
-  if (OpenPlain(paths_[lines[0].file], file, problem) != Opened::File ||
-      !file.seekg(static_cast<std::streamoff>(from)) ||
-      !file.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+  HistoryFile file(paths_[lines[0].file], HistoryFile::Use::Read);
+  if (!file.IsOpen() || !ReadWhole(file, text.data(), text.size(), from)) {
     // Gone since its lines were found: the next look finds the history anew.
     unreadable_ += count;
     return;
@@ -221,12 +202,9 @@ bool HistoryIndex::Record(std::size_t row, HistoryRecord& record) {
     record = kept->second;
     return true;
   }
-  std::ifstream file;
-  std::string problem;
   std::string text(line.length, '\0');
-  if (OpenPlain(paths_[line.file], file, problem) != Opened::File ||
-      !file.seekg(static_cast<std::streamoff>(line.offset)) ||
-      !file.read(text.data(), static_cast<std::streamsize>(text.size())) ||
+  HistoryFile file(paths_[line.file], HistoryFile::Use::Read);
+  if (!file.IsOpen() || !ReadWhole(file, text.data(), text.size(), line.offset) ||
       !ParseRecord(text, record)) {
     return false;
   }

@@ -153,6 +153,15 @@ long long HistoryFile::Read(char* buffer, std::size_t count) {
   return got;
 }
 
+long long HistoryFile::ReadAt(char* buffer, std::size_t count, std::int64_t offset) {
+  ssize_t got;
+  do {
+    got = pread(Fd(handle_), buffer, count, offset);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) Failed();
+  return got;
+}
+
 bool MakeHistoryFolders(const std::string& path, std::string& problem) {
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {

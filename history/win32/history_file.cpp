@@ -170,6 +170,18 @@ long long HistoryFile::Read(char* buffer, std::size_t count) {
   return -1;
 }
 
+long long HistoryFile::ReadAt(char* buffer, std::size_t count, std::int64_t offset) {
+  // The handle is not overlapped: the offset is only where this one read starts.
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  DWORD got = 0;
+  if (ReadFile(Native(handle_), buffer, static_cast<DWORD>(count), &got, &at)) return got;
+  if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+  Failed();
+  return -1;
+}
+
 // The folders under %LOCALAPPDATA% inherit the profile's access: only the user and the system.
 bool MakeHistoryFolders(const std::string& path, std::string& problem) {
   for (std::size_t slash = path.find_first_of("/\\", 3); slash != std::string::npos;

@@ -154,7 +154,7 @@ TEST_F(HistoryDialog, SaveWritesTheRowsShownAsCsvAndAHistoryThatCannotBeReadSays
 
   Open(folder.Path());  // a folder, not a history
   EXPECT_EQ(Rows(), 0);
-  EXPECT_NE(dialog->Status().find("cannot read " + folder.Path() + ": not a plain file"),
+  EXPECT_NE(dialog->Status().find("cannot read " + folder.Path() + ": Is a directory"),
             std::string::npos)
       << dialog->Status();
 }
